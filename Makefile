@@ -1,0 +1,30 @@
+# Thin front over CMake. `make run` and `make test` work on a fresh Debian 12 machine.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: deps configure build run test bench fuzz clean
+
+deps:
+	bash scripts/install-deps
+
+configure: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/veltrane
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+bench: build
+	@for b in $(BUILD)/Benchmarks/*Benchmark; do echo "== $$b"; $$b || exit 1; done
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRANE_FUZZ=ON
+	cmake --build $(BUILD)-fuzz -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-fuzz

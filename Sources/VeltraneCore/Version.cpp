@@ -1,0 +1,5 @@
+#include "VeltraneVersion.hpp"
+
+namespace veltrane {
+const char* veltraneVersion() { return kVeltraneVersion; }
+}
