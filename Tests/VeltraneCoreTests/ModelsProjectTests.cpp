@@ -20,7 +20,9 @@ TEST(Project, NewProjectHasTheDefaultDocument)
     EXPECT_EQ(pattern.rows, 64);
     EXPECT_EQ(pattern.channels, 8);
     EXPECT_TRUE(pattern.hasConsistentGrid());
-    for (const auto& cell : pattern.cells.cells()) EXPECT_TRUE(cell.isEmpty());
+    for (int row = 0; row < pattern.rows; ++row) {
+        for (const auto& cell : pattern.cells.row(row)) EXPECT_TRUE(cell.isEmpty());
+    }
 
     EXPECT_EQ(project.order, std::vector<int>{0});
 
@@ -117,9 +119,11 @@ TEST(Project, CopyingSharesGridsAndDataUntilOneSideWrites)
 
     copy.patterns[1].setCell(2, 3, Cell{.note = NotePitch{60}, .instrument = 4});
 
-    // Only the edited grid was copied, and the edit shows only in the copy.
+    // Only the edited row of the edited grid was copied, and the edit shows only in the copy.
     EXPECT_TRUE(copy.patterns[0].cells.sharesStorageWith(original.patterns[0].cells));
     EXPECT_FALSE(copy.patterns[1].cells.sharesStorageWith(original.patterns[1].cells));
+    EXPECT_FALSE(copy.patterns[1].cells.sharesRowWith(original.patterns[1].cells, 2));
+    EXPECT_TRUE(copy.patterns[1].cells.sharesRowWith(original.patterns[1].cells, 3));
     EXPECT_TRUE(original.patterns[1].cell(2, 3).isEmpty());
     EXPECT_EQ(pitchOf(*copy.patterns[1].cell(2, 3).note), 60);
     EXPECT_NE(copy, original);

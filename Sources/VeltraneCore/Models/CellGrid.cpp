@@ -6,12 +6,27 @@
 
 namespace veltrane {
 
+namespace {
+
+// True when the caller holds the only reference, so it may write. The last other owner may have let
+// go on another thread just now; the fence orders its reads before our writes.
+template <class T>
+bool isSoleOwner(const std::shared_ptr<T>& pointer)
+{
+    if (pointer.use_count() != 1) return false;
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return true;
+}
+
+} // namespace
+
 CellGrid::CellGrid(int rows, int channels)
-    : rows_(std::max(rows, 0))
+    : rowCount_(std::max(rows, 0))
     , channels_(std::max(channels, 0))
 {
-    const auto count = static_cast<std::size_t>(rows_) * static_cast<std::size_t>(channels_);
-    if (count > 0) storage_ = std::make_shared<std::vector<Cell>>(count);
+    if (rowCount_ == 0) return;
+    const auto emptyRow = std::make_shared<Row>(static_cast<std::size_t>(channels_));
+    rows_ = std::make_shared<RowList>(static_cast<std::size_t>(rowCount_), emptyRow);
 }
 
 std::optional<CellGrid> CellGrid::fromRows(const std::vector<std::vector<Cell>>& rows)
@@ -21,20 +36,20 @@ std::optional<CellGrid> CellGrid::fromRows(const std::vector<std::vector<Cell>>&
         if (row.size() != width) return std::nullopt;
     }
     CellGrid grid;
-    grid.rows_ = static_cast<int>(rows.size());
+    grid.rowCount_ = static_cast<int>(rows.size());
     grid.channels_ = static_cast<int>(width);
-    if (rows.size() * width > 0) {
-        auto storage = std::make_shared<std::vector<Cell>>();
-        storage->reserve(rows.size() * width);
-        for (const auto& row : rows) storage->insert(storage->end(), row.begin(), row.end());
-        grid.storage_ = std::move(storage);
+    if (!rows.empty()) {
+        auto list = std::make_shared<RowList>();
+        list->reserve(rows.size());
+        for (const auto& row : rows) list->push_back(std::make_shared<Row>(row));
+        grid.rows_ = std::move(list);
     }
     return grid;
 }
 
 bool CellGrid::contains(int row, int channel) const
 {
-    return row >= 0 && row < rows_ && channel >= 0 && channel < channels_;
+    return row >= 0 && row < rowCount_ && channel >= 0 && channel < channels_;
 }
 
 const Cell& CellGrid::at(int row, int channel) const
@@ -43,46 +58,38 @@ const Cell& CellGrid::at(int row, int channel) const
     return (*this)(row, channel);
 }
 
-std::span<const Cell> CellGrid::row(int row) const
-{
-    return {base() + index(row, 0), static_cast<std::size_t>(channels_)};
-}
+std::span<const Cell> CellGrid::row(int row) const { return *(*rows_)[static_cast<std::size_t>(row)]; }
 
 void CellGrid::set(int row, int channel, Cell cell) { mutableCell(row, channel) = std::move(cell); }
 
-Cell& CellGrid::mutableCell(int row, int channel)
-{
-    detach();
-    return (*storage_)[index(row, channel)];
-}
+Cell& CellGrid::mutableCell(int row, int channel) { return detachedRow(row)[static_cast<std::size_t>(channel)]; }
 
-std::span<Cell> CellGrid::mutableRow(int row)
-{
-    detach();
-    if (!storage_) return {};
-    return {storage_->data() + index(row, 0), static_cast<std::size_t>(channels_)};
-}
+std::span<Cell> CellGrid::mutableRow(int row) { return detachedRow(row); }
 
-std::span<Cell> CellGrid::mutableCells()
+CellGrid::Row& CellGrid::detachedRow(int row)
 {
-    detach();
-    if (!storage_) return {};
-    return {storage_->data(), storage_->size()};
+    if (!isSoleOwner(rows_)) rows_ = std::make_shared<RowList>(*rows_);
+    auto& slot = (*rows_)[static_cast<std::size_t>(row)];
+    if (!isSoleOwner(slot)) slot = std::make_shared<Row>(*slot);
+    return *slot;
 }
 
 void CellGrid::resize(int rows, int channels)
 {
     rows = std::max(rows, 0);
     channels = std::max(channels, 0);
-    if (rows == rows_ && channels == channels_) return;
+    if (rows == rowCount_ && channels == channels_) return;
     CellGrid resized(rows, channels);
-    const int keptRows = std::min(rows, rows_);
-    const int keptChannels = std::min(channels, channels_);
-    if (keptRows > 0 && keptChannels > 0) {
-        auto& target = *resized.storage_;
-        for (int r = 0; r < keptRows; ++r) {
-            const auto source = this->row(r);
-            std::copy_n(source.begin(), keptChannels, target.begin() + static_cast<std::ptrdiff_t>(resized.index(r, 0)));
+    const int keptRows = std::min(rows, rowCount_);
+    for (int r = 0; r < keptRows; ++r) {
+        auto& target = (*resized.rows_)[static_cast<std::size_t>(r)];
+        const auto& source = (*rows_)[static_cast<std::size_t>(r)];
+        if (channels == channels_) {
+            target = source; // the row is unchanged: share it
+        } else {
+            auto row = std::make_shared<Row>(static_cast<std::size_t>(channels));
+            std::copy_n(source->begin(), std::min(channels, channels_), row->begin());
+            target = std::move(row);
         }
     }
     *this = std::move(resized);
@@ -91,35 +98,33 @@ void CellGrid::resize(int rows, int channels)
 std::vector<std::vector<Cell>> CellGrid::toRows() const
 {
     std::vector<std::vector<Cell>> rows;
-    rows.reserve(static_cast<std::size_t>(rows_));
-    for (int r = 0; r < rows_; ++r) {
+    rows.reserve(static_cast<std::size_t>(rowCount_));
+    for (int r = 0; r < rowCount_; ++r) {
         const auto cells = row(r);
         rows.emplace_back(cells.begin(), cells.end());
     }
     return rows;
 }
 
-bool CellGrid::sharesStorageWith(const CellGrid& other) const { return storage_ && storage_ == other.storage_; }
+bool CellGrid::sharesStorageWith(const CellGrid& other) const { return rows_ && rows_ == other.rows_; }
 
-void CellGrid::detach()
+bool CellGrid::sharesRowWith(const CellGrid& other, int row) const
 {
-    if (!storage_) return;
-    if (storage_.use_count() == 1) {
-        // The last other owner may have released its copy on another thread just now; make its reads
-        // happen before our writes.
-        std::atomic_thread_fence(std::memory_order_acquire);
-        return;
-    }
-    storage_ = std::make_shared<std::vector<Cell>>(*storage_);
+    if (row < 0 || row >= rowCount_) return false;
+    if (!other.rows_ || row >= other.rowCount_) return false;
+    return (*rows_)[static_cast<std::size_t>(row)] == (*other.rows_)[static_cast<std::size_t>(row)];
 }
 
 bool operator==(const CellGrid& a, const CellGrid& b)
 {
-    if (a.rows_ != b.rows_ || a.channels_ != b.channels_) return false;
-    if (a.storage_ == b.storage_) return true;
-    const auto left = a.cells();
-    const auto right = b.cells();
-    return std::equal(left.begin(), left.end(), right.begin(), right.end());
+    if (a.rowCount_ != b.rowCount_ || a.channels_ != b.channels_) return false;
+    if (a.rows_ == b.rows_) return true;
+    for (std::size_t r = 0; r < a.rows_->size(); ++r) {
+        const auto& left = (*a.rows_)[r];
+        const auto& right = (*b.rows_)[r];
+        if (left != right && *left != *right) return false;
+    }
+    return true;
 }
 
 } // namespace veltrane
