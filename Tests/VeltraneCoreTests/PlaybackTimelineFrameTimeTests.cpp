@@ -1,0 +1,42 @@
+#include "VeltraneCore/Tracker/FrameTime.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using namespace veltrane;
+
+TEST(FrameTime, RoundsHalvesAwayFromZero)
+{
+    struct Case {
+        double value;
+        std::int64_t expected;
+    };
+    const Case cases[] = {
+        {2.5, 3}, {-2.5, -3}, {0.5, 1}, {-0.5, -1}, {2.4999999, 2}, {1.5, 2}, {0.0, 0}, {-0.0, 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(roundHalfAwayFromZero(c.value), c.expected) << c.value;
+}
+
+TEST(FrameTime, BrokenNumbersSaturateInsteadOfOverflowing)
+{
+    constexpr auto max = std::numeric_limits<std::int64_t>::max();
+    constexpr auto min = std::numeric_limits<std::int64_t>::min();
+    EXPECT_EQ(roundHalfAwayFromZero(std::nan("")), 0);
+    EXPECT_EQ(roundHalfAwayFromZero(INFINITY), max);
+    EXPECT_EQ(roundHalfAwayFromZero(-INFINITY), min);
+    EXPECT_EQ(roundHalfAwayFromZero(1e300), max);
+    EXPECT_EQ(framesForSeconds(1e300, 48000), max);
+}
+
+TEST(FrameTime, SecondsBecomeFramesAtTheSampleRate)
+{
+    EXPECT_EQ(framesForSeconds(0.125, 48000), 6000);
+    // 0.5 / 44100 s is exactly half a frame at 44,100 Hz: it goes up.
+    EXPECT_EQ(framesForSeconds(1.5 / 44100.0, 44100), 2);
+    EXPECT_EQ(framesForSeconds(0.0, 44100), 0);
+    EXPECT_EQ(lengthFramesForSeconds(0.0, 44100), 1);
+    EXPECT_EQ(lengthFramesForSeconds(-3.0, 44100), 1);
+    EXPECT_EQ(lengthFramesForSeconds(0.25, 48000), 12000);
+}
