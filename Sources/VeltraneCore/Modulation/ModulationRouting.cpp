@@ -1,0 +1,60 @@
+#include "VeltraneCore/Modulation/ModulationRouting.hpp"
+
+#include "VeltraneCore/Modulation/ModulationSignal.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace veltrane {
+
+namespace {
+
+bool routeActsOn(const ModulationRoute& route, ParameterTarget target, int track, int instrument)
+{
+    return route.target == target && (!route.track || *route.track == track) &&
+           (!route.instrument || *route.instrument == instrument);
+}
+
+// An amount that is not a number moves nothing; it would otherwise pin the target to the bottom of its
+// range.
+double routeAmount(const ModulationRoute& route)
+{
+    return std::isnan(route.amount) ? 0.0 : std::clamp(route.amount, -1.0, 1.0);
+}
+
+} // namespace
+
+double modulatedValue(ParameterTarget target, double base, std::int64_t frame, std::int64_t noteStartFrame,
+                      std::int64_t noteDurationFrames, int track, int instrument, const Project& project,
+                      double sampleRate)
+{
+    if (!project.modulation) return base;
+    const ModulationRack& rack = *project.modulation;
+    double n = normalized(target, base);
+    for (const ModulationRoute& route : rack.routes) {
+        if (!routeActsOn(route, target, track, instrument)) continue;
+        const ModulationSource* source = rack.source(route.sourceID);
+        if (!source) continue;
+        n += routeAmount(route) *
+             modulationSignal(*source, frame, noteStartFrame, noteDurationFrames, sampleRate, project.bpm);
+    }
+    return valueAtNormalized(target, n);
+}
+
+bool hasModulation(ParameterTarget target, int track, int instrument, const Project& project)
+{
+    if (!project.modulation) return false;
+    return std::any_of(project.modulation->routes.begin(), project.modulation->routes.end(),
+                       [&](const ModulationRoute& route) { return routeActsOn(route, target, track, instrument); });
+}
+
+bool hasModulation(ParameterTarget target, std::optional<int> track, const Project& project)
+{
+    if (!project.modulation) return false;
+    return std::any_of(project.modulation->routes.begin(), project.modulation->routes.end(),
+                       [&](const ModulationRoute& route) {
+                           return route.target == target && (!track || !route.track || *route.track == *track);
+                       });
+}
+
+} // namespace veltrane
