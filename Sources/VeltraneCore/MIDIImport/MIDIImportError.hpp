@@ -1,0 +1,26 @@
+#pragma once
+
+// Why a Standard MIDI File was refused. There is one kind of failure: the file is not one we can read.
+// `what()` is the message the user sees.
+
+#include <stdexcept>
+
+namespace veltrane {
+
+class MIDIImportError : public std::runtime_error {
+public:
+    enum class Case {
+        invalid, // not a Standard MIDI File, a time-code division, truncated, malformed, or without notes
+    };
+
+    explicit MIDIImportError(Case errorCase = Case::invalid);
+
+    Case errorCase() const { return case_; }
+
+    static const char* message(Case errorCase);
+
+private:
+    Case case_;
+};
+
+} // namespace veltrane
