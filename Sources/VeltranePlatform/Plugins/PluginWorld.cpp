@@ -1,0 +1,46 @@
+#include "VeltranePlatform/Plugins/PluginWorld.hpp"
+
+#include <lv2/atom/atom.h>
+#include <lv2/core/lv2.h>
+#include <lv2/midi/midi.h>
+#include <lv2/resize-port/resize-port.h>
+#include <lv2/state/state.h>
+
+namespace veltrane::detail {
+
+PluginWorld::PluginWorld(const std::optional<std::string>& lv2Path)
+{
+    world = lilv_world_new();
+    if (lv2Path) {
+        LilvNodePtr path(lilv_new_string(world, lv2Path->c_str()));
+        lilv_world_set_option(world, LILV_OPTION_LV2_PATH, path.get());
+    }
+    lilv_world_load_all(world);
+
+    audioPort = uri(LV2_CORE__AudioPort);
+    controlPort = uri(LV2_CORE__ControlPort);
+    cvPort = uri(LV2_CORE__CVPort);
+    atomPort = uri(LV2_ATOM__AtomPort);
+    inputPort = uri(LV2_CORE__InputPort);
+    outputPort = uri(LV2_CORE__OutputPort);
+    atomSupports = uri(LV2_ATOM__supports);
+    midiEvent = uri(LV2_MIDI__MidiEvent);
+    instrumentPlugin = uri(LV2_CORE__InstrumentPlugin);
+    rdfType = uri("http://www.w3.org/1999/02/22-rdf-syntax-ns#type");
+    connectionOptional = uri(LV2_CORE__connectionOptional);
+    minimumSize = uri(LV2_RESIZE_PORT__minimumSize);
+    sampleRateProperty = uri(LV2_CORE__sampleRate);
+    loadDefaultState = uri(LV2_STATE__loadDefaultState);
+}
+
+PluginWorld::~PluginWorld()
+{
+    // The nodes belong to the world's node table; free them before the world itself.
+    for (LilvNodePtr* node : {&audioPort, &controlPort, &cvPort, &atomPort, &inputPort, &outputPort,
+                              &atomSupports, &midiEvent, &instrumentPlugin, &rdfType, &connectionOptional,
+                              &minimumSize, &sampleRateProperty, &loadDefaultState})
+        node->reset();
+    lilv_world_free(world);
+}
+
+} // namespace veltrane::detail
