@@ -16,7 +16,9 @@ TEST(Fnv1a, MatchesThePublishedTestVectors)
         {"", 0x811c9dc5u},
         {"a", 0xe40c292cu},
         {"foobar", 0xbf9cf968u},
-        {"drobilla.net", fnv1a32(std::string_view("drobilla.net"))},
+        // A plug-in's manufacturer and subtype codes, worked out independently.
+        {"drobilla.net", 0x7f12013du},
+        {"http://drobilla.net/plugins/mda/JX10", 0xe38e1e4bu},
     };
     for (const auto& c : cases)
         EXPECT_EQ(fnv1a32(c.text), c.hash) << c.text;
