@@ -1,0 +1,16 @@
+#pragma once
+
+// A sample instrument's non-destructive edit applied to its decoded audio: trim, then reverse, then
+// normalise, then fades. It runs once per sample and edit, when the sample is loaded, never per note.
+// The loop and slice points of the same edit are fractions of the buffer this returns.
+
+#include "VeltraneCore/Models/SampleEdit.hpp"
+#include "VeltraneCore/SampleSlicing/SampleBuffer.hpp"
+
+namespace veltrane {
+
+/// The edited copy of `source`, in its sample rate and channel count. The trimmed stretch is at least
+/// one frame long; a source with no frames gives a buffer with no frames.
+SampleBuffer editSample(const SampleBuffer& source, const SampleEdit& edit);
+
+} // namespace veltrane
