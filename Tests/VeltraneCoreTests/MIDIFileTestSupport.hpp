@@ -2,7 +2,11 @@
 
 // Small Standard MIDI Files built byte by byte, and byte strings written as hex, for the MIDI file tests.
 
+#include "VeltraneCore/Models/Project.hpp"
+
 #include <cstdint>
+#include <optional>
+#include <tuple>
 #include <initializer_list>
 #include <sstream>
 #include <string>
@@ -75,6 +79,38 @@ inline Bytes midiFileBytes(int format, int trackCount, int division, std::initia
 inline Bytes midiFileBytes(int format, int division, std::initializer_list<std::string_view> tracks)
 {
     return midiFileBytes(format, static_cast<int>(tracks.size()), division, tracks);
+}
+
+/// A project whose song plays `patterns` in the given blocks (pattern index, repeats), with no swing.
+inline Project songOf(std::vector<Pattern> patterns, const std::vector<std::pair<int, int>>& blocks, double bpm = 120,
+                      int rowsPerBeat = 4)
+{
+    Project project;
+    project.bpm = bpm;
+    project.rowsPerBeat = rowsPerBeat;
+    project.swing = 0.0;
+    project.patterns = std::move(patterns);
+    project.arrangement->blocks.clear();
+    project.order.clear();
+    for (auto [pattern, repeats] : blocks) {
+        project.arrangement->blocks.push_back(SongBlock{.pattern = pattern, .repeats = repeats});
+        for (int i = 0; i < repeats; ++i) project.order.push_back(pattern);
+    }
+    return project;
+}
+
+/// A `rows` × `channels` pattern holding the listed cells (row, channel, cell).
+inline Pattern patternOf(int rows, int channels, const std::vector<std::tuple<int, int, Cell>>& cells)
+{
+    Pattern result("P", rows, channels);
+    for (const auto& [row, channel, cell] : cells) result.setCell(row, channel, cell);
+    return result;
+}
+
+/// A note cell with a gate in rows and an optional volume.
+inline Cell gatedNote(int pitch, int instrument, double gate = 1, std::optional<std::uint8_t> volume = std::nullopt)
+{
+    return Cell{.note = NotePitch{pitch}, .instrument = instrument, .volume = volume, .gate = gate};
 }
 
 } // namespace veltrane::testing

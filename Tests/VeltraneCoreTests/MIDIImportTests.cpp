@@ -298,7 +298,7 @@ TEST(MIDIImport, RefusesTheseFiles)
             importMIDI(file, 4);
             ADD_FAILURE() << "accepted";
         } catch (const MIDIImportError& error) {
-            EXPECT_EQ(error.errorCase(), MIDIImportError::Case::invalid);
+            EXPECT_EQ(error.which(), MIDIImportError::Case::invalid);
             EXPECT_STREQ(error.what(), "This is not a valid Standard MIDI File.");
         }
     }

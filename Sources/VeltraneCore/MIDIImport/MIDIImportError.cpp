@@ -4,7 +4,7 @@ namespace veltrane {
 
 MIDIImportError::MIDIImportError(Case errorCase)
     : std::runtime_error(message(errorCase))
-    , case_(errorCase)
+    , which_(errorCase)
 {
 }
 

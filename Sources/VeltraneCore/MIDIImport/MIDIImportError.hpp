@@ -15,12 +15,14 @@ public:
 
     explicit MIDIImportError(Case errorCase = Case::invalid);
 
-    Case errorCase() const { return case_; }
+    /// Which failure it was.
+    Case which() const noexcept { return which_; }
 
+    /// The user-facing message of a case: "This is not a valid Standard MIDI File."
     static const char* message(Case errorCase);
 
 private:
-    Case case_;
+    Case which_;
 };
 
 } // namespace veltrane
