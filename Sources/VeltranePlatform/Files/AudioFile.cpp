@@ -1,0 +1,227 @@
+#include "VeltranePlatform/Files/AudioFile.hpp"
+
+#include <sndfile.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace veltrane {
+
+namespace {
+
+constexpr sf_count_t chunkFrames = 4096;
+
+struct SndfileCloser {
+    void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using SndfileHandle = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+std::string quoted(const std::filesystem::path& path) { return "\u201C" + path.filename().string() + "\u201D"; }
+
+// The bytes of an embedded sample seen by libsndfile as a read-only file.
+struct MemoryFile {
+    std::span<const std::uint8_t> bytes;
+    sf_count_t position = 0;
+
+    sf_count_t size() const { return static_cast<sf_count_t>(bytes.size()); }
+};
+
+sf_count_t memoryLength(void* user) { return static_cast<MemoryFile*>(user)->size(); }
+
+sf_count_t memorySeek(sf_count_t offset, int whence, void* user)
+{
+    auto* file = static_cast<MemoryFile*>(user);
+    sf_count_t base = 0;
+    switch (whence) {
+    case SEEK_SET: base = 0; break;
+    case SEEK_CUR: base = file->position; break;
+    case SEEK_END: base = file->size(); break;
+    default: return -1;
+    }
+    // A damaged header can ask for any offset; positions stay within the bytes and overflow is refused.
+    sf_count_t target = 0;
+    if (__builtin_add_overflow(base, offset, &target) || target < 0) return -1;
+    file->position = std::min(target, file->size());
+    return file->position;
+}
+
+sf_count_t memoryRead(void* destination, sf_count_t count, void* user)
+{
+    auto* file = static_cast<MemoryFile*>(user);
+    if (count <= 0) return 0;
+    const sf_count_t available = file->size() - file->position;
+    const sf_count_t taken = std::min(count, available);
+    if (taken <= 0) return 0;
+    std::memcpy(destination, file->bytes.data() + file->position, static_cast<std::size_t>(taken));
+    file->position += taken;
+    return taken;
+}
+
+sf_count_t memoryWrite(const void*, sf_count_t, void*) { return 0; }
+
+sf_count_t memoryTell(void* user) { return static_cast<MemoryFile*>(user)->position; }
+
+AudioFileError openError(int code, const std::string& name)
+{
+    if (code == SF_ERR_SYSTEM) return {AudioFileError::Case::unreadable, "The file " + name + " could not be read."};
+    return {AudioFileError::Case::notAudio, "The file " + name + " is not an audio file that can be read."};
+}
+
+SampleBuffer readAll(SNDFILE* file, const SF_INFO& info, const std::string& name)
+{
+    if (info.channels < 1 || info.samplerate < 1) throw openError(SF_ERR_MALFORMED_FILE, name);
+    const auto channelCount = static_cast<std::size_t>(info.channels);
+
+    SampleBuffer buffer{.sampleRate = static_cast<double>(info.samplerate),
+                        .channels = std::vector<std::vector<float>>(channelCount)};
+    // The header's frame count only sizes the first allocation: a damaged header must not be able to
+    // ask for gigabytes up front.
+    const auto expected = static_cast<std::size_t>(std::clamp<sf_count_t>(info.frames, 0, sf_count_t{1} << 22));
+    for (auto& channel : buffer.channels) channel.reserve(expected);
+
+    std::vector<float> interleaved(static_cast<std::size_t>(chunkFrames) * channelCount);
+    for (;;) {
+        const sf_count_t got = sf_readf_float(file, interleaved.data(), chunkFrames);
+        if (got <= 0) break;
+        for (std::size_t channel = 0; channel < channelCount; ++channel) {
+            auto& out = buffer.channels[channel];
+            for (sf_count_t frame = 0; frame < got; ++frame) {
+                out.push_back(interleaved[static_cast<std::size_t>(frame) * channelCount + channel]);
+            }
+        }
+        if (got < chunkFrames) break;
+    }
+    return buffer;
+}
+
+void removeQuietly(const std::filesystem::path& path)
+{
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+}
+
+// Files we make get the usual permissions of a user's document; a file we replace keeps its own.
+mode_t modeForNewFile(const std::filesystem::path& path)
+{
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) return existing.st_mode & 07777;
+    return 0644;
+}
+
+} // namespace
+
+SampleBuffer AudioFile::read(const std::filesystem::path& path)
+{
+    const std::string name = quoted(path);
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        throw AudioFileError(AudioFileError::Case::notFound, "The file " + name + " could not be found.");
+    }
+    if (error) throw AudioFileError(AudioFileError::Case::unreadable, "The file " + name + " could not be read.");
+    // Reading a pipe or a device could wait for ever or never end.
+    if (status.type() != std::filesystem::file_type::regular) {
+        throw AudioFileError(AudioFileError::Case::notAFile, "The item " + name + " is not a file.");
+    }
+
+    SF_INFO info{};
+    SndfileHandle file(sf_open(path.c_str(), SFM_READ, &info));
+    if (!file) throw openError(sf_error(nullptr), name);
+    return readAll(file.get(), info, name);
+}
+
+SampleBuffer AudioFile::read(std::span<const std::uint8_t> bytes)
+{
+    const std::string name = "in the project";
+    MemoryFile memory{bytes};
+    SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
+    SF_INFO info{};
+    SndfileHandle file(sf_open_virtual(&io, SFM_READ, &info, &memory));
+    if (!file) {
+        throw AudioFileError(AudioFileError::Case::notAudio, "The sample stored in the project is not audio that can be read.");
+    }
+    try {
+        return readAll(file.get(), info, name);
+    } catch (const AudioFileError&) {
+        throw AudioFileError(AudioFileError::Case::notAudio, "The sample stored in the project is not audio that can be read.");
+    }
+}
+
+void AudioFile::writeFloatWAV(const std::filesystem::path& path, const SampleBuffer& buffer)
+{
+    const std::string name = quoted(path);
+    const auto fail = [&name](const std::string& why) {
+        return AudioFileError(AudioFileError::Case::writeFailed, "The file " + name + " could not be written: " + why);
+    };
+    const int channelCount = buffer.channelCount();
+    const double rate = std::round(buffer.sampleRate);
+    if (channelCount < 1) throw fail("there is no audio channel.");
+    if (!(rate >= 1 && rate <= std::numeric_limits<int>::max())) throw fail("the sample rate is not valid.");
+    std::int64_t frames = buffer.frameCount();
+    for (const auto& channel : buffer.channels) frames = std::min(frames, static_cast<std::int64_t>(channel.size()));
+
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    const mode_t mode = modeForNewFile(path);
+    const int descriptor = ::mkstemp(temporary.data());
+    if (descriptor < 0) throw fail(std::strerror(errno));
+    ::fchmod(descriptor, mode);
+
+    // The descriptor stays ours: libsndfile never closes it, so every path below closes it exactly once.
+    const auto abandon = [&](const std::string& why) {
+        ::close(descriptor);
+        removeQuietly(temporary);
+        return fail(why);
+    };
+
+    SF_INFO info{};
+    info.samplerate = static_cast<int>(rate);
+    info.channels = channelCount;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SndfileHandle file(sf_open_fd(descriptor, SFM_WRITE, &info, SF_FALSE));
+    if (!file) throw abandon(sf_strerror(nullptr));
+    // Players that do not know the PEAK chunk reject the file; the peak is cheap to find when wanted.
+    sf_command(file.get(), SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+
+    const auto channels = static_cast<std::size_t>(channelCount);
+    std::vector<float> interleaved(static_cast<std::size_t>(chunkFrames) * channels);
+    for (std::int64_t start = 0; start < frames; start += chunkFrames) {
+        const std::int64_t count = std::min<std::int64_t>(chunkFrames, frames - start);
+        for (std::int64_t frame = 0; frame < count; ++frame) {
+            for (std::size_t channel = 0; channel < channels; ++channel) {
+                interleaved[static_cast<std::size_t>(frame) * channels + channel] =
+                    buffer.channels[channel][static_cast<std::size_t>(start + frame)];
+            }
+        }
+        if (sf_writef_float(file.get(), interleaved.data(), count) != count) {
+            const std::string why = sf_strerror(file.get());
+            file.reset();
+            throw abandon(why);
+        }
+    }
+    const int closed = sf_close(file.release());
+    if (closed != 0) throw abandon(sf_error_number(closed));
+    // On the disk before the rename, so a crash leaves either the old file or the whole new one.
+    if (::fsync(descriptor) != 0) throw abandon(std::strerror(errno));
+    if (::close(descriptor) != 0) {
+        removeQuietly(temporary);
+        throw fail(std::strerror(errno));
+    }
+    std::error_code renameError;
+    std::filesystem::rename(temporary, path, renameError);
+    if (renameError) {
+        removeQuietly(temporary);
+        throw fail(renameError.message());
+    }
+}
+
+} // namespace veltrane

@@ -1,0 +1,61 @@
+#pragma once
+
+// Audio files through libsndfile: every format it reads (WAV, AIFF, CAF, FLAC, Ogg, …) decoded to 32-bit
+// float, from a file or from bytes in memory, and 32-bit float WAV written for exports and recordings.
+//
+//     SampleBuffer audio = AudioFile::read("/home/me/kick.wav");
+//     SampleBuffer embedded = AudioFile::read(instrumentBytes.bytes());   // decoded in memory
+//     AudioFile::writeFloatWAV("/home/me/mix.wav", audio);
+//
+// Integer formats are scaled to -1 to 1. Failures throw `AudioFileError`, whose message is for the user.
+// Main thread or a worker: these block on the disk and allocate.
+
+#include "VeltraneCore/SampleSlicing/SampleBuffer.hpp"
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+namespace veltrane {
+
+/// An audio file that cannot be read or written. `what()` is the message shown to the user.
+class AudioFileError : public std::runtime_error {
+public:
+    enum class Case {
+        /// Nothing is at the path.
+        notFound,
+        /// Something is there, but not a file we can read (a folder, a device, a pipe).
+        notAFile,
+        /// The file is there but the system refused to read it (permissions, an input/output error).
+        unreadable,
+        /// The bytes are not audio in any format we know, or are damaged.
+        notAudio,
+        /// The file could not be written; nothing was left at the path.
+        writeFailed,
+    };
+
+    AudioFileError(Case which, const std::string& message) : std::runtime_error(message), which_(which) {}
+
+    Case which() const noexcept { return which_; }
+
+private:
+    Case which_;
+};
+
+class AudioFile {
+public:
+    /// The whole file at `path`, decoded. A read error part-way keeps what was read before it.
+    static SampleBuffer read(const std::filesystem::path& path);
+
+    /// The whole file held in `bytes`, decoded from memory (no temporary file).
+    static SampleBuffer read(std::span<const std::uint8_t> bytes);
+
+    /// Writes `buffer` as a 32-bit float WAV file without a PEAK chunk. The file is written beside `path`
+    /// under a temporary name and renamed into place, so a failure never leaves a half-written file and
+    /// an existing file is replaced whole. The sample rate is rounded to whole frames per second.
+    static void writeFloatWAV(const std::filesystem::path& path, const SampleBuffer& buffer);
+};
+
+} // namespace veltrane

@@ -1,0 +1,103 @@
+#include "VeltranePlatform/Files/SampleStore.hpp"
+
+#include "VeltraneCore/SampleSlicing/SampleEditing.hpp"
+#include "VeltranePlatform/Files/AudioFile.hpp"
+#include "VeltranePlatform/Files/Bookmark.hpp"
+
+namespace veltrane {
+
+namespace {
+
+SampleLoadFailure::Reason reasonFor(AudioFileError::Case which)
+{
+    switch (which) {
+    case AudioFileError::Case::notFound: return SampleLoadFailure::Reason::fileNotFound;
+    case AudioFileError::Case::notAFile:
+    case AudioFileError::Case::unreadable: return SampleLoadFailure::Reason::fileUnreadable;
+    case AudioFileError::Case::notAudio:
+    case AudioFileError::Case::writeFailed: return SampleLoadFailure::Reason::notAudio;
+    }
+    return SampleLoadFailure::Reason::notAudio;
+}
+
+} // namespace
+
+void SampleStore::loadSamples(const std::vector<Instrument>& instruments)
+{
+    for (const Instrument& instrument : instruments) load(instrument);
+}
+
+void SampleStore::load(const Instrument& instrument)
+{
+    const auto* file = std::get_if<SampleSource>(&instrument.source);
+    const auto* bytes = std::get_if<EmbeddedSource>(&instrument.source);
+    if (!file && !bytes) return;
+    const Uuid& id = instrument.id;
+
+    // A sample instrument without an edit is never played: drop audio it may have had before.
+    if (!instrument.sampleEdit) {
+        entries_.erase(id);
+        failures_.erase(id);
+        return;
+    }
+    const SampleEdit& edit = *instrument.sampleEdit;
+    const bool embedded = bytes != nullptr;
+    const Data& origin = embedded ? bytes->data : file->bookmark;
+
+    // The cache knows the audio as well as the edit: an instrument pointed at another file must not
+    // keep playing the one it had.
+    const auto existing = entries_.find(id);
+    const bool sameAudio = existing != entries_.end() && existing->second.embedded == embedded &&
+                           existing->second.origin == origin;
+    if (sameAudio && existing->second.edit == edit) return;
+
+    // A sample that cannot be loaded is silent: audio kept from an earlier load would play with an edit
+    // the user has since changed, or hide that the file is gone.
+    const auto fail = [&](SampleLoadFailure failure) {
+        failures_[id] = std::move(failure);
+        entries_.erase(id);
+    };
+
+    SampleBuffer decoded;
+    try {
+        if (embedded) {
+            decoded = AudioFile::read(origin.bytes());
+        } else {
+            const auto path = resolveBookmark(origin);
+            if (!path) {
+                fail({SampleLoadFailure::Reason::unresolvableBookmark,
+                      "The sample file \u201C" + file->filename + "\u201D cannot be located on this computer."});
+                return;
+            }
+            decoded = AudioFile::read(*path);
+        }
+    } catch (const AudioFileError& error) {
+        fail({reasonFor(error.which()), error.what()});
+        return;
+    }
+
+    entries_[id] = Entry{embedded, origin, edit, std::make_shared<const SampleBuffer>(editSample(decoded, edit))};
+    failures_.erase(id);
+}
+
+std::shared_ptr<const SampleBuffer> SampleStore::sample(const Uuid& instrument) const
+{
+    const auto found = entries_.find(instrument);
+    return found == entries_.end() ? nullptr : found->second.buffer;
+}
+
+std::optional<SampleEdit> SampleStore::sampleEdit(const Uuid& instrument) const
+{
+    const auto found = entries_.find(instrument);
+    if (found == entries_.end()) return std::nullopt;
+    return found->second.edit;
+}
+
+std::optional<SampleLoadFailure> SampleStore::loadFailure(const Uuid& instrument) const
+{
+    const auto found = failures_.find(instrument);
+    if (found == failures_.end()) return std::nullopt;
+    return found->second;
+}
+
+} // namespace veltrane
