@@ -138,3 +138,24 @@ TEST(ModulationRouting, BusQueryLooksAtTheTrackOnly)
     EXPECT_TRUE(hasModulation(ParameterTarget::trackDrive, std::nullopt, onTrack1));
     EXPECT_FALSE(hasModulation(ParameterTarget::trackVolume, 1, onTrack1));
 }
+
+TEST(ModulationRouting, BusValuesIgnoreInstrumentRoutesAndKeepTrackRoutesOffTheMaster)
+{
+    const auto full = macro(1);
+    struct Case { ParameterTarget target; std::optional<int> routeTrack, routeInstrument, busTrack; bool acts; };
+    const Case cases[] = {
+        {ParameterTarget::masterDrive, std::nullopt, std::nullopt, std::nullopt, true},
+        {ParameterTarget::masterDrive, 0, std::nullopt, std::nullopt, false},
+        // A damaged file's track -1 must not pass for the master bus.
+        {ParameterTarget::masterDrive, -1, std::nullopt, std::nullopt, false},
+        {ParameterTarget::trackDrive, 2, std::nullopt, 2, true},
+        {ParameterTarget::trackDrive, 2, std::nullopt, 1, false},
+        {ParameterTarget::trackDrive, std::nullopt, 3, 2, false},
+        {ParameterTarget::trackDrive, std::nullopt, -1, 2, false},
+    };
+    for (const auto& c : cases) {
+        const auto project = projectWith({full}, {route(full, c.target, 0.25, c.routeTrack, c.routeInstrument)});
+        EXPECT_NEAR(modulatedBusValue(c.target, 0.5, 0, 0, 1, c.busTrack, project, kRate), c.acts ? 0.75 : 0.5, 1e-12)
+            << toRawValue(c.target) << " route track " << c.routeTrack.value_or(99);
+    }
+}

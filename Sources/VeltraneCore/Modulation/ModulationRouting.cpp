@@ -9,10 +9,13 @@ namespace veltrane {
 
 namespace {
 
-bool routeActsOn(const ModulationRoute& route, ParameterTarget target, int track, int instrument)
+// An absent track or instrument on the caller's side (the master bus; any bus for instruments) is one
+// that no limited route names.
+bool routeActsOn(const ModulationRoute& route, ParameterTarget target, std::optional<int> track,
+                 std::optional<int> instrument)
 {
-    return route.target == target && (!route.track || *route.track == track) &&
-           (!route.instrument || *route.instrument == instrument);
+    return route.target == target && (!route.track || route.track == track) &&
+           (!route.instrument || route.instrument == instrument);
 }
 
 // An amount that is not a number moves nothing; it would otherwise pin the target to the bottom of its
@@ -22,11 +25,9 @@ double routeAmount(const ModulationRoute& route)
     return std::isnan(route.amount) ? 0.0 : std::clamp(route.amount, -1.0, 1.0);
 }
 
-} // namespace
-
-double modulatedValue(ParameterTarget target, double base, std::int64_t frame, std::int64_t noteStartFrame,
-                      std::int64_t noteDurationFrames, int track, int instrument, const Project& project,
-                      double sampleRate)
+double routedValue(ParameterTarget target, double base, std::int64_t frame, std::int64_t noteStartFrame,
+                   std::int64_t noteDurationFrames, std::optional<int> track, std::optional<int> instrument,
+                   const Project& project, double sampleRate)
 {
     if (!project.modulation) return base;
     const ModulationRack& rack = *project.modulation;
@@ -39,6 +40,24 @@ double modulatedValue(ParameterTarget target, double base, std::int64_t frame, s
              modulationSignal(*source, frame, noteStartFrame, noteDurationFrames, sampleRate, project.bpm);
     }
     return valueAtNormalized(target, n);
+}
+
+} // namespace
+
+double modulatedValue(ParameterTarget target, double base, std::int64_t frame, std::int64_t noteStartFrame,
+                      std::int64_t noteDurationFrames, int track, int instrument, const Project& project,
+                      double sampleRate)
+{
+    return routedValue(target, base, frame, noteStartFrame, noteDurationFrames, track, instrument, project,
+                       sampleRate);
+}
+
+double modulatedBusValue(ParameterTarget target, double base, std::int64_t frame, std::int64_t noteStartFrame,
+                         std::int64_t noteDurationFrames, std::optional<int> track, const Project& project,
+                         double sampleRate)
+{
+    return routedValue(target, base, frame, noteStartFrame, noteDurationFrames, track, std::nullopt, project,
+                       sampleRate);
 }
 
 bool hasModulation(ParameterTarget target, int track, int instrument, const Project& project)

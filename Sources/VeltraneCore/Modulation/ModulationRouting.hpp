@@ -21,10 +21,16 @@ namespace veltrane {
 
 /// The target's value in natural units after every matching route of the project's rack is added to
 /// `base`. Signals are taken at `frame` with the project's tempo; envelopes run from the note's start.
-/// Buses pass -1 for `instrument` (and for `track` on the master), which no limited route names.
 double modulatedValue(ParameterTarget target, double base, std::int64_t frame, std::int64_t noteStartFrame,
                       std::int64_t noteDurationFrames, int track, int instrument, const Project& project,
                       double sampleRate);
+
+/// A track or master parameter (`track` absent for the master) after its routes: as `modulatedValue`,
+/// except that a route limited to an instrument never acts on a bus, and a route limited to a track acts
+/// only on that track's bus, never on the master.
+double modulatedBusValue(ParameterTarget target, double base, std::int64_t frame, std::int64_t noteStartFrame,
+                         std::int64_t noteDurationFrames, std::optional<int> track, const Project& project,
+                         double sampleRate);
 
 /// True when some route of the rack names the target and acts on this track and this instrument. A route
 /// whose source is gone still counts.
