@@ -1,0 +1,75 @@
+#include "VeltranePlatform/Audio/AudioMixerNode.hpp"
+
+#include <algorithm>
+
+namespace veltrane {
+
+void AudioMixerNode::prepare(double, int maximumFrames)
+{
+    scratch_ = std::make_unique<float[]>(static_cast<std::size_t>(maximumFrames) * 2);
+}
+
+void AudioMixerNode::reset() noexcept
+{
+    // A fresh mixer starts at its settings rather than gliding to them from unity.
+    const float volume = outputVolume_.get();
+    const float pan = pan_.get();
+    appliedGain_[0] = volume * std::min(1.0f, 1.0f - pan);
+    appliedGain_[1] = volume * std::min(1.0f, 1.0f + pan);
+    fresh_ = true;
+}
+
+void AudioMixerNode::render(const RenderTime& time, const RenderInputs& inputs, AudioBus& out) noexcept
+{
+    const int frames = out.frames;
+    // The first input that has sound renders straight into the output; the others go through the
+    // scratch block and are added.
+    out.silent = true;
+    int index = 0;
+    for (; index < inputs.count() && out.silent; ++index) {
+        out.silent = false;
+        inputs.pull(index, time, out);
+    }
+    AudioBus scratch{{scratch_.get(), scratch_.get() + maximumFrames()}, frames, false};
+    for (; index < inputs.count(); ++index) {
+        scratch.silent = false;
+        inputs.pull(index, time, scratch);
+        if (scratch.silent) continue;
+        for (int channel = 0; channel < 2; ++channel) {
+            float* target = out.channels[channel];
+            const float* source = scratch.channels[channel];
+            for (int i = 0; i < frames; ++i) target[i] += source[i];
+        }
+    }
+
+    const float volume = outputVolume_.get();
+    const float pan = pan_.get();
+    const float target[2] = {volume * std::min(1.0f, 1.0f - pan), volume * std::min(1.0f, 1.0f + pan)};
+    if (fresh_) {
+        appliedGain_[0] = target[0];
+        appliedGain_[1] = target[1];
+        fresh_ = false;
+    }
+    if (out.silent || (target[0] == 0.0f && target[1] == 0.0f && appliedGain_[0] == 0.0f && appliedGain_[1] == 0.0f)) {
+        out.silent = true;
+        appliedGain_[0] = target[0];
+        appliedGain_[1] = target[1];
+        return;
+    }
+    for (int channel = 0; channel < 2; ++channel) {
+        float* samples = out.channels[channel];
+        const float from = appliedGain_[channel];
+        const float to = target[channel];
+        if (from == to) {
+            if (to != 1.0f) {
+                for (int i = 0; i < frames; ++i) samples[i] *= to;
+            }
+        } else {
+            const float step = (to - from) / static_cast<float>(frames);
+            for (int i = 0; i < frames; ++i) samples[i] *= from + step * static_cast<float>(i + 1);
+        }
+        appliedGain_[channel] = to;
+    }
+}
+
+} // namespace veltrane

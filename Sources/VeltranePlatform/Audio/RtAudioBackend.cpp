@@ -1,0 +1,274 @@
+#include "VeltranePlatform/Audio/AudioDeviceBackend.hpp"
+
+#include <rtaudio/RtAudio.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace veltrane::detail {
+
+namespace {
+
+RtAudio::Api apiFor(AudioBackend backend)
+{
+    switch (backend) {
+    case AudioBackend::jack: return RtAudio::UNIX_JACK;
+    case AudioBackend::pulseAudio: return RtAudio::LINUX_PULSE;
+    case AudioBackend::alsa: return RtAudio::LINUX_ALSA;
+    default: return RtAudio::UNSPECIFIED;
+    }
+}
+
+bool compiled(RtAudio::Api api)
+{
+    std::vector<RtAudio::Api> apis;
+    RtAudio::getCompiledApi(apis);
+    return std::find(apis.begin(), apis.end(), api) != apis.end();
+}
+
+// RtAudio reports stream errors through a plain function without a user pointer. While one of our
+// calls into RtAudio runs, the message is caught for that call's own exception; errors that arrive on
+// the device thread are only noticed through the stream's state (see `lost`), so this function never
+// allocates there.
+thread_local std::string* caughtMessage = nullptr;
+
+void catchError(RtAudioError::Type type, const std::string& message)
+{
+    if (caughtMessage != nullptr && type != RtAudioError::WARNING && type != RtAudioError::DEBUG_WARNING) *caughtMessage = message;
+}
+
+struct CatchErrors {
+    std::string message;
+    CatchErrors() { caughtMessage = &message; }
+    ~CatchErrors() { caughtMessage = nullptr; }
+    CatchErrors(const CatchErrors&) = delete;
+    CatchErrors& operator=(const CatchErrors&) = delete;
+};
+
+struct DeviceChoice {
+    unsigned int id = 0;
+    RtAudio::DeviceInfo info;
+};
+
+std::optional<DeviceChoice> findDevice(RtAudio& audio, const std::string& name, bool output)
+{
+    const unsigned int count = audio.getDeviceCount();
+    std::optional<DeviceChoice> fallback;
+    for (unsigned int id = 0; id < count; ++id) {
+        RtAudio::DeviceInfo info = audio.getDeviceInfo(id);
+        if (!info.probed) continue;
+        const unsigned int channels = output ? info.outputChannels : info.inputChannels;
+        if (channels == 0) continue;
+        if (!name.empty()) {
+            if (info.name == name) return DeviceChoice{id, info};
+            continue;
+        }
+        if (output ? info.isDefaultOutput : info.isDefaultInput) return DeviceChoice{id, info};
+        if (!fallback) fallback = DeviceChoice{id, info};
+    }
+    return fallback;
+}
+
+unsigned int chooseRate(const RtAudio::DeviceInfo& info, double wanted)
+{
+    const auto rates = info.sampleRates;
+    const auto asked = static_cast<unsigned int>(std::lround(wanted));
+    if (rates.empty() || std::find(rates.begin(), rates.end(), asked) != rates.end()) return asked;
+    if (info.preferredSampleRate != 0 && std::find(rates.begin(), rates.end(), info.preferredSampleRate) != rates.end()) return info.preferredSampleRate;
+    // The closest rate the device offers.
+    return *std::min_element(rates.begin(), rates.end(), [asked](unsigned int a, unsigned int b) {
+        return std::abs(static_cast<long>(a) - static_cast<long>(asked)) < std::abs(static_cast<long>(b) - static_cast<long>(asked));
+    });
+}
+
+class RtAudioBackend final : public AudioDeviceBackend {
+public:
+    explicit RtAudioBackend(AudioBackend backend) : backend_(backend) {}
+    ~RtAudioBackend() override { close(); }
+
+    AudioDeviceFormat open(const AudioDeviceSettings& settings, AudioDeviceProcessor& processor) override
+    {
+        processor_ = &processor;
+        const std::string name = displayName(backend_);
+        try {
+            audio_ = std::make_unique<RtAudio>(apiFor(backend_));
+            audio_->showWarnings(false);
+        } catch (const RtAudioError& error) {
+            throw AudioDeviceError(AudioDeviceError::Case::unavailable, name + " cannot be used: " + error.getMessage());
+        }
+        format_ = {};
+        format_.backend = backend_;
+        std::optional<DeviceChoice> output;
+        std::optional<DeviceChoice> input;
+        if (settings.outputChannels > 0) {
+            output = findDevice(*audio_, settings.outputDevice, true);
+            if (!output) throw AudioDeviceError(AudioDeviceError::Case::unavailable, "No audio output is available through " + name + ".");
+            format_.outputDevice = output->info.name;
+            format_.outputChannels = std::min<int>({settings.outputChannels, static_cast<int>(output->info.outputChannels), 2});
+        }
+        if (settings.inputChannels > 0) {
+            input = findDevice(*audio_, settings.inputDevice, false);
+            if (!input) throw AudioDeviceError(AudioDeviceError::Case::unavailable, "No audio input is available through " + name + ".");
+            format_.inputDevice = input->info.name;
+            format_.inputChannels = std::min<int>({settings.inputChannels, static_cast<int>(input->info.inputChannels), AudioDeviceProcessor::maximumChannels});
+        }
+        if (!output && !input) throw AudioDeviceError(AudioDeviceError::Case::unavailable, "The audio device was asked for no channels.");
+
+        const unsigned int rate = chooseRate(output ? output->info : input->info, settings.sampleRate);
+        RtAudio::StreamParameters outputParameters;
+        RtAudio::StreamParameters inputParameters;
+        if (output) {
+            outputParameters.deviceId = output->id;
+            outputParameters.nChannels = static_cast<unsigned int>(format_.outputChannels);
+        }
+        if (input) {
+            inputParameters.deviceId = input->id;
+            inputParameters.nChannels = static_cast<unsigned int>(format_.inputChannels);
+        }
+        RtAudio::StreamOptions options;
+        options.flags = RTAUDIO_NONINTERLEAVED | RTAUDIO_SCHEDULE_REALTIME;
+        options.streamName = settings.clientName.empty() ? "Veltrane" : settings.clientName;
+        options.priority = 70;
+        unsigned int bufferFrames = static_cast<unsigned int>(std::clamp(settings.bufferFrames, 16, 8192));
+        CatchErrors caught;
+        try {
+            audio_->openStream(output ? &outputParameters : nullptr, input ? &inputParameters : nullptr, RTAUDIO_FLOAT32,
+                               rate, &bufferFrames, &RtAudioBackend::callback, this, &options, &catchError);
+        } catch (const RtAudioError& error) {
+            throw AudioDeviceError(AudioDeviceError::Case::openFailed, "The audio device could not be opened: " + error.getMessage());
+        }
+        if (!audio_->isStreamOpen()) {
+            throw AudioDeviceError(AudioDeviceError::Case::openFailed, "The audio device could not be opened: " + caught.message);
+        }
+        format_.sampleRate = audio_->getStreamSampleRate();
+        format_.bufferFrames = static_cast<int>(bufferFrames);
+        format_.outputLatencySeconds = static_cast<double>(audio_->getStreamLatency()) / format_.sampleRate;
+        return format_;
+    }
+
+    void start() override
+    {
+        CatchErrors caught;
+        try {
+            audio_->startStream();
+        } catch (const RtAudioError& error) {
+            throw AudioDeviceError(AudioDeviceError::Case::startFailed, "The audio device could not be started: " + error.getMessage());
+        }
+        if (!audio_->isStreamRunning()) {
+            throw AudioDeviceError(AudioDeviceError::Case::startFailed, "The audio device could not be started: " + caught.message);
+        }
+        started_ = true;
+    }
+
+    void stop() noexcept override
+    {
+        if (!audio_ || !started_) return;
+        started_ = false;
+        CatchErrors caught;
+        try {
+            if (audio_->isStreamRunning()) audio_->stopStream();
+        } catch (const RtAudioError&) {
+            // A stream that cannot be stopped has already stopped.
+        }
+    }
+
+    void close() noexcept override
+    {
+        if (!audio_) return;
+        const bool wasLost = lost();
+        stop();
+        CatchErrors caught;
+        try {
+            if (audio_->isStreamOpen()) audio_->closeStream();
+        } catch (const RtAudioError&) {
+        }
+        // When the server shut the stream down, RtAudio closed it from a helper thread of its own that
+        // may still be finishing; give it a moment before the object it uses goes away.
+        if (wasLost) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        audio_.reset();
+    }
+
+    bool lost() const noexcept override
+    {
+        return audio_ && started_ && (!audio_->isStreamOpen() || !audio_->isStreamRunning());
+    }
+
+private:
+    static int callback(void* outputBuffer, void* inputBuffer, unsigned int frames, double, RtAudioStreamStatus status,
+                        void* user) noexcept
+    {
+        auto* self = static_cast<RtAudioBackend*>(user);
+        const AudioDeviceFormat& format = self->format_;
+        std::array<float*, 2> outputs{};
+        std::array<const float*, AudioDeviceProcessor::maximumChannels> inputs{};
+        auto* output = static_cast<float*>(outputBuffer);
+        const auto* input = static_cast<const float*>(inputBuffer);
+        const int outputCount = output != nullptr ? format.outputChannels : 0;
+        const int inputCount = input != nullptr ? format.inputChannels : 0;
+        for (int channel = 0; channel < outputCount; ++channel) outputs[static_cast<std::size_t>(channel)] = output + static_cast<std::size_t>(channel) * frames;
+        for (int channel = 0; channel < inputCount; ++channel) inputs[static_cast<std::size_t>(channel)] = input + static_cast<std::size_t>(channel) * frames;
+        self->processor_->process(outputs.data(), outputCount, inputs.data(), inputCount, static_cast<int>(frames),
+                                  (status & RTAUDIO_OUTPUT_UNDERFLOW) != 0);
+        return 0;
+    }
+
+    AudioBackend backend_;
+    std::unique_ptr<RtAudio> audio_;
+    AudioDeviceProcessor* processor_ = nullptr;
+    AudioDeviceFormat format_;
+    bool started_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<AudioDeviceBackend> makeRtAudioBackend(AudioBackend backend)
+{
+    const RtAudio::Api api = apiFor(backend);
+    if (api == RtAudio::UNSPECIFIED || !compiled(api)) {
+        throw AudioDeviceError(AudioDeviceError::Case::unavailable, displayName(backend) + " is not available in this build.");
+    }
+    return std::make_unique<RtAudioBackend>(backend);
+}
+
+std::vector<AudioBackend> rtAudioBackends()
+{
+    std::vector<AudioBackend> backends;
+    for (AudioBackend backend : {AudioBackend::jack, AudioBackend::pulseAudio, AudioBackend::alsa}) {
+        if (compiled(apiFor(backend))) backends.push_back(backend);
+    }
+    return backends;
+}
+
+std::vector<AudioDeviceInfo> rtAudioDevices(AudioBackend backend)
+{
+    std::vector<AudioDeviceInfo> devices;
+    const RtAudio::Api api = apiFor(backend);
+    if (api == RtAudio::UNSPECIFIED || !compiled(api)) return devices;
+    try {
+        RtAudio audio(api);
+        audio.showWarnings(false);
+        const unsigned int count = audio.getDeviceCount();
+        for (unsigned int id = 0; id < count; ++id) {
+            RtAudio::DeviceInfo info = audio.getDeviceInfo(id);
+            if (!info.probed) continue;
+            AudioDeviceInfo device;
+            device.backend = backend;
+            device.name = info.name;
+            device.outputChannels = static_cast<int>(info.outputChannels);
+            device.inputChannels = static_cast<int>(info.inputChannels);
+            device.isDefaultOutput = info.isDefaultOutput;
+            device.isDefaultInput = info.isDefaultInput;
+            for (unsigned int rate : info.sampleRates) device.sampleRates.push_back(rate);
+            devices.push_back(std::move(device));
+        }
+    } catch (const RtAudioError&) {
+        // A backend that cannot even be asked has no devices to offer.
+    }
+    return devices;
+}
+
+} // namespace veltrane::detail
