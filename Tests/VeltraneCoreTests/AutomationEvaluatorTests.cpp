@@ -166,3 +166,14 @@ TEST(AutomationEvaluator, ReadsTheLocksOfAPlayedProject)
     EXPECT_DOUBLE_EQ(lanes.value(T::trackVolume, 3000, 1, 0.0), 0.5);
     EXPECT_DOUBLE_EQ(lanes.value(T::trackVolume, 20000, 0, 0.85), 0.6);
 }
+
+TEST(AutomationEvaluator, AnyTrackNumberGetsItsOwnLane)
+{
+    // Track numbers far apart (a hand-made timeline) cost no more than the tracks that hold locks.
+    const AutomationEvaluator lanes(timelineWithLocks({lockEvent(0, 2'000'000'000, {{T::trackDrive, 0.4}}),
+                                                       lockEvent(10, -3, {{T::trackDrive, 0.9}})}));
+    EXPECT_EQ(lanes.value(T::trackDrive, 0, 2'000'000'000, 0), 0.4);
+    EXPECT_EQ(lanes.value(T::trackDrive, 10, -3, 0), 0.9);
+    EXPECT_EQ(lanes.value(T::trackDrive, 10, 5, 0.25), 0.25);
+    EXPECT_EQ(lanes.value(T::trackDrive, 10, std::nullopt, 0), 0.9);
+}

@@ -159,6 +159,9 @@ TEST(PlaybackTimelineNotes, NoteEventsCarryTheCellsValues)
     expected.effects.pan = 1.0;
     EXPECT_EQ(timeline.notes[0], expected);
     EXPECT_EQ(timeline.notes[1].volume, 1.0);
+    // A volume above 64 (only in a project that was never repaired) plays at full level, not louder.
+    writeTrack(project, 0, 0, {std::nullopt, std::nullopt, Cell{.note = NotePitch{60}, .instrument = 0, .volume = 255}});
+    EXPECT_EQ(playbackTimeline(project, PatternScope{0}, 0, 0, kRate, false).notes.at(2).volume, 1.0);
     EXPECT_EQ(timeline.notes[1].instrument, 1);
     EXPECT_EQ(timeline.notes[1].row, 1);
     EXPECT_EQ(timeline.noteOffs, (std::vector<TimelineNoteOffEvent>{{kRow, 0, 64}, {2 * kRow, 0, 65}}));
