@@ -122,19 +122,31 @@ mode_t modeForNewFile(const std::filesystem::path& path)
 SampleBuffer AudioFile::read(const std::filesystem::path& path)
 {
     const std::string name = quoted(path);
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    if (status.type() == std::filesystem::file_type::not_found) {
-        throw AudioFileError(AudioFileError::Case::notFound, "The file " + name + " could not be found.");
+    // Opened without blocking and checked on the open descriptor: a pipe or a device put where the file
+    // was could otherwise wait for ever or never end, and checking the path first would leave a moment
+    // in which it could be swapped.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (descriptor < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            throw AudioFileError(AudioFileError::Case::notFound, "The file " + name + " could not be found.");
+        }
+        if (errno == EISDIR) throw AudioFileError(AudioFileError::Case::notAFile, "The item " + name + " is not a file.");
+        throw AudioFileError(AudioFileError::Case::unreadable, "The file " + name + " could not be read.");
     }
-    if (error) throw AudioFileError(AudioFileError::Case::unreadable, "The file " + name + " could not be read.");
-    // Reading a pipe or a device could wait for ever or never end.
-    if (status.type() != std::filesystem::file_type::regular) {
-        throw AudioFileError(AudioFileError::Case::notAFile, "The item " + name + " is not a file.");
+    struct DescriptorCloser {
+        int descriptor;
+        ~DescriptorCloser() { ::close(descriptor); }
+    } closer{descriptor};
+
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0) {
+        throw AudioFileError(AudioFileError::Case::unreadable, "The file " + name + " could not be read.");
     }
+    if (!S_ISREG(status.st_mode)) throw AudioFileError(AudioFileError::Case::notAFile, "The item " + name + " is not a file.");
+    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
 
     SF_INFO info{};
-    SndfileHandle file(sf_open(path.c_str(), SFM_READ, &info));
+    SndfileHandle file(sf_open_fd(descriptor, SFM_READ, &info, SF_FALSE));
     if (!file) throw openError(sf_error(nullptr), name);
     return readAll(file.get(), info, name);
 }
