@@ -75,6 +75,18 @@ inline float peak(const float* samples, std::int64_t from, std::int64_t to)
     return result;
 }
 
+inline double rms(const float* samples, std::int64_t from, std::int64_t to)
+{
+    double energy = 0;
+    for (std::int64_t i = from; i < to; ++i) energy += static_cast<double>(samples[i]) * samples[i];
+    return std::sqrt(energy / static_cast<double>(std::max<std::int64_t>(to - from, 1)));
+}
+
+inline double decibels(double ratio)
+{
+    return 20.0 * std::log10(ratio);
+}
+
 /// Amplitude of the `hertz` component of a stretch of samples (Goertzel).
 inline double toneAmplitude(const float* samples, std::int64_t frames, double sampleRate, double hertz)
 {

@@ -5,14 +5,11 @@
 
 namespace veltrane {
 
-namespace {
-// Close enough to unity to be unity: the recovery is exponential and would never arrive otherwise.
-constexpr float unityMargin = 1e-6f;
-}
-
 void AudioPeakLimiterNode::reset() noexcept
 {
     gain_ = 1.0f;
+    envelope_ = 0.0f;
+    hold_ = 0;
     publishedGain_.store(1.0f, std::memory_order_relaxed);
 }
 
@@ -21,20 +18,30 @@ void AudioPeakLimiterNode::process(const RenderTime&, AudioBus& bus) noexcept
     const float sampleRateF = static_cast<float>(sampleRate());
     const float attack = std::exp(-1.0f / (attackTime_.get() * sampleRateF));
     const float decay = std::exp(-1.0f / (decayTime_.get() * sampleRateF));
+    const float blockDecay = std::pow(decay, static_cast<float>(bus.frames));
     if (bus.silent) {
-        // Silence only lets the gain recover.
-        gain_ = 1.0f - (1.0f - gain_) * std::pow(decay, static_cast<float>(bus.frames));
-        if (gain_ > 1.0f - unityMargin) gain_ = 1.0f;
+        // Silence only lets the detector fall and the gain recover with it.
+        if (hold_ >= bus.frames) {
+            hold_ -= bus.frames;
+        } else {
+            envelope_ *= std::pow(decay, static_cast<float>(bus.frames - hold_));
+            hold_ = 0;
+        }
+        gain_ = envelope_ > threshold ? threshold / envelope_ : 1.0f;
         publishedGain_.store(gain_, std::memory_order_relaxed);
         return;
     }
     const float preGain = std::pow(10.0f, preGain_.get() / 20.0f);
+    const int holdFrames = static_cast<int>(0.005f * sampleRateF);
     float* left = bus.channels[0];
     float* right = bus.channels[1];
-    if (gain_ == 1.0f) {
+    if (gain_ == 1.0f && envelope_ * blockDecay <= threshold) {
         float peak = 0.0f;
         for (int i = 0; i < bus.frames; ++i) peak = std::fmax(peak, std::fmax(std::fabs(left[i]), std::fabs(right[i])));
         if (peak * preGain <= threshold) {
+            // Nothing to limit in this block: below full scale the detector's exact value never matters.
+            envelope_ = std::max(envelope_ * blockDecay, peak * preGain);
+            hold_ = 0;
             if (preGain != 1.0f) {
                 for (int i = 0; i < bus.frames; ++i) {
                     left[i] *= preGain;
@@ -48,9 +55,19 @@ void AudioPeakLimiterNode::process(const RenderTime&, AudioBus& bus) noexcept
         const float l = left[i] * preGain;
         const float r = right[i] * preGain;
         const float level = std::fmax(std::fabs(l), std::fabs(r));
-        const float target = level > threshold ? threshold / level : 1.0f;
-        gain_ = target + (gain_ - target) * (target < gain_ ? attack : decay);
-        if (gain_ > 1.0f - unityMargin) gain_ = 1.0f;
+        if (hold_ > 0) {
+            --hold_;
+        } else {
+            envelope_ *= decay;
+        }
+        // A level close to the held peak renews the hold too: the sampled peaks of a steady tone differ a
+        // little from cycle to cycle and must not let the detector sag between them.
+        if (level >= 0.9f * envelope_) {
+            envelope_ = std::max(envelope_, level);
+            hold_ = holdFrames;
+        }
+        const float target = envelope_ > threshold ? threshold / envelope_ : 1.0f;
+        gain_ = target < gain_ ? target + (gain_ - target) * attack : target;
         left[i] = l * gain_;
         right[i] = r * gain_;
     }

@@ -1,11 +1,11 @@
 #pragma once
 
 // A peak limiter at the end of a chain: models a feed-forward limiter without look-ahead. After the
-// pre-gain, the louder of the two channels drives one gain for both (so the stereo image holds); when
-// it rises above full scale the gain falls towards the level that brings it back to full scale within
-// the attack time, and recovers towards unity over the decay time. Without look-ahead the first moments
-// of a sudden peak pass before the gain has fallen. Below full scale, at a pre-gain of 0 dB and with the
-// gain recovered, the sound passes unchanged, bit for bit.
+// pre-gain, a peak detector follows the louder of the two channels, rising at once, holding each peak for
+// 5 ms (so the gain does not ripple with the cycles of a low tone) and then falling over the decay time; one gain for both channels (so the stereo image holds) brings that peak back to full
+// scale, falling towards it within the attack time and rising with the detector. Without look-ahead the
+// first moments of a sudden peak pass before the gain has fallen. Below full scale, at a pre-gain of 0 dB
+// and with the gain recovered, the sound passes unchanged, bit for bit.
 
 #include "VeltranePlatform/Audio/AudioNode.hpp"
 #include "VeltranePlatform/Audio/AudioParameter.hpp"
@@ -38,6 +38,8 @@ private:
     AudioParameter<float> decayTime_{0.05f, 0.001f, 2.0f};
     AudioParameter<float> preGain_{0.0f, -40.0f, 40.0f};
     float gain_ = 1.0f;
+    float envelope_ = 0.0f;
+    int hold_ = 0;
     std::atomic<float> publishedGain_{1.0f};
 };
 

@@ -10,9 +10,11 @@ namespace veltrane {
 void AudioTimePitchNode::prepare(double sampleRate, int maximumFrames)
 {
     hop_ = std::max(64, static_cast<int>(std::lround(0.02 * sampleRate)));
+    searchRadius_ = std::max(8, static_cast<int>(std::lround(0.008 * sampleRate)));
+    searchLength_ = std::max(16, static_cast<int>(std::lround(0.0107 * sampleRate)));
     // The ring holds the history one grain reaches back plus the look-ahead of the fastest rate.
     std::int64_t size = 1;
-    while (size < 8LL * hop_ + 2LL * maximumFrames) size *= 2;
+    while (size < 8LL * hop_ + 4LL * searchRadius_ + 2LL * searchLength_ + 2LL * maximumFrames) size *= 2;
     ringSize_ = size;
     ringMask_ = size - 1;
     ring_ = std::make_unique<float[]>(static_cast<std::size_t>(size) * 2);
@@ -63,10 +65,8 @@ void AudioTimePitchNode::enterStretch(double rate) noexcept
 {
     // Pretend a grain began one hop ago at the pass-through position: its falling half continues the
     // sound exactly where pass-through left it.
-    fadingStart_ = position_ - hop_;
+    grainStart_ = nominalStart_ = position_ - hop_;
     stepRemainder_ = 0;
-    grainOffset_ = hop_;
-    grainStart_ = fadingStart_;
     stretching_ = true;
     advanceGrain(rate);
 }
@@ -77,8 +77,40 @@ void AudioTimePitchNode::advanceGrain(double rate) noexcept
     stepRemainder_ += rate * hop_;
     const double step = std::floor(stepRemainder_);
     stepRemainder_ -= step;
-    grainStart_ = fadingStart_ + static_cast<std::int64_t>(step);
+    // The nominal start advances at the exact rate, whatever alignment moved the grains.
+    nominalStart_ += static_cast<std::int64_t>(step);
+    grainStart_ = nominalStart_;
     grainOffset_ = 0;
+}
+
+void AudioTimePitchNode::alignGrain(const RenderTime& time, const RenderInputs& inputs, int outputOffset, double rate) noexcept
+{
+    const std::int64_t continuation = fadingStart_ + hop_;
+    fillTo(std::max(nominalStart_ + searchRadius_, continuation) + searchLength_, time, inputs, outputOffset,
+           static_cast<double>(continuation), rate);
+    auto mono = [this](std::int64_t position) { return ringAt(0, position) + ringAt(1, position); };
+    double bestScore = 0;
+    int bestOffset = 0;
+    // Every second frame is enough to tell the best match; nearer offsets win ties.
+    for (int distance = 0; distance <= searchRadius_; ++distance) {
+        for (int offset : {distance, -distance}) {
+            if (distance == 0 && offset < 0) continue;
+            const std::int64_t candidate = nominalStart_ + offset;
+            double correlation = 0;
+            double energy = 0;
+            for (int u = 0; u < searchLength_; u += 2) {
+                const float sample = mono(candidate + u);
+                correlation += static_cast<double>(sample) * mono(continuation + u);
+                energy += static_cast<double>(sample) * sample;
+            }
+            const double score = energy > 1e-12 ? correlation / std::sqrt(energy) : 0.0;
+            if (score > bestScore) {
+                bestScore = score;
+                bestOffset = offset;
+            }
+        }
+    }
+    grainStart_ = nominalStart_ + bestOffset;
 }
 
 void AudioTimePitchNode::render(const RenderTime& time, const RenderInputs& inputs, AudioBus& out) noexcept
@@ -94,6 +126,7 @@ void AudioTimePitchNode::render(const RenderTime& time, const RenderInputs& inpu
         if (!stretching_) {
             if (rate != 1.0) {
                 enterStretch(rate);
+                alignGrain(time, inputs, done, rate);
                 continue;
             }
             const int count = frames - done;
@@ -117,6 +150,7 @@ void AudioTimePitchNode::render(const RenderTime& time, const RenderInputs& inpu
                 continue;
             }
             advanceGrain(rate);
+            alignGrain(time, inputs, done, rate);
         }
         const int count = std::min(frames - done, hop_ - grainOffset_);
         const std::int64_t rising = grainStart_ + grainOffset_;

@@ -4,8 +4,10 @@
 // same pitch, at 0.5 half as fast. Upstream nodes therefore run on their own clock, which advances
 // `rate` frames per graph frame; the players behind this stage count their frames on that clock.
 //
-// It models a granular (overlap-add) time stretcher: 40 ms Hann grains read the input at its own speed
-// and are laid down every 20 ms, while the place they are read from advances by rate × 20 ms; the two
+// It models a waveform-similarity overlap-add time stretcher: 40 ms Hann grains read the input at its
+// own speed and are laid down every 20 ms, while the place they are read from advances by rate × 20 ms;
+// each new grain is moved by up to 8 ms to where it best continues the grain that fades out (the
+// highest normalised correlation), so tones keep their phase and level through the cross-fades. The two
 // grains sounding at any moment cross-fade with weights that sum to one. At rate 1 the stage is a plain
 // pass-through, bit for bit, and costs one copy; a change of rate switches over at a grain boundary
 // without a jump in the sound.
@@ -41,9 +43,13 @@ private:
                 double contentPosition, double rate) noexcept;
     void enterStretch(double rate) noexcept;
     void advanceGrain(double rate) noexcept;
+    /// Places the rising grain near its nominal start where it best continues the falling one.
+    void alignGrain(const RenderTime& time, const RenderInputs& inputs, int outputOffset, double rate) noexcept;
 
     AudioParameter<float> rate_{1.0f, 0.25f, 4.0f};
     int hop_ = 960;
+    int searchRadius_ = 384;
+    int searchLength_ = 512;
     std::int64_t ringSize_ = 0;
     std::int64_t ringMask_ = 0;
     std::unique_ptr<float[]> ring_;
@@ -56,6 +62,7 @@ private:
     std::int64_t audibleEnd_ = 0;  // the upstream frame after the last block that had sound
     std::int64_t position_ = 0;    // pass-through: the upstream frame the next output frame plays
     std::int64_t grainStart_ = 0;  // stretching: where the rising grain reads from
+    std::int64_t nominalStart_ = 0; // stretching: where it would read at the exact rate, before alignment
     std::int64_t fadingStart_ = 0; // stretching: where the falling grain started reading
     int grainOffset_ = 0;          // stretching: frames into the current hop
     double stepRemainder_ = 0;
