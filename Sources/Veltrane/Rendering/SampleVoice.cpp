@@ -106,7 +106,7 @@ std::shared_ptr<AudioBuffer> renderSampleNote(const SampleBuffer& source, const 
         const double progress = std::min(t / glideSeconds, 1.0);
         const double semitones =
             plan->effectiveSemitones + note.glideSemitones * (1 - progress) + oscillation(note.vibrato, t) / 100;
-        const double rate = std::exp2(semitones / 12);
+        const double rate = semitones == 0 ? 1.0 : std::exp2(semitones / 12); // 2^0 is exactly 1
 
         const auto j = static_cast<std::int64_t>(position);
         const auto u = static_cast<float>(position - static_cast<double>(j));

@@ -66,7 +66,9 @@ void renderSynthFrames(const SynthNote& note, const Instrument& instrument, doub
         const double t = static_cast<double>(i) / sampleRate;
         const double progress = std::min(t / glideSeconds, 1.0);
         const double glide = (1 - progress) * note.glideSemitones;
-        const double frequency = baseFrequency * std::exp2(glide / 12 + oscillation(note.vibrato, t) / 1200);
+        const double bend = glide / 12 + oscillation(note.vibrato, t) / 1200;
+        // Most notes neither glide nor wobble; 2^0 is exactly 1, so skipping it changes no sample.
+        const double frequency = bend == 0 ? baseFrequency : baseFrequency * std::exp2(bend);
         const double sample = oscillator.next(frequency / sampleRate);
 
         const double tremolo =
