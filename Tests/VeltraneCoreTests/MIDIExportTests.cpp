@@ -1,6 +1,7 @@
 #include "MIDIFileTestSupport.hpp"
 
 #include "VeltraneCore/MIDIExport/MIDIExport.hpp"
+#include "VeltraneCore/MIDIImport/MIDIImport.hpp"
 
 #include <gtest/gtest.h>
 
@@ -162,13 +163,31 @@ TEST(MIDIExport, TempoOutsideTheProjectRangeIsWrittenAtTheNearestEnd)
 TEST(MIDIExport, TicksPerBeatIsTheDivision)
 {
     const auto project = songOf({patternOf(8, 1, {{0, 0, gatedNote(60, 0, 4)}})}, {{0, 1}});
-    const Bytes fine = bytesOf(midiFile(project, 65535));
-    EXPECT_EQ(hexString(Bytes(fine.begin() + 12, fine.begin() + 14)), "FF FF");
-    EXPECT_EQ(hexString(chunks(fine)[2].second), "00 C0 00 00 90 3C 7F 83 FF 7F 80 3C 00 00 FF 2F 00");
+    const Bytes fine = bytesOf(midiFile(project, 32767));
+    EXPECT_EQ(hexString(Bytes(fine.begin() + 12, fine.begin() + 14)), "7F FF");
+    EXPECT_EQ(hexString(chunks(fine)[2].second), "00 C0 00 00 90 3C 7F 81 FF 7F 80 3C 00 00 FF 2F 00");
 
     const Bytes coarse = bytesOf(midiFile(project, 1));
     EXPECT_EQ(hexString(chunks(coarse)[2].second), "00 C0 00 00 90 3C 7F 01 80 3C 00 00 FF 2F 00");
 
-    // A division of 0 (or one that does not fit 16 bits) would make a file no reader accepts.
-    for (int ticks : {0, -480, 65536}) EXPECT_THROW(midiFile(project, ticks), std::invalid_argument) << ticks;
+    // A division of 0 makes a file no reader accepts, and one with bit 15 set would be read as frames
+    // per second of time code instead of ticks per beat.
+    for (int ticks : {0, -480, 32768, 65535, 65536}) EXPECT_THROW(midiFile(project, ticks), std::invalid_argument) << ticks;
+}
+
+TEST(MIDIExport, ASilenceLongerThanADeltaTimeIsBridged)
+{
+    // At 32767 ticks a beat and one row a beat, 34 passes of a 256-row pattern put the second note
+    // 285,171,201 ticks after the first one ends: more than the 28 bits of a delta time. An empty text
+    // event carries the first 268,435,455 ticks.
+    Pattern silent("Silent", 256, 1);
+    const auto project = songOf({patternOf(256, 1, {{0, 0, gatedNote(60, 0)}}), silent}, {{0, 1}, {1, 33}, {0, 1}}, 120, 1);
+    const Data file = midiFile(project, 32767);
+    const auto tracks = chunks(bytesOf(file));
+    ASSERT_EQ(tracks.size(), 3u);
+    EXPECT_EQ(hexString(tracks[2].second),
+              "00 C0 00 00 90 3C 7F 81 FF 7F 80 3C 00 "
+              "FF FF FF 7F FF 01 00 "
+              "87 FD BC 02 90 3C 7F 81 FF 7F 80 3C 00 00 FF 2F 00");
+    EXPECT_NO_THROW(importMIDI(file, 4));
 }

@@ -30,6 +30,8 @@ constexpr int maximumNoteTracks = 0xFFFF - 1;
 
 using Bytes = std::vector<std::uint8_t>;
 
+constexpr std::uint64_t maximumDelta = 0x0FFFFFFF;
+
 // One channel message of a note track before it is serialised.
 struct MIDIEvent {
     std::int64_t tick = 0;  // from the start of the song
@@ -117,7 +119,15 @@ Bytes noteTrack(const PlaybackTimeline& timeline, double bpm, int channel, int t
     Bytes bytes;
     std::int64_t previousTick = 0;
     for (const auto& event : events) {
-        appendVariableLength(bytes, static_cast<std::uint64_t>(event.tick - previousTick));
+        auto delta = static_cast<std::uint64_t>(event.tick - previousTick);
+        // A delta time has at most four bytes (28 bits). A longer silence on one track is bridged by
+        // empty text events, which every reader skips, so no reader misreads the ticks that follow.
+        while (delta > maximumDelta) {
+            appendVariableLength(bytes, maximumDelta);
+            for (std::uint8_t b : {0xFF, 0x01, 0x00}) bytes.push_back(b);
+            delta -= maximumDelta;
+        }
+        appendVariableLength(bytes, delta);
         previousTick = event.tick;
         bytes.insert(bytes.end(), event.bytes.begin(), event.bytes.begin() + static_cast<std::ptrdiff_t>(event.size));
     }
@@ -136,8 +146,10 @@ void appendChunk(Bytes& file, const char (&id)[5], const Bytes& body)
 
 Data midiFile(const Project& project, int ticksPerBeat)
 {
-    if (ticksPerBeat < 1 || ticksPerBeat > 0xFFFF) {
-        throw std::invalid_argument("midiFile: ticks per beat must lie in 1...65535");
+    // The division's top bit marks time code (frames per second), so ticks per beat have 15 bits; and a
+    // division of 0 has no time at all.
+    if (ticksPerBeat < 1 || ticksPerBeat > 0x7FFF) {
+        throw std::invalid_argument("midiFile: ticks per beat must lie in 1...32767");
     }
 
     // The song is timed at the tempo the file states, so a tempo brought into range moves the notes too.

@@ -16,7 +16,7 @@
 
 namespace veltrane {
 
-/// The Standard MIDI File of the project's song at `ticksPerBeat` ticks per quarter note (1 to 65535,
+/// The Standard MIDI File of the project's song at `ticksPerBeat` ticks per quarter note (1 to 32767,
 /// else std::invalid_argument). A tempo outside 20 to 400 bpm is written, and timed, as the nearest of
 /// those two (a tempo that is not a number as 120).
 Data midiFile(const Project& project, int ticksPerBeat);
