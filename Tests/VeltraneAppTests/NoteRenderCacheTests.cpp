@@ -136,7 +136,7 @@ TEST(ContinuousModulation, LeavesNotesOfOtherTracksAndUnroutedParametersAsRender
 
 TEST(ContinuousModulation, AModulatedCutoffFiltersTheOpenNote)
 {
-    // The macro at 0 with a full negative amount drives the cutoff down to 20 Hz: a 4 kHz tone vanishes.
+    // The macro at full with a full negative amount drives the cutoff down to 20 Hz: a 4 kHz tone vanishes.
     const auto closed = projectWithRoute(ParameterTarget::instrumentCutoff, -1, 1.0);
     ASSERT_TRUE(hasContinuousFilterModulation(0, 0, closed));
     AudioBuffer tone(4800, 48000);

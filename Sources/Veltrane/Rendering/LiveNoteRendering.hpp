@@ -12,11 +12,15 @@
 // place and repeat notes. `slideFromNote` is the pitch to glide from, over the gate. Main thread or a
 // worker; pure, no state between calls.
 
+#include "Veltrane/Rendering/NotePreparation.hpp"
+#include "Veltrane/Rendering/RenderedNoteCache.hpp"
 #include "VeltraneCore/Models/Instrument.hpp"
+#include "VeltraneCore/Models/Project.hpp"
 #include "VeltraneCore/SampleSlicing/SampleBuffer.hpp"
 #include "VeltraneCore/Tracker/EffectParameters.hpp"
 #include "VeltranePlatform/Audio/AudioBuffer.hpp"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -36,5 +40,30 @@ std::shared_ptr<AudioBuffer> renderedSample(const SampleBuffer& source, int note
                                             const Instrument& instrument, double volume, double pan,
                                             const EffectParameters& effects, std::optional<int> slideFromNote,
                                             double driveAmount, double bitDepth, double sampleRate);
+
+/// One strike of a timeline note as live playback renders it (after chance, retrigger, delay, arpeggio
+/// and chord have placed it, see `noteStrikes`).
+struct LiveNote {
+    int instrumentIndex = 0;
+    int track = 0;
+    int note = 60;                    // the strike's pitch, 0 to 127
+    std::int64_t frame = 0;           // timeline frame of its first sample
+    std::int64_t lengthFrames = 1;    // its gate
+    double volume = 1;                // the cell volume / 64
+    double pan = 0;                   // the pan column, else the start instrument's pan; -1 to 1
+    EffectParameters effects;         // vibrato, tremolo and slide are read
+    std::optional<int> slideFromNote; // the track's previous pitch, given only when the note slides
+    PreparedInstrument instrument;    // see `prepareNoteInstrument`
+    double sampleRate = 48000;        // the output rate, which the timeline was built at
+};
+
+/// The finished sound of a synth or sample note: rendered with neutral drive, bit depth and sends,
+/// continuous modulation applied where the rack moves the note's volume, pan or filter. A note that
+/// neither wobbles (vibrato, tremolo) nor slides nor is modulated continuously is shared through `cache`
+/// with every identical note (null `cache`: rendered afresh). `sample` is the instrument's loaded audio
+/// for a sample instrument. Null when the note makes no sound: a hosted instrument, a sample that is not
+/// loaded, a note its sample cannot play.
+AudioBufferRef renderNote(const LiveNote& note, const Project& project, const SampleBuffer* sample,
+                          RenderedNoteCache* cache);
 
 } // namespace veltrane

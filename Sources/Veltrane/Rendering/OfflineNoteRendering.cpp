@@ -4,11 +4,11 @@
 #include "Veltrane/Rendering/InstrumentLocks.hpp"
 #include "Veltrane/Rendering/NoteChance.hpp"
 #include "Veltrane/Rendering/NoteFilterDefaults.hpp"
+#include "Veltrane/Rendering/NotePreparation.hpp"
 #include "Veltrane/Rendering/NoteStrikes.hpp"
 #include "Veltrane/Rendering/SampleVoice.hpp"
 #include "Veltrane/Rendering/SynthVoice.hpp"
 #include "VeltraneCore/DSP/StereoSpatialFX.hpp"
-#include "VeltraneCore/Modulation/NoteEvaluation.hpp"
 #include "VeltraneCore/SampleSlicing/SampleEditing.hpp"
 #include "VeltraneCore/SampleSlicing/SampleSlices.hpp"
 #include "VeltraneCore/Tracker/FrameTime.hpp"
@@ -25,22 +25,11 @@ namespace {
 
 constexpr double rate = OfflineNoteRendering::sampleRate;
 
-// The instrument a note of the export sounds with at `frame`: the project's instrument under the note's
-// locks, then its automation lanes there, then its modulation routes for a note of `durationFrames`.
-struct PreparedInstrument {
-    Instrument base;  // locks and automation
-    Instrument start; // and modulation at the note's start
-};
-
 PreparedInstrument prepare(const Instrument& instrument, int index, int track, std::span<const ParameterLock> locks,
                            std::int64_t frame, std::int64_t durationFrames, const Project& project,
                            const PlaybackTimeline& timeline)
 {
-    Instrument locked = instrument;
-    applyInstrumentLocks(locks, locked);
-    Instrument base = instrumentWithAutomation(locked, index, track, frame, timeline);
-    Instrument start = instrumentWithModulation(base, index, track, frame, frame, durationFrames, project, rate);
-    return {std::move(base), std::move(start)};
+    return prepareNoteInstrument(instrument, index, track, locks, frame, durationFrames, project, timeline, rate);
 }
 
 // A note of a sliced sample beyond its last slice has nothing to play and is dropped, not an error.
