@@ -1,5 +1,7 @@
 #include "VeltranePlatform/Files/AudioFile.hpp"
 
+#include "VeltranePlatform/Files/AudioFileWriter.hpp"
+
 #include <sndfile.h>
 
 #include <fcntl.h>
@@ -103,20 +105,6 @@ SampleBuffer readAll(SNDFILE* file, const SF_INFO& info, const std::string& name
     return buffer;
 }
 
-void removeQuietly(const std::filesystem::path& path)
-{
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-}
-
-// Files we make get the usual permissions of a user's document; a file we replace keeps its own.
-mode_t modeForNewFile(const std::filesystem::path& path)
-{
-    struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) return existing.st_mode & 07777;
-    return 0644;
-}
-
 } // namespace
 
 SampleBuffer AudioFile::read(const std::filesystem::path& path)
@@ -170,70 +158,13 @@ SampleBuffer AudioFile::read(std::span<const std::uint8_t> bytes)
 
 void AudioFile::writeFloatWAV(const std::filesystem::path& path, const SampleBuffer& buffer)
 {
-    const std::string name = quoted(path);
-    const auto fail = [&name](const std::string& why) {
-        return AudioFileError(AudioFileError::Case::writeFailed, "The file " + name + " could not be written: " + why);
-    };
-    const int channelCount = buffer.channelCount();
-    const double rate = std::round(buffer.sampleRate);
-    if (channelCount < 1) throw fail("there is no audio channel.");
-    if (!(rate >= 1 && rate <= std::numeric_limits<int>::max())) throw fail("the sample rate is not valid.");
+    AudioFileWriter writer(path, buffer.sampleRate, buffer.channelCount());
     std::int64_t frames = buffer.frameCount();
     for (const auto& channel : buffer.channels) frames = std::min(frames, static_cast<std::int64_t>(channel.size()));
-
-    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-    const mode_t mode = modeForNewFile(path);
-    const int descriptor = ::mkstemp(temporary.data());
-    if (descriptor < 0) throw fail(std::strerror(errno));
-    ::fchmod(descriptor, mode);
-
-    // The descriptor stays ours: libsndfile never closes it, so every path below closes it exactly once.
-    const auto abandon = [&](const std::string& why) {
-        ::close(descriptor);
-        removeQuietly(temporary);
-        return fail(why);
-    };
-
-    SF_INFO info{};
-    info.samplerate = static_cast<int>(rate);
-    info.channels = channelCount;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SndfileHandle file(sf_open_fd(descriptor, SFM_WRITE, &info, SF_FALSE));
-    if (!file) throw abandon(sf_strerror(nullptr));
-    // Players that do not know the PEAK chunk reject the file; the peak is cheap to find when wanted.
-    sf_command(file.get(), SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
-
-    const auto channels = static_cast<std::size_t>(channelCount);
-    std::vector<float> interleaved(static_cast<std::size_t>(chunkFrames) * channels);
-    for (std::int64_t start = 0; start < frames; start += chunkFrames) {
-        const std::int64_t count = std::min<std::int64_t>(chunkFrames, frames - start);
-        for (std::int64_t frame = 0; frame < count; ++frame) {
-            for (std::size_t channel = 0; channel < channels; ++channel) {
-                interleaved[static_cast<std::size_t>(frame) * channels + channel] =
-                    buffer.channels[channel][static_cast<std::size_t>(start + frame)];
-            }
-        }
-        if (sf_writef_float(file.get(), interleaved.data(), count) != count) {
-            const std::string why = sf_strerror(file.get());
-            file.reset();
-            throw abandon(why);
-        }
-    }
-    const int closed = sf_close(file.release());
-    if (closed != 0) throw abandon(sf_error_number(closed));
-    // On the disk before the rename, so a crash leaves either the old file or the whole new one.
-    if (::fsync(descriptor) != 0) throw abandon(std::strerror(errno));
-    if (::close(descriptor) != 0) {
-        removeQuietly(temporary);
-        throw fail(std::strerror(errno));
-    }
-    std::error_code renameError;
-    std::filesystem::rename(temporary, path, renameError);
-    if (renameError) {
-        removeQuietly(temporary);
-        throw fail(renameError.message());
-    }
+    std::vector<const float*> channels;
+    for (const auto& channel : buffer.channels) channels.push_back(channel.data());
+    writer.append(channels.data(), frames);
+    writer.commit();
 }
 
 } // namespace veltrane
