@@ -1,0 +1,26 @@
+#pragma once
+
+// Parses the text of a project file into a JSON tree, reading the pattern grids as they arrive: each row
+// of cells becomes document cells as soon as its closing bracket is read, so the tree never holds the
+// hundreds of thousands of cell objects a large project has. Every input ends in a tree or in
+// `ProjectError::unreadable`: the parser loops rather than recursing, refuses nesting deeper than
+// `maxProjectDocumentDepth` (the format itself nests at most nine levels), and refuses numbers beyond the
+// range of a Double, which would otherwise arrive as infinities.
+
+#include "VeltraneCore/FileFormat/ProjectReading.hpp"
+
+#include <cstddef>
+#include <string_view>
+
+namespace veltrane::fileformat {
+
+inline constexpr std::size_t maxProjectDocumentDepth = 128;
+
+struct ParsedProjectDocument {
+    Json root;
+    ParsedGrids grids; // see ProjectReading.hpp
+};
+
+ParsedProjectDocument parseProjectDocument(std::string_view text);
+
+} // namespace veltrane::fileformat

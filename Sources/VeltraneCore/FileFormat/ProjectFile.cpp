@@ -1,0 +1,54 @@
+#include "VeltraneCore/FileFormat/ProjectFile.hpp"
+
+#include "VeltraneCore/FileFormat/JsonWriter.hpp"
+#include "VeltraneCore/FileFormat/ProjectDocumentParser.hpp"
+#include "VeltraneCore/FileFormat/ProjectLoadLimit.hpp"
+#include "VeltraneCore/FileFormat/ProjectReading.hpp"
+#include "VeltraneCore/FileFormat/ProjectWriting.hpp"
+
+namespace veltrane {
+
+namespace {
+
+std::string projectText(const Project& project)
+{
+    std::string text;
+    JsonWriter writer(text);
+    writeProject(writer, project);
+    return text;
+}
+
+} // namespace
+
+std::string encodeProject(const Project& project)
+{
+    if (const auto excess = loadLimitExcess(project)) throw ProjectError::tooLarge(excess->description());
+    return projectText(project);
+}
+
+Project decodeProject(std::string_view bytes)
+{
+    auto document = fileformat::parseProjectDocument(bytes);
+    auto result = fileformat::readProject(document.root, &document.grids);
+
+    // The version is looked at only once the whole document has been read: a newer file that no longer
+    // reads as a project says so, rather than naming its version.
+    if (result.version == 0) {
+        result.project.version = currentProjectVersion;
+    } else if (result.version != currentProjectVersion) {
+        throw ProjectError::unsupportedVersion(result.version);
+    }
+    if (result.hasRaggedGrid) throw ProjectError::invalid();
+    return std::move(result.project);
+}
+
+nlohmann::json projectToJson(const Project& project) { return nlohmann::json::parse(projectText(project)); }
+
+Project projectFromJson(const nlohmann::json& json)
+{
+    auto result = fileformat::readProject(json, nullptr);
+    if (result.hasRaggedGrid) throw ProjectError::invalid();
+    return std::move(result.project);
+}
+
+} // namespace veltrane
