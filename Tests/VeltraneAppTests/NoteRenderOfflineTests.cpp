@@ -223,13 +223,37 @@ TEST(OfflineNoteRendering, EveryNoteRendersTheSameWhenRenderedLateOrOutOfOrder)
         project.patterns[0].setCell(row, 1, bell);
     }
     const auto list = OfflineNoteRendering::events(project);
-    std::vector<std::shared_ptr<AudioBuffer>> inOrder;
+    std::vector<AudioBufferRef> inOrder;
     for (const auto& event : list.events) inOrder.push_back(OfflineNoteRendering::renderEvent(event, project, list.timeline, 0.25, 35, nullptr));
     for (std::size_t i = list.events.size(); i-- > 0;) {
         const auto again = OfflineNoteRendering::renderEvent(list.events[i], project, list.timeline, 0.25, 35, nullptr);
         ASSERT_TRUE(again && inOrder[i]);
         EXPECT_EQ(channelOf(*again, 0), channelOf(*inOrder[i], 0));
         EXPECT_EQ(channelOf(*again, 1), channelOf(*inOrder[i], 1));
+    }
+}
+
+TEST(OfflineNoteRendering, IdenticalNotesShareABufferAndSoundAsIfRenderedAlone)
+{
+    // A four-on-the-floor kick and a hat with vibrato: the kicks share one buffer, the hats do not.
+    auto project = songOf(16, 2);
+    for (int row = 0; row < 16; row += 4) {
+        project.patterns[0].setCell(row, 0, noteCell(36));
+        project.patterns[0].setCell(row + 2, 1, noteCell(80, Effect{EffectType::vibrato, 0x22}));
+    }
+    const auto list = OfflineNoteRendering::events(project);
+    ASSERT_EQ(list.events.size(), 8u);
+    RenderedNoteCache cache;
+    std::vector<AudioBufferRef> shared;
+    for (const auto& event : list.events) {
+        shared.push_back(OfflineNoteRendering::renderEvent(event, project, list.timeline, 0.25, 35, nullptr, &cache));
+    }
+    EXPECT_EQ(cache.size(), 1u);
+    EXPECT_EQ(shared[0].get(), shared[2].get()); // kicks at rows 0 and 4
+    EXPECT_NE(shared[1].get(), shared[3].get()); // hats
+    for (std::size_t i = 0; i < list.events.size(); ++i) {
+        const auto alone = OfflineNoteRendering::renderEvent(list.events[i], project, list.timeline, 0.25, 35, nullptr);
+        EXPECT_EQ(channelOf(*alone, 0), channelOf(*shared[i], 0)) << i;
     }
 }
 

@@ -198,7 +198,8 @@ TEST(SynthVoice, PanFollowsTheEqualPowerLaw)
     };
     const Case cases[] = {
         {-1, 1, 0}, {0, std::sqrt(0.5), std::sqrt(0.5)}, {1, 0, 1}, {0.5, std::sqrt(0.25), std::sqrt(0.75)},
-        {-7, 1, 0}, // held to the range
+        {-7, 1, 0},                                        // held to the range
+        {std::nan(""), std::sqrt(0.5), std::sqrt(0.5)},     // a damaged pan plays in the centre, not as NaN
     };
     const auto mono = live(69, organ(), 0.5, 44100);
     const double full = rms(*mono, 0, 22050) / std::sqrt(0.5);

@@ -213,9 +213,10 @@ std::shared_ptr<AudioBuffer> OfflineNoteRendering::spatialized(std::shared_ptr<A
     return lengthened;
 }
 
-std::shared_ptr<AudioBuffer> OfflineNoteRendering::renderEvent(const RenderEvent& event, const Project& project,
-                                                               const PlaybackTimeline& timeline, double delayTime,
-                                                               double delayFeedback, const SampleProvider& samples)
+AudioBufferRef OfflineNoteRendering::renderEvent(const RenderEvent& event, const Project& project,
+                                                 const PlaybackTimeline& timeline, double delayTime,
+                                                 double delayFeedback, const SampleProvider& samples,
+                                                 RenderedNoteCache* cache)
 {
     if (event.instrument < 0 || event.instrument >= static_cast<int>(project.instruments.size())) return nullptr;
     const std::int64_t startFrame = framesForSeconds(event.start, rate);
@@ -223,18 +224,33 @@ std::shared_ptr<AudioBuffer> OfflineNoteRendering::renderEvent(const RenderEvent
     const auto [base, start] = prepare(project.instruments[static_cast<std::size_t>(event.instrument)],
                                        event.instrument, event.track, event.locks, startFrame, gateFrames, project,
                                        timeline);
+    const bool isSynth = std::holds_alternative<SynthSource>(start.source);
+    const bool isSample =
+        std::holds_alternative<SampleSource>(start.source) || std::holds_alternative<EmbeddedSource>(start.source);
+    if (!isSynth && !isSample) return nullptr; // a hosted instrument, played by MIDI
+    if (isSample && fallsOnNoSlice(start, event.note)) return nullptr;
+
     const bool continuous = needsContinuousModulation(event.track, event.instrument, project);
+    // The key describes the note by its gate and its instrument's release; an event whose length was
+    // reckoned with another release (automated between the note's start and this strike) is rendered
+    // apart rather than matched to a buffer of a different length.
+    const bool cacheable = cache && !continuous && !event.effects.vibrato && !event.effects.tremolo &&
+                           !event.effects.slide && event.duration == start.release + event.gateDuration;
+    const ScheduledBufferKey key = scheduledBufferKey(
+        start, event.note, gateFrames, event.volume, event.pan,
+        {.driveAmount = event.driveAmount, .bitDepth = event.bitDepth, .delayMix = event.delayMix, .reverbMix = event.reverbMix});
+    if (cacheable) {
+        if (auto cached = cache->find(key)) return cached;
+    }
+
     // A filter that moves during the note is applied by the continuous pass; the voice renders open.
     const Instrument render =
         hasContinuousFilterModulation(event.track, event.instrument, project) ? withOpenFilter(start) : start;
-
     std::shared_ptr<AudioBuffer> buffer;
-    if (const auto* synthSource = std::get_if<SynthSource>(&render.source)) {
-        buffer = synth(event.note, synthSource->waveform, render, event.duration, event.volume, event.pan, event.effects,
-                       event.slideFromNote, event.driveAmount, event.bitDepth);
-    } else if (std::holds_alternative<SampleSource>(render.source) ||
-               std::holds_alternative<EmbeddedSource>(render.source)) {
-        if (fallsOnNoSlice(render, event.note)) return nullptr;
+    if (isSynth) {
+        buffer = synth(event.note, render.synthWaveform(), render, event.duration, event.volume, event.pan,
+                       event.effects, event.slideFromNote, event.driveAmount, event.bitDepth);
+    } else {
         const auto sample = samples ? samples(render) : nullptr;
         if (!sample) {
             const auto* file = std::get_if<SampleSource>(&render.source);
@@ -245,12 +261,12 @@ std::shared_ptr<AudioBuffer> OfflineNoteRendering::renderEvent(const RenderEvent
         buffer = pitchedSample(*sample, event.note, render.volume * event.volume, event.pan, event.effects, slide,
                                std::max(event.duration - render.release, 0.001), render, event.driveAmount,
                                event.bitDepth);
-    } else {
-        return nullptr; // a hosted instrument, played by MIDI
     }
 
     if (continuous) applyContinuousModulation(*buffer, project, event, base, start);
-    return spatialized(std::move(buffer), event.delayMix, event.reverbMix, delayTime, delayFeedback);
+    AudioBufferRef sound = spatialized(std::move(buffer), event.delayMix, event.reverbMix, delayTime, delayFeedback);
+    if (cacheable) cache->store(key, sound);
+    return sound;
 }
 
 } // namespace veltrane

@@ -6,7 +6,8 @@
 // mixdown, not rendered here.
 //
 //     auto list = OfflineNoteRendering::events(project);             // events, song length, timeline
-//     auto buffer = OfflineNoteRendering::renderEvent(event, project, list.timeline, master, samples);
+//     auto buffer = OfflineNoteRendering::renderEvent(event, project, list.timeline, delayTime, feedback,
+//                                                     samples, &cache);
 //
 // Everything here works at the fixed export rate of 44,100 frames per second, whatever a sample's own
 // rate. The voices are the live engine's (`SynthVoice`, `SampleVoice`); the export differs only where a
@@ -15,6 +16,7 @@
 // rendering them all first. Any thread; allocates.
 
 #include "Veltrane/Rendering/RenderError.hpp"
+#include "Veltrane/Rendering/RenderedNoteCache.hpp"
 #include "VeltraneCore/Models/Instrument.hpp"
 #include "VeltraneCore/Models/ParameterLock.hpp"
 #include "VeltraneCore/Models/Project.hpp"
@@ -117,9 +119,13 @@ struct OfflineNoteRendering {
     /// sound of its own (a hosted instrument, a sliced note beyond the last slice). Throws
     /// `RenderError::sampleMissing` when a sample instrument's audio cannot be loaded, and what
     /// `pitchedSample` throws.
-    static std::shared_ptr<AudioBuffer> renderEvent(const RenderEvent& event, const Project& project,
-                                                    const PlaybackTimeline& timeline, double delayTime,
-                                                    double delayFeedback, const SampleProvider& samples);
+    ///
+    /// With a `cache` (one per render: its keys assume one delay time and feedback), identical notes
+    /// share one buffer, as in live playback; notes with vibrato, tremolo, a slide or continuous
+    /// modulation are rendered each time. The sound is the same with or without it.
+    static AudioBufferRef renderEvent(const RenderEvent& event, const Project& project, const PlaybackTimeline& timeline,
+                                      double delayTime, double delayFeedback, const SampleProvider& samples,
+                                      RenderedNoteCache* cache = nullptr);
 };
 
 } // namespace veltrane
