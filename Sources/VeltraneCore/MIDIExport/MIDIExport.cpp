@@ -15,7 +15,7 @@ namespace veltrane {
 
 namespace {
 
-// The song is timed at this rate; it only has to be fine enough for the ticks to round the same way.
+// The rate the song's timeline is built at; each tick is rounded from one of its frames.
 constexpr double timelineSampleRate = 48000;
 
 // The project's tempo range. Outside it there is either no Set Tempo value at all (zero or below) or one
@@ -30,6 +30,7 @@ constexpr int maximumNoteTracks = 0xFFFF - 1;
 
 using Bytes = std::vector<std::uint8_t>;
 
+// The largest delta time of four variable-length bytes, the most a reader accepts.
 constexpr std::uint64_t maximumDelta = 0x0FFFFFFF;
 
 // One channel message of a note track before it is serialised.
