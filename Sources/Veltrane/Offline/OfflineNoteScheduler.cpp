@@ -77,7 +77,7 @@ void OfflineNoteScheduler::schedule(const RenderEvent& event)
         if (added) entry->second = OfflineNoteRendering::loadSample(instrument);
         return entry->second;
     };
-    std::shared_ptr<AudioBuffer> buffer = OfflineNoteRendering::renderEvent(
+    AudioBufferRef buffer = OfflineNoteRendering::renderEvent(
         event, project_, list_.timeline, master_.delayTime, master_.delayFeedback, samples);
     if (!buffer) return; // a note with nothing to play (beyond a sample's last slice)
 
