@@ -62,6 +62,7 @@ public:
         inputs_[0] = jack_port_register(client_, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         inputs_[1] = jack_port_register(client_, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(client_, &CaptureClient::process, this);
+        jack_set_xrun_callback(client_, &CaptureClient::xrun, this);
         jack_activate(client_);
     }
     ~CaptureClient()
@@ -86,6 +87,18 @@ public:
         return connected;
     }
 
+    /// Starts the recording afresh. Owner thread.
+    void restart()
+    {
+        armed_.store(false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // a cycle under way finishes
+        captured_.store(0);
+        cycleCount_.store(0);
+        armed_.store(true);
+    }
+
+    /// Cycles the server lost since it started (a loaded machine can make it miss one).
+    int xruns() const { return xruns_.load(); }
     std::size_t cycleCount() const { return cycleCount_.load(std::memory_order_acquire); }
     std::int64_t capturedFrames() const { return captured_.load(std::memory_order_acquire); }
     const std::vector<float>& left() const { return left_; }
@@ -96,6 +109,7 @@ private:
     static int process(jack_nframes_t frames, void* argument)
     {
         auto* self = static_cast<CaptureClient*>(argument);
+        if (!self->armed_.load()) return 0;
         const std::int64_t at = self->captured_.load(std::memory_order_relaxed);
         const std::size_t cycle = self->cycleCount_.load(std::memory_order_relaxed);
         if (at + frames > static_cast<std::int64_t>(self->left_.size()) || cycle >= self->cycles_.size()) return 0;
@@ -109,7 +123,15 @@ private:
         return 0;
     }
 
+    static int xrun(void* argument)
+    {
+        static_cast<CaptureClient*>(argument)->xruns_.fetch_add(1);
+        return 0;
+    }
+
     const AudioGraph& graph_;
+    std::atomic<bool> armed_{true};
+    std::atomic<int> xruns_{0};
     jack_client_t* client_ = nullptr;
     jack_port_t* inputs_[2] = {nullptr, nullptr};
     std::vector<float> left_;
@@ -151,42 +173,52 @@ TEST(AudioDeviceJack, ScheduledSineReachesTheServerAtItsFrame)
     const std::size_t connectedAt = capture.cycleCount();
     ASSERT_TRUE(waitFor([&] { return capture.cycleCount() > connectedAt + 20; }, 5000ms));
 
-    // A 1 kHz sine of 0.1 s, on a player that starts 0.2 s from now on the graph clock.
-    const std::int64_t startFrame = graph.renderedFrames() + serverRate / 5;
+    // A cycle the server misses (an xrun on a loaded machine) loses audio on its way; such a take
+    // proves nothing either way and is made again.
     auto sine = test::sineBuffer(serverRate / 10, serverRate, 1000, 0.5f);
-    std::vector<AudioPlayerCompletion> completions;
-    player->scheduleBuffer(sine, 0, [&](AudioPlayerCompletion result) { completions.push_back(result); });
-    player->play(startFrame);
-    ASSERT_TRUE(waitFor([&] { return capture.cycleCount() > 0 && capture.cycle(capture.cycleCount() - 1).graphFrameAfter > startFrame + serverRate / 5; },
-                        5000ms, [&] { graph.drainCompletions(); }));
-    graph.drainCompletions();
-    device.stop();
+    for (int take = 1;; ++take) {
+        capture.restart();
+        const int xrunsBefore = capture.xruns();
+        const std::uint64_t underrunsBefore = device.underrunCount();
+        // A 1 kHz sine of 0.1 s, on a player that starts 0.2 s from now on the graph clock.
+        const std::int64_t startFrame = graph.renderedFrames() + serverRate / 5;
+        std::vector<AudioPlayerCompletion> completions;
+        player->scheduleBuffer(sine, 0, [&](AudioPlayerCompletion result) { completions.push_back(result); });
+        player->play(startFrame);
+        ASSERT_TRUE(waitFor([&] { return capture.cycleCount() > 0 && capture.cycle(capture.cycleCount() - 1).graphFrameAfter > startFrame + serverRate / 5; },
+                            5000ms, [&] { graph.drainCompletions(); }));
+        graph.drainCompletions();
+        player->stop();
+        if ((capture.xruns() != xrunsBefore || device.underrunCount() != underrunsBefore) && take < 5) continue;
 
-    const auto& left = capture.left();
-    const auto& right = capture.right();
-    std::int64_t first = -1;
-    for (std::int64_t i = 0; i < capture.capturedFrames(); ++i) {
-        if (left[static_cast<std::size_t>(i)] != 0.0f || right[static_cast<std::size_t>(i)] != 0.0f) {
-            first = i;
-            break;
+        const auto& left = capture.left();
+        const auto& right = capture.right();
+        std::int64_t first = -1;
+        for (std::int64_t i = 0; i < capture.capturedFrames(); ++i) {
+            if (left[static_cast<std::size_t>(i)] != 0.0f || right[static_cast<std::size_t>(i)] != 0.0f) {
+                first = i;
+                break;
+            }
         }
+        ASSERT_GE(first, 0) << "nothing reached the capture client";
+        std::size_t cycleIndex = 0;
+        while (cycleIndex + 1 < capture.cycleCount() && capture.cycle(cycleIndex + 1).captureIndex <= first) ++cycleIndex;
+        const auto& cycle = capture.cycle(cycleIndex);
+        const std::int64_t offset = first - cycle.captureIndex;
+        // The first sample arrived in the JACK cycle in which our device rendered graph frame
+        // `startFrame`, at the same place in the cycle.
+        EXPECT_EQ(cycle.graphFrameAfter - static_cast<std::int64_t>(cycle.frames) + offset, startFrame);
+        EXPECT_EQ((static_cast<std::int64_t>(cycle.serverFrame) + offset - startFrame) % serverPeriod, 0);
+        // Every sample came through unchanged, and then silence.
+        for (std::int64_t i = 0; i < sine->frameLength(); ++i) {
+            ASSERT_EQ(left[static_cast<std::size_t>(first + i)], sine->channel(0)[i]) << i << ", take " << take;
+            ASSERT_EQ(right[static_cast<std::size_t>(first + i)], sine->channel(1)[i]) << i << ", take " << take;
+        }
+        EXPECT_EQ(test::peak(left.data(), first + sine->frameLength(), capture.capturedFrames()), 0.0f);
+        EXPECT_EQ(completions, std::vector<AudioPlayerCompletion>{AudioPlayerCompletion::played});
+        break;
     }
-    ASSERT_GE(first, 0) << "nothing reached the capture client";
-    std::size_t cycleIndex = 0;
-    while (cycleIndex + 1 < capture.cycleCount() && capture.cycle(cycleIndex + 1).captureIndex <= first) ++cycleIndex;
-    const auto& cycle = capture.cycle(cycleIndex);
-    const std::int64_t offset = first - cycle.captureIndex;
-    // The first sample arrived in the JACK cycle in which our device rendered graph frame `startFrame`,
-    // at the same place in the cycle.
-    EXPECT_EQ(cycle.graphFrameAfter - static_cast<std::int64_t>(cycle.frames) + offset, startFrame);
-    EXPECT_EQ((static_cast<std::int64_t>(cycle.serverFrame) + offset - startFrame) % serverPeriod, 0);
-    // Every sample came through unchanged, and then silence.
-    for (std::int64_t i = 0; i < sine->frameLength(); ++i) {
-        ASSERT_EQ(left[static_cast<std::size_t>(first + i)], sine->channel(0)[i]) << i;
-        ASSERT_EQ(right[static_cast<std::size_t>(first + i)], sine->channel(1)[i]) << i;
-    }
-    EXPECT_EQ(test::peak(left.data(), first + sine->frameLength(), capture.capturedFrames()), 0.0f);
-    EXPECT_EQ(completions, std::vector<AudioPlayerCompletion>{AudioPlayerCompletion::played});
+    device.stop();
 }
 
 TEST(AudioDeviceJack, RunsAtTheServerRateAndTellsTheGraph)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace veltrane {
 
@@ -92,6 +93,16 @@ bool AudioDeviceProcessor::latestStamp(std::int64_t& frame, std::int64_t& nanose
         std::atomic_thread_fence(std::memory_order_acquire);
         if (stampSequence_.load(std::memory_order_relaxed) == before) return true;
     }
+}
+
+void retireLostBackend(std::unique_ptr<AudioDeviceBackend> backend)
+{
+    if (!backend) return;
+    backend->silence();
+    std::thread([lost = std::move(backend)]() mutable {
+        lost->releaseAfterLoss();
+        lost.reset();
+    }).detach();
 }
 
 } // namespace detail
@@ -181,6 +192,7 @@ void AudioDevice::open(const AudioDeviceSettings& settings)
     }
     processor_->prepare(format_.sampleRate, format_.bufferFrames, format_.outputLatencySeconds);
     lossReported_ = false;
+    lossPending_ = false;
 }
 
 void AudioDevice::start()
@@ -194,7 +206,13 @@ void AudioDevice::start()
 
 void AudioDevice::stop() noexcept
 {
-    if (backend_ && running_) backend_->stop();
+    if (backend_ && running_) {
+        if (deviceLost()) {
+            abandonLostStream();
+            return;
+        }
+        backend_->stop();
+    }
     running_ = false;
 }
 
@@ -206,10 +224,19 @@ void AudioDevice::close() noexcept
     format_ = {};
 }
 
+void AudioDevice::abandonLostStream() noexcept
+{
+    // A lost stream is neither stopped nor closed from here: a device that went away may never answer.
+    detail::retireLostBackend(std::move(backend_));
+    format_ = {};
+    running_ = false;
+    lossPending_ = true;
+}
+
 void AudioDevice::reopen()
 {
     if (!settings_) throw AudioDeviceError(AudioDeviceError::Case::unavailable, "No audio device was opened before.");
-    const bool restart = running_ || lossReported_;
+    const bool restart = running_ || lossReported_ || lossPending_;
     const AudioDeviceSettings settings = *settings_;
     open(settings);
     if (restart) start();
@@ -231,11 +258,11 @@ bool AudioDevice::deviceLost() const noexcept
 
 void AudioDevice::pollEvents()
 {
-    if (lossReported_ || !deviceLost()) return;
+    if (lossReported_) return;
+    if (deviceLost()) abandonLostStream();
+    if (!lossPending_) return;
+    lossPending_ = false;
     lossReported_ = true;
-    // The stream is gone; stop what is left of it so that nothing renders the graph any more.
-    if (backend_) backend_->stop();
-    running_ = false;
     if (onConfigurationChange_) onConfigurationChange_();
 }
 

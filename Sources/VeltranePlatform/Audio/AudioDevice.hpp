@@ -121,7 +121,9 @@ public:
     void open(const AudioDeviceSettings& settings);
     /// Starts the stream; the graph is pulled from now on. Throws AudioDeviceError.
     void start();
-    /// Stops the stream; nothing is pulled once it returns. Safe when not running.
+    /// Stops the stream; nothing is pulled once it returns. Safe when not running. A stream found lost
+    /// is let go instead (the device closes it on a thread of its own; the next `pollEvents` reports the
+    /// loss), so a device that went away never blocks the owner.
     void stop() noexcept;
     /// Stops and closes. Safe when not open.
     void close() noexcept;
@@ -134,7 +136,8 @@ public:
     /// The format of the open device; all zeros when closed.
     const AudioDeviceFormat& format() const noexcept { return format_; }
 
-    /// Reports a lost device to the configuration-change handler (once per loss). Owner thread.
+    /// Reports a lost device to the configuration-change handler (once per loss); the lost stream is
+    /// let go and the device is closed after it. Owner thread.
     void pollEvents();
 
     /// When graph frame `frame` is expected to leave the output, from the time of the latest block and
@@ -145,6 +148,7 @@ public:
 
 private:
     bool deviceLost() const noexcept;
+    void abandonLostStream() noexcept;
 
     AudioGraph* graph_;
     std::unique_ptr<detail::AudioDeviceProcessor> processor_;
@@ -155,6 +159,7 @@ private:
     std::chrono::steady_clock::time_point startedAt_;
     bool running_ = false;
     bool lossReported_ = false;
+    bool lossPending_ = false;
 };
 
 } // namespace veltrane

@@ -52,7 +52,16 @@ public:
     virtual void close() noexcept = 0;
     /// Whether the stream ended without being asked to (the device or server went away).
     virtual bool lost() const noexcept = 0;
+    /// Stops handing blocks to the processor and waits for a block under way to finish, without asking
+    /// anything of the device (a lost device may never answer). Owner thread.
+    virtual void silence() noexcept = 0;
+    /// Lets go of a lost stream. Runs on a thread of its own, because a device that went away can block
+    /// whoever closes it; the owner never waits for it.
+    virtual void releaseAfterLoss() noexcept = 0;
 };
+
+/// Hands a lost backend to a background thread that closes and frees it.
+void retireLostBackend(std::unique_ptr<AudioDeviceBackend> backend);
 
 std::unique_ptr<AudioDeviceBackend> makeNullBackend();
 /// `backend` is jack, pulseAudio or alsa. Throws AudioDeviceError when this build lacks it.

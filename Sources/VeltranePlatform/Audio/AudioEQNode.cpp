@@ -11,7 +11,9 @@ constexpr double quietState = 1e-10;
 
 void AudioEQNode::reset() noexcept
 {
-    for (auto& channel : state_) channel[0] = channel[1] = 0;
+    for (auto& channel : history_) {
+        for (double& value : channel) value = 0;
+    }
 }
 
 void AudioEQNode::process(const RenderTime&, AudioBus& bus) noexcept
@@ -37,27 +39,46 @@ void AudioEQNode::process(const RenderTime&, AudioBus& bus) noexcept
     }
     if (bus.silent) {
         bool quiet = true;
-        for (const auto& channel : state_) quiet = quiet && std::fabs(channel[0]) < quietState && std::fabs(channel[1]) < quietState;
+        for (const auto& channel : history_) {
+            for (double value : channel) quiet = quiet && std::fabs(value) < quietState;
+        }
         if (quiet) {
             reset();
             return;
         }
         bus.fillSilence(); // let the filter ring out
     }
-    for (int channel = 0; channel < 2; ++channel) {
-        float* samples = bus.channels[channel];
-        double z1 = state_[channel][0];
-        double z2 = state_[channel][1];
-        for (int i = 0; i < bus.frames; ++i) {
-            const double x = samples[i];
-            const double y = b0_ * x + z1;
-            z1 = b1_ * x - a1_ * y + z2;
-            z2 = b2_ * x - a2_ * y;
-            samples[i] = static_cast<float>(y);
-        }
-        state_[channel][0] = z1;
-        state_[channel][1] = z2;
+    // Direct form I, both channels in one pass: the only chain from one output to the next is one
+    // multiply and one add, and the two channels' chains run side by side.
+    float* left = bus.channels[0];
+    float* right = bus.channels[1];
+    double lx1 = history_[0][0], lx2 = history_[0][1], ly1 = history_[0][2], ly2 = history_[0][3];
+    double rx1 = history_[1][0], rx2 = history_[1][1], ry1 = history_[1][2], ry2 = history_[1][3];
+    const double b0 = b0_, b1 = b1_, b2 = b2_, a1 = a1_, a2 = a2_;
+    for (int i = 0; i < bus.frames; ++i) {
+        const double xl = left[i];
+        const double xr = right[i];
+        const double yl = (b0 * xl + b1 * lx1 + b2 * lx2 - a2 * ly2) - a1 * ly1;
+        const double yr = (b0 * xr + b1 * rx1 + b2 * rx2 - a2 * ry2) - a1 * ry1;
+        lx2 = lx1;
+        lx1 = xl;
+        ly2 = ly1;
+        ly1 = yl;
+        rx2 = rx1;
+        rx1 = xr;
+        ry2 = ry1;
+        ry1 = yr;
+        left[i] = static_cast<float>(yl);
+        right[i] = static_cast<float>(yr);
     }
+    history_[0][0] = lx1;
+    history_[0][1] = lx2;
+    history_[0][2] = ly1;
+    history_[0][3] = ly2;
+    history_[1][0] = rx1;
+    history_[1][1] = rx2;
+    history_[1][2] = ry1;
+    history_[1][3] = ry2;
 }
 
 } // namespace veltrane

@@ -31,7 +31,7 @@ private:
     float tunedFrequency_ = -1.0f;
     float tunedBandwidth_ = -1.0f;
     double b0_ = 1, b1_ = 0, b2_ = 0, a1_ = 0, a2_ = 0;
-    double state_[2][2] = {{0, 0}, {0, 0}};
+    double history_[2][4] = {}; // per channel: the last two inputs, then the last two outputs
 };
 
 } // namespace veltrane

@@ -1,5 +1,7 @@
 #include "VeltranePlatform/Audio/AudioLevelTap.hpp"
 
+#include "VeltranePlatform/Audio/AudioKernels.hpp"
+
 #include <cmath>
 
 namespace veltrane {
@@ -15,10 +17,9 @@ float AudioLevelTap::readPeakAndDecay(float factor) noexcept
 void AudioLevelTap::measure(const AudioBus& bus) noexcept
 {
     if (bus.silent) return;
-    float blockPeak = 0.0f;
-    for (const float* channel : bus.channels) {
-        for (int i = 0; i < bus.frames; ++i) blockPeak = std::fmax(blockPeak, std::fabs(channel[i]));
-    }
+    const float left = kernels::peak(bus.channels[0], bus.frames);
+    const float right = kernels::peak(bus.channels[1], bus.frames);
+    const float blockPeak = left > right ? left : right;
     float held = peak_.load(std::memory_order_relaxed);
     while (blockPeak > held && !peak_.compare_exchange_weak(held, blockPeak, std::memory_order_relaxed)) {
     }

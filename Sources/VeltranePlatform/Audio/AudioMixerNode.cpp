@@ -1,5 +1,7 @@
 #include "VeltranePlatform/Audio/AudioMixerNode.hpp"
 
+#include "VeltranePlatform/Audio/AudioKernels.hpp"
+
 #include <algorithm>
 
 namespace veltrane {
@@ -35,11 +37,8 @@ void AudioMixerNode::render(const RenderTime& time, const RenderInputs& inputs, 
         scratch.silent = false;
         inputs.pull(index, time, scratch);
         if (scratch.silent) continue;
-        for (int channel = 0; channel < 2; ++channel) {
-            float* target = out.channels[channel];
-            const float* source = scratch.channels[channel];
-            for (int i = 0; i < frames; ++i) target[i] += source[i];
-        }
+        kernels::add(out.channels[0], scratch.channels[0], frames);
+        kernels::add(out.channels[1], scratch.channels[1], frames);
     }
 
     const float volume = outputVolume_.get();
@@ -61,12 +60,9 @@ void AudioMixerNode::render(const RenderTime& time, const RenderInputs& inputs, 
         const float from = appliedGain_[channel];
         const float to = target[channel];
         if (from == to) {
-            if (to != 1.0f) {
-                for (int i = 0; i < frames; ++i) samples[i] *= to;
-            }
+            if (to != 1.0f) kernels::scale(samples, to, frames);
         } else {
-            const float step = (to - from) / static_cast<float>(frames);
-            for (int i = 0; i < frames; ++i) samples[i] *= from + step * static_cast<float>(i + 1);
+            kernels::scaleRamp(samples, from, (to - from) / static_cast<float>(frames), frames);
         }
         appliedGain_[channel] = to;
     }

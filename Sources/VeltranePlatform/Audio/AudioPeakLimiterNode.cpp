@@ -1,5 +1,7 @@
 #include "VeltranePlatform/Audio/AudioPeakLimiterNode.hpp"
 
+#include "VeltranePlatform/Audio/AudioKernels.hpp"
+
 #include <algorithm>
 #include <cmath>
 
@@ -36,17 +38,14 @@ void AudioPeakLimiterNode::process(const RenderTime&, AudioBus& bus) noexcept
     float* left = bus.channels[0];
     float* right = bus.channels[1];
     if (gain_ == 1.0f && envelope_ * blockDecay <= threshold) {
-        float peak = 0.0f;
-        for (int i = 0; i < bus.frames; ++i) peak = std::fmax(peak, std::fmax(std::fabs(left[i]), std::fabs(right[i])));
+        const float peak = std::max(kernels::peak(left, bus.frames), kernels::peak(right, bus.frames));
         if (peak * preGain <= threshold) {
             // Nothing to limit in this block: below full scale the detector's exact value never matters.
             envelope_ = std::max(envelope_ * blockDecay, peak * preGain);
             hold_ = 0;
             if (preGain != 1.0f) {
-                for (int i = 0; i < bus.frames; ++i) {
-                    left[i] *= preGain;
-                    right[i] *= preGain;
-                }
+                kernels::scale(left, preGain, bus.frames);
+                kernels::scale(right, preGain, bus.frames);
             }
             return;
         }
@@ -54,7 +53,7 @@ void AudioPeakLimiterNode::process(const RenderTime&, AudioBus& bus) noexcept
     for (int i = 0; i < bus.frames; ++i) {
         const float l = left[i] * preGain;
         const float r = right[i] * preGain;
-        const float level = std::fmax(std::fabs(l), std::fabs(r));
+        const float level = std::max(std::fabs(l), std::fabs(r));
         if (hold_ > 0) {
             --hold_;
         } else {

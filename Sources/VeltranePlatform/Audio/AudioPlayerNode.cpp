@@ -1,6 +1,7 @@
 #include "VeltranePlatform/Audio/AudioPlayerNode.hpp"
 
 #include "VeltranePlatform/Audio/AudioGraph.hpp"
+#include "VeltranePlatform/Audio/AudioKernels.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -206,9 +207,9 @@ void AudioPlayerNode::render(const RenderTime& time, const RenderInputs&, AudioB
                 if (first && gain == 1.0f) {
                     std::memcpy(output, input, sizeof(float) * static_cast<std::size_t>(count));
                 } else if (first) {
-                    for (int i = 0; i < count; ++i) output[i] = input[i] * gain;
+                    kernels::copyScaled(output, input, gain, count);
                 } else {
-                    for (int i = 0; i < count; ++i) output[i] += input[i] * gain;
+                    kernels::addScaled(output, input, gain, count);
                 }
             }
         }

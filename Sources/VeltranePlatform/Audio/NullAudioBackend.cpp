@@ -48,6 +48,8 @@ public:
 
     void close() noexcept override { stop(); }
     bool lost() const noexcept override { return false; }
+    void silence() noexcept override { stop(); }
+    void releaseAfterLoss() noexcept override { close(); }
 
 private:
     void run() noexcept

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
+#include <optional>
 #include <thread>
 
 namespace veltrane::detail {
@@ -179,16 +181,19 @@ public:
     void close() noexcept override
     {
         if (!audio_) return;
-        const bool wasLost = lost();
+        if (lost()) {
+            // Never stop or close a stream whose device went away from here: RtAudio waits for a
+            // block that will not come. Let it go the way a lost stream goes.
+            silence();
+            releaseAfterLoss();
+            return;
+        }
         stop();
         CatchErrors caught;
         try {
             if (audio_->isStreamOpen()) audio_->closeStream();
         } catch (const RtAudioError&) {
         }
-        // When the server shut the stream down, RtAudio closed it from a helper thread of its own that
-        // may still be finishing; give it a moment before the object it uses goes away.
-        if (wasLost) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         audio_.reset();
     }
 
@@ -197,12 +202,44 @@ public:
         return audio_ && started_ && (!audio_->isStreamOpen() || !audio_->isStreamRunning());
     }
 
+    void silence() noexcept override
+    {
+        silenced_.store(true);
+        while (inCallback_.load()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+
+    void releaseAfterLoss() noexcept override
+    {
+        if (!audio_) return;
+        // A JACK server that shuts down makes RtAudio close the stream from a helper thread of its own;
+        // wait for that, and give the helper a moment to return, before the object it uses goes away.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (audio_->isStreamOpen() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        CatchErrors caught;
+        try {
+            // A stream that is still open belongs to a device that stopped calling: closing it may
+            // block this thread, never the owner's.
+            if (audio_->isStreamOpen()) audio_->closeStream();
+        } catch (const RtAudioError&) {
+        }
+        audio_.reset();
+    }
+
 private:
     static int callback(void* outputBuffer, void* inputBuffer, unsigned int frames, double, RtAudioStreamStatus status,
                         void* user) noexcept
     {
         auto* self = static_cast<RtAudioBackend*>(user);
         const AudioDeviceFormat& format = self->format_;
+        self->inCallback_.store(true);
+        if (self->silenced_.load()) {
+            if (outputBuffer != nullptr) std::memset(outputBuffer, 0, sizeof(float) * frames * static_cast<std::size_t>(format.outputChannels));
+            self->inCallback_.store(false);
+            return 0;
+        }
         std::array<float*, 2> outputs{};
         std::array<const float*, AudioDeviceProcessor::maximumChannels> inputs{};
         auto* output = static_cast<float*>(outputBuffer);
@@ -213,6 +250,7 @@ private:
         for (int channel = 0; channel < inputCount; ++channel) inputs[static_cast<std::size_t>(channel)] = input + static_cast<std::size_t>(channel) * frames;
         self->processor_->process(outputs.data(), outputCount, inputs.data(), inputCount, static_cast<int>(frames),
                                   (status & RTAUDIO_OUTPUT_UNDERFLOW) != 0);
+        self->inCallback_.store(false);
         return 0;
     }
 
@@ -221,6 +259,10 @@ private:
     AudioDeviceProcessor* processor_ = nullptr;
     AudioDeviceFormat format_;
     bool started_ = false;
+    // Sequentially consistent pair: the callback marks itself busy before it looks at `silenced_`, and
+    // `silence` sets `silenced_` before it waits for the busy mark to clear.
+    std::atomic<bool> silenced_{false};
+    std::atomic<bool> inCallback_{false};
 };
 
 } // namespace
