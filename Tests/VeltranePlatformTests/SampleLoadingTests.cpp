@@ -176,19 +176,23 @@ TEST(SampleLoading, AFailedLoadSilencesTheInstrumentUntilALoadSucceeds)
     EXPECT_FALSE(store.loadFailure(instrument.id));
 }
 
-TEST(SampleLoading, OnlySampleInstrumentsWithAnEditAreLoaded)
+TEST(SampleLoading, OnlySampleInstrumentsAreLoadedAndAMissingEditIsTheNeutralOne)
 {
     TemporaryFolder folder;
     writeWithLibsndfile(folder / "take.wav", testSignal(300), kWAV);
     auto withoutEdit = bookmarked(folder / "take.wav");
+    withoutEdit.sampleEdit = SampleEdit{.trimEnd = 0.5};
     SampleStore store;
     store.loadSamples({withoutEdit});
     ASSERT_TRUE(store.sample(withoutEdit.id));
+    EXPECT_EQ(store.sample(withoutEdit.id)->frameCount(), 150);
 
-    // An edit removed (a hand-written project) leaves the instrument silent, as it would be from the start.
+    // A hand-written project without an edit plays the whole sample, as the export does.
     withoutEdit.sampleEdit.reset();
     store.loadSamples({withoutEdit});
-    EXPECT_FALSE(store.sample(withoutEdit.id));
+    ASSERT_TRUE(store.sample(withoutEdit.id));
+    EXPECT_EQ(store.sample(withoutEdit.id)->frameCount(), 300);
+    EXPECT_EQ(store.sampleEdit(withoutEdit.id), SampleEdit{});
     EXPECT_FALSE(store.loadFailure(withoutEdit.id));
 
     const auto plugin = Instrument::withAudioUnit("Plug-in", AudioUnitReference{}, std::nullopt);

@@ -34,13 +34,9 @@ void SampleStore::load(const Instrument& instrument)
     if (!file && !bytes) return;
     const Uuid& id = instrument.id;
 
-    // A sample instrument without an edit is never played: drop audio it may have had before.
-    if (!instrument.sampleEdit) {
-        entries_.erase(id);
-        failures_.erase(id);
-        return;
-    }
-    const SampleEdit& edit = *instrument.sampleEdit;
+    // A sample instrument from a file written without an edit plays its whole sample untouched, as the
+    // export does: the neutral edit, rather than silence during live playback only.
+    const SampleEdit edit = instrument.sampleEdit.value_or(SampleEdit{});
     const bool embedded = bytes != nullptr;
     const Data& origin = embedded ? bytes->data : file->bookmark;
 

@@ -49,8 +49,8 @@ struct SampleLoadFailure {
 class SampleStore {
 public:
     /// Loads every sample instrument among `instruments` whose audio or edit changed since it was last
-    /// loaded. Synth and plug-in instruments are passed over; a sample instrument without an edit is
-    /// not loaded and stays silent. An instrument whose load fails is silent until a later load
+    /// loaded. Synth and plug-in instruments are passed over; a sample instrument without an edit
+    /// plays with the neutral edit. An instrument whose load fails is silent until a later load
     /// succeeds. Main thread.
     void loadSamples(const std::vector<Instrument>& instruments);
 
