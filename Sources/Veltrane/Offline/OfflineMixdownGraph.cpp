@@ -1,5 +1,6 @@
 #include "Veltrane/Offline/OfflineMixdownGraph.hpp"
 
+#include "Veltrane/Engine/MixerSettings.hpp"
 #include "Veltrane/Rendering/RenderError.hpp"
 #include "VeltraneCore/Automation/AutomationEvaluator.hpp"
 #include "VeltraneCore/Modulation/ModulationRouting.hpp"
@@ -52,26 +53,26 @@ bool isBusParameterDriven(ParameterTarget target, std::optional<int> track, cons
 
 void applyTrackDrive(AudioDistortionNode& node, double drive)
 {
-    node.setPreGain(static_cast<float>(drive * 14));
-    node.setWetDryMix(static_cast<float>(drive * 65));
+    node.setPreGain(stripDrivePreGain(drive));
+    node.setWetDryMix(stripDriveWetDryMix(drive));
 }
 
 void applyMasterDrive(AudioDistortionNode& node, double drive)
 {
-    node.setPreGain(static_cast<float>(drive * 18));
-    node.setWetDryMix(static_cast<float>(drive * 75));
+    node.setPreGain(masterDrivePreGain(drive));
+    node.setWetDryMix(masterDriveWetDryMix(drive));
 }
 
 void applyBitCrusherMix(AudioBitCrusherNode& node, double bitDepth)
 {
-    // Just under 16 bits already counts as reduced; 16 and above leave the sound alone.
-    node.setWetDryMix(bitDepth < 15.9 ? 100.0f : 0.0f);
+    node.setWetDryMix(crusherSettings(bitDepth).wetDryMix);
 }
 
 void applyBitCrusherDepth(AudioBitCrusherNode& node, double bitDepth)
 {
-    node.setRounding(static_cast<float>((16 - bitDepth) / 12 * 100));
-    node.setDecimationMix(bitDepth < 12 ? static_cast<float>((12 - bitDepth) * 0.125 * 35) : 0.0f);
+    const CrusherSettings settings = crusherSettings(bitDepth);
+    node.setRounding(settings.rounding);
+    node.setDecimationMix(settings.decimationMix);
 }
 
 OfflineMixdownGraph::OfflineMixdownGraph(const Project& project, const PlaybackTimeline& timeline,

@@ -63,7 +63,8 @@ int offlineTrackCount(const Project& project);
 bool isBusParameterDriven(ParameterTarget target, std::optional<int> track, const Project& project,
                           const PlaybackTimeline& timeline);
 
-// The single mappings from a setting to node parameters, shared by the setup and the bus update.
+// A setting written to its nodes, by the formulas the live engine uses too (`MixerSettings.hpp`), so the
+// setup and the bus update always agree.
 void applyTrackDrive(AudioDistortionNode& node, double drive);
 void applyMasterDrive(AudioDistortionNode& node, double drive);
 /// Wet/dry only; rounding and decimation are `applyBitCrusherDepth`.

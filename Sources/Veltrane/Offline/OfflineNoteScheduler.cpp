@@ -47,6 +47,13 @@ bool OfflineNoteScheduler::rendered(const RenderEvent& event) const
 
 void OfflineNoteScheduler::scheduleBefore(std::int64_t frame)
 {
+    // Identical notes share a buffer, but one kept for the whole song would hold every distinct note in
+    // memory; every few seconds the buffers no voice holds any more are let go. A note rendered again is
+    // the same sound, so this changes nothing in the file.
+    if (frame >= nextCacheRelease_) {
+        noteCache_.releaseUnused();
+        nextCacheRelease_ = frame + cacheReleaseIntervalFrames;
+    }
     while (next_ < list_.events.size() && scheduledFrame(list_.events[next_]) < frame) {
         const RenderEvent& event = list_.events[next_];
         if (rendered(event)) schedule(event);
@@ -78,7 +85,7 @@ void OfflineNoteScheduler::schedule(const RenderEvent& event)
         return entry->second;
     };
     AudioBufferRef buffer = OfflineNoteRendering::renderEvent(
-        event, project_, list_.timeline, master_.delayTime, master_.delayFeedback, samples);
+        event, project_, list_.timeline, master_.delayTime, master_.delayFeedback, samples, &noteCache_);
     if (!buffer) return; // a note with nothing to play (beyond a sample's last slice)
 
     const std::int64_t start = scheduledFrame(event);

@@ -8,6 +8,8 @@
 //
 // Every note's sound is a pure function of the note and voices are handed out in list order, so the
 // file is the same, sample for sample, as when every note is put on the graph before the first block.
+// Identical notes (same instrument settings, pitch, gate, level and pan, without wobble, slide or
+// continuous modulation) share one buffer.
 //
 //     OfflineNoteScheduler notes(project, list, mixdown, units);   // makes the hosted instruments
 //     notes.scheduleBefore(frame + blockFrames);                   // before each block
@@ -16,6 +18,7 @@
 
 #include "Veltrane/Offline/OfflineMixdownGraph.hpp"
 #include "Veltrane/Rendering/OfflineNoteRendering.hpp"
+#include "Veltrane/Rendering/RenderedNoteCache.hpp"
 #include "VeltraneCore/Models/Uuid.hpp"
 
 #include <cstddef>
@@ -60,6 +63,10 @@ private:
     std::int64_t latestEnd_ = 0;
     // One hosted instrument per instrument identifier and track.
     std::map<std::pair<Uuid, int>, std::shared_ptr<AudioMIDIInstrumentNode>> instruments_;
+    // Identical built-in notes share one buffer.
+    RenderedNoteCache noteCache_;
+    static constexpr std::int64_t cacheReleaseIntervalFrames = 10 * 44100;
+    std::int64_t nextCacheRelease_ = cacheReleaseIntervalFrames;
     // Each sample instrument's audio, loaded once per render.
     std::unordered_map<Uuid, std::shared_ptr<const SampleBuffer>> samples_;
 };
