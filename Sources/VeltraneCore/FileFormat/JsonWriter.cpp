@@ -50,10 +50,46 @@ Utf8Sequence utf8SequenceAt(std::string_view text, std::size_t i)
 
 } // namespace
 
+JsonWriter::JsonWriter(std::string& output)
+    : out_(output)
+    , buffer_(64 * 1024)
+{
+}
+
+void JsonWriter::flush()
+{
+    out_.append(buffer_.data(), used_);
+    used_ = 0;
+}
+
+void JsonWriter::put(std::string_view text)
+{
+    if (text.size() > buffer_.size() - used_) {
+        flush();
+        if (text.size() > buffer_.size()) {
+            out_.append(text);
+            return;
+        }
+    }
+    // Tokens are short: a plain loop beats a call to memcpy for each.
+    char* destination = buffer_.data() + used_;
+    for (const char c : text) *destination++ = c;
+    used_ += text.size();
+}
+
 void JsonWriter::newlineAndIndent(std::size_t depth)
 {
-    out_.push_back('\n');
-    out_.append(depth * 2, ' ');
+    const std::size_t length = 1 + depth * 2;
+    if (length > buffer_.size() - used_) flush();
+    if (length > buffer_.size()) {
+        out_.push_back('\n');
+        out_.append(depth * 2, ' ');
+        return;
+    }
+    char* destination = buffer_.data() + used_;
+    *destination++ = '\n';
+    for (std::size_t i = 1; i < length; ++i) *destination++ = ' ';
+    used_ += length;
 }
 
 void JsonWriter::beforeValue()
@@ -65,7 +101,7 @@ void JsonWriter::beforeValue()
         afterKey_ = false;
         return;
     }
-    out_.append(level.count == 0 ? "" : ",");
+    if (level.count > 0) put(',');
     newlineAndIndent(levels_.size());
     ++level.count;
 }
@@ -77,10 +113,10 @@ void JsonWriter::key(std::string_view name)
     if (level.count > 0 && !(level.lastKey < name)) {
         throw std::logic_error("JsonWriter: members out of order at \"" + std::string(name) + "\"");
     }
-    if (level.count > 0) out_.push_back(',');
+    if (level.count > 0) put(',');
     newlineAndIndent(levels_.size());
     writeQuoted(name);
-    out_.append(": ");
+    put(": ");
     level.lastKey = name;
     ++level.count;
     afterKey_ = true;
@@ -89,7 +125,7 @@ void JsonWriter::key(std::string_view name)
 void JsonWriter::beginObject()
 {
     beforeValue();
-    out_.push_back('{');
+    put('{');
     levels_.push_back({.isObject = true});
 }
 
@@ -99,13 +135,13 @@ void JsonWriter::endObject()
     const bool empty = levels_.back().count == 0;
     levels_.pop_back();
     if (!empty) newlineAndIndent(levels_.size());
-    out_.push_back('}');
+    put('}');
 }
 
 void JsonWriter::beginArray()
 {
     beforeValue();
-    out_.push_back('[');
+    put('[');
     levels_.push_back({.isObject = false});
 }
 
@@ -115,19 +151,19 @@ void JsonWriter::endArray()
     const bool empty = levels_.back().count == 0;
     levels_.pop_back();
     if (!empty) newlineAndIndent(levels_.size());
-    out_.push_back(']');
+    put(']');
 }
 
 void JsonWriter::null()
 {
     beforeValue();
-    out_.append("null");
+    put("null");
 }
 
 void JsonWriter::boolean(bool value)
 {
     beforeValue();
-    out_.append(value ? "true" : "false");
+    put(value ? "true" : "false");
 }
 
 void JsonWriter::integer(std::int64_t value)
@@ -135,7 +171,7 @@ void JsonWriter::integer(std::int64_t value)
     beforeValue();
     char buffer[24];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out_.append(buffer, result.ptr);
+    put(std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer)));
 }
 
 std::string JsonWriter::numberText(double value)
@@ -156,7 +192,7 @@ std::string JsonWriter::numberText(double value)
 void JsonWriter::number(double value)
 {
     beforeValue();
-    out_.append(numberText(value));
+    put(numberText(value));
 }
 
 void JsonWriter::string(std::string_view text)
@@ -167,9 +203,9 @@ void JsonWriter::string(std::string_view text)
 
 void JsonWriter::writeQuoted(std::string_view text)
 {
-    out_.push_back('"');
+    put('"');
     std::size_t runStart = 0;
-    const auto flush = [&](std::size_t end) { out_.append(text.substr(runStart, end - runStart)); };
+    const auto copyRun = [&](std::size_t end) { put(text.substr(runStart, end - runStart)); };
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
         if (byte >= 0x20 && byte != '"' && byte != '\\' && byte < 0x80) {
@@ -179,33 +215,33 @@ void JsonWriter::writeQuoted(std::string_view text)
         if (byte >= 0x80) {
             const auto sequence = utf8SequenceAt(text, i);
             if (!sequence.valid) {
-                flush(i);
-                out_.append(replacementCharacter);
+                copyRun(i);
+                put(replacementCharacter);
                 runStart = i + sequence.length;
             }
             i += sequence.length;
             continue;
         }
-        flush(i);
+        copyRun(i);
         switch (byte) {
-        case '"': out_.append("\\\""); break;
-        case '\\': out_.append("\\\\"); break;
-        case '\b': out_.append("\\b"); break;
-        case '\f': out_.append("\\f"); break;
-        case '\n': out_.append("\\n"); break;
-        case '\r': out_.append("\\r"); break;
-        case '\t': out_.append("\\t"); break;
+        case '"': put("\\\""); break;
+        case '\\': put("\\\\"); break;
+        case '\b': put("\\b"); break;
+        case '\f': put("\\f"); break;
+        case '\n': put("\\n"); break;
+        case '\r': put("\\r"); break;
+        case '\t': put("\\t"); break;
         default: {
             static constexpr char hex[] = "0123456789abcdef";
-            out_.append("\\u00");
-            out_.push_back(hex[byte >> 4]);
-            out_.push_back(hex[byte & 0x0F]);
+            put("\\u00");
+            put(hex[byte >> 4]);
+            put(hex[byte & 0x0F]);
         }
         }
         runStart = ++i;
     }
-    flush(text.size());
-    out_.push_back('"');
+    copyRun(text.size());
+    put('"');
 }
 
 } // namespace veltrane

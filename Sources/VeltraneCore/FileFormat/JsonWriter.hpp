@@ -9,6 +9,7 @@
 //     writer.key("bpm");  writer.number(124.0);
 //     writer.key("name"); writer.string("Untitled");
 //     writer.endObject();
+//     writer.flush();
 //
 // Members must be given in ascending byte order of their names: the writer checks it, since a file with
 // unsorted members would no longer match the written form byte for byte.
@@ -28,7 +29,12 @@ namespace veltrane {
 
 class JsonWriter {
 public:
-    explicit JsonWriter(std::string& output) : out_(output) {}
+    explicit JsonWriter(std::string& output);
+    /// Hands what is still buffered to the output. Call it when the document is complete: until then
+    /// the output lacks the last part of the text.
+    void flush();
+    JsonWriter(const JsonWriter&) = delete;
+    JsonWriter& operator=(const JsonWriter&) = delete;
 
     void beginObject();
     void endObject();
@@ -58,7 +64,19 @@ private:
     void writeQuoted(std::string_view text);
     void newlineAndIndent(std::size_t depth);
 
+    // Text is gathered in a buffer of its own and handed to the output in large pieces: a large project
+    // is tens of millions of tokens of a few bytes each, and appending each to the string costs far more
+    // than writing it.
+    void put(char c)
+    {
+        if (used_ == buffer_.size()) flush();
+        buffer_[used_++] = c;
+    }
+    void put(std::string_view text);
+
     std::string& out_;
+    std::vector<char> buffer_;
+    std::size_t used_ = 0;
     std::vector<Level> levels_;
     bool afterKey_ = false;
 };
