@@ -5,6 +5,7 @@
 
 #include "Veltrane/Engine/AudioEngine.hpp"
 #include "VeltraneCore/Models/Project.hpp"
+#include "VeltraneCore/PlaybackTimeline/PlaybackTimeline.hpp"
 #include "VeltranePlatform/Audio/AudioBuffer.hpp"
 
 #include <algorithm>
@@ -91,5 +92,34 @@ inline Project transparentProject()
     }
     return project;
 }
+
+inline constexpr std::int64_t engineRow = 6000; // one row at 120 bpm and 4 rows per beat, at 48 kHz
+inline constexpr std::int64_t engineLead = 2400; // the engine's start lead, 0.05 s at 48 kHz
+
+/// A transparent project of one pattern, `rows` × `tracks`, at 120 bpm and 4 rows per beat, whose
+/// instrument 0 is a square organ (instant attack, full sustain, 5 ms release, no filter of its own).
+inline Project sequencerProject(int rows, int tracks)
+{
+    Project project = transparentProject();
+    project.bpm = 120;
+    project.rowsPerBeat = 4;
+    project.swing = 0.0;
+    project.patterns = {Pattern("P", rows, tracks)};
+    project.order = {0};
+    project.arrangement = SongArrangement{.blocks = {SongBlock{.pattern = 0, .repeats = 1}}};
+    project.mixer.resize(static_cast<std::size_t>(tracks));
+    for (auto& track : project.mixer) track = MixerTrack{.volume = 1, .cutoff = engineRate / 2};
+    Instrument organ = Instrument::withWaveform("Organ", Waveform::square);
+    organ.volume = 0.5;
+    organ.attack = 0;
+    organ.decay = 0;
+    organ.sustain = 1;
+    organ.release = 0;
+    organ.cutoff = engineRate / 2;
+    project.instruments = {organ};
+    return project;
+}
+
+inline Cell noteCell(int pitch, int instrument = 0) { return Cell{.note = NotePitch{pitch}, .instrument = instrument}; }
 
 } // namespace veltrane::testing

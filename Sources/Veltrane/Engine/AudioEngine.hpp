@@ -20,7 +20,15 @@
 // finishes with (played buffers, cycle markers) comes back through `drainCompletions`, which the model
 // calls from a timer (every few milliseconds) and tests call themselves. Meters are lock-free taps.
 
+#include "Veltrane/Engine/Metronome.hpp"
+#include "Veltrane/Engine/ScheduledSounds.hpp"
+#include "Veltrane/Rendering/ContinuousModulation.hpp"
+#include "Veltrane/Rendering/RenderedNoteCache.hpp"
+#include "Veltrane/Rendering/ScheduledBufferKey.hpp"
+#include "VeltraneCore/Automation/AutomationEvaluator.hpp"
+#include "VeltraneCore/Models/Cell.hpp"
 #include "VeltraneCore/Models/Project.hpp"
+#include "VeltraneCore/PlaybackTimeline/PlaybackTimeline.hpp"
 #include "VeltraneCore/Models/Uuid.hpp"
 #include "VeltraneCore/Tracker/TrackerVoice.hpp"
 #include "VeltranePlatform/Audio/AudioBitCrusherNode.hpp"
@@ -37,9 +45,12 @@
 #include "VeltranePlatform/Files/SampleStore.hpp"
 
 #include <array>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace veltrane {
 
@@ -54,6 +65,24 @@ public:
     static constexpr float limiterDecayTime = 0.08f;
     /// Each read of the meters leaves the held peaks multiplied by this.
     static constexpr float meterDecay = 0.82f;
+    /// Players start this long after `schedule` returns, so the first notes reach them in time.
+    static constexpr double startLeadSeconds = 0.05;
+    /// Notes are rendered and queued this far ahead of the playing position...
+    static constexpr double renderAheadSeconds = 2.0;
+    /// ...spending at most this long per pump on notes that are not yet due within `urgentAheadSeconds`,
+    /// so the main thread stays responsive; notes due sooner are rendered whatever it costs.
+    static constexpr std::chrono::milliseconds renderBudgetPerPump{6};
+    static constexpr double urgentAheadSeconds = 0.5;
+    /// Loop cycles up to this long keep every rendered note for the next cycle; longer ones let a buffer
+    /// go once it has played and render it again when it recurs, so a long song does not hold every
+    /// note's audio at once.
+    static constexpr double keepRenderedCycleSeconds = 30;
+
+    using ScheduledBufferKey = veltrane::ScheduledBufferKey;
+    using ContinuousModulation = veltrane::ContinuousModulation;
+    using ScheduledSound = veltrane::ScheduledSound;
+    using ScheduledMIDI = veltrane::ScheduledMIDI;
+    using ScheduledMIDIControl = veltrane::ScheduledMIDIControl;
 
     /// One player of a strip and the identity of what it last started.
     struct Voice {
@@ -120,6 +149,46 @@ public:
     /// `onConfigurationChange`. Call it every few milliseconds.
     void drainCompletions();
 
+    // Playback (the transport).
+
+    /// Starts playing `timeline` (built at `outputSampleRate()`) from the project `project`: stops what
+    /// plays, applies the project, starts the engine, plans every note, renders the first ones, and starts
+    /// all players together `startLeadSeconds` from now. A looping playback queues cycles 0 and 1 and then,
+    /// each time a cycle is half played, the cycle after the next. `countInBeats` beats (none when not
+    /// positive) come before the first row, with clicks when `metronome` is on. Returns when frame 0 will
+    /// sound, in nanoseconds of the steady clock. Throws what `start` throws.
+    std::uint64_t schedule(const PlaybackTimeline& timeline, const Project& project, bool looping, bool metronome,
+                           int countInBeats);
+
+    /// Ends playback at once; safe when nothing plays. Every queued continuation of the playback becomes
+    /// void. Auditioned notes ring on.
+    void stop();
+
+    /// The frame of the timeline playing now (counted over every cycle, the count-in not included, at
+    /// least 0); nothing before the clock has started. The transport takes it modulo the timeline's length
+    /// when looping.
+    std::optional<std::int64_t> playingFrame() const noexcept;
+    /// Frames from the players' start to the first row: the count-in.
+    std::int64_t scheduledStartOffsetFrames() const noexcept { return scheduledStartOffsetFrames_; }
+
+    /// The playback frame (count-in included) before which every note of the cycles queued so far has
+    /// been rendered and handed to its player. Notes are rendered a moment ahead of the playing position,
+    /// never the whole timeline at once.
+    std::int64_t renderedThroughFrame() const noexcept;
+
+    /// Sets every automated or modulated track and master parameter to its value at playback `frame`
+    /// (taken modulo one cycle). The transport calls it on every tick of its position loop.
+    void updateAutomatedBuses(const Project& project, const PlaybackTimeline& timeline, std::int64_t frame);
+
+    // Audition.
+
+    /// Plays `cell` at once on strip `track`, outside the transport: its note and up to two chord notes on
+    /// the strip's audition players, and its retriggers at equal steps of `duration` (pumped by
+    /// `drainCompletions`). Silent for an empty, off or tie note, an instrument index outside
+    /// `instruments`, a strip outside 0 ... 31, a hosted instrument, a sample not loaded, or a failed
+    /// chance roll. The caller starts the engine and applies the project first.
+    void trigger(const Cell& cell, int track, const std::vector<Instrument>& instruments, double duration);
+
     /// Set by the model: called from `drainCompletions` when the output device went away.
     std::function<void()> onConfigurationChange;
     /// Set by the model: called when a hosted unit's parameters change.
@@ -145,7 +214,31 @@ public:
     const SampleStore& samples() const noexcept { return samples_; }
 
 private:
+    struct RetriggerStep {
+        std::chrono::steady_clock::time_point due;
+        int track = 0;
+        double duration = 0;
+        int steps = 1;
+        int note = 0;
+        Instrument instrument;
+        double volume = 1;
+        double pan = 0;
+    };
+
     void openDevice();
+    void scheduleCycle(std::int64_t cycle, const Uuid& generation);
+    void prepareMetronomeBuffers();
+    /// Renders and queues the notes of released cycles that start before `horizon` (a playback frame);
+    /// after `deadline`, only those before `urgentHorizon`.
+    void renderAhead(std::int64_t horizon, std::int64_t urgentHorizon,
+                     std::optional<std::chrono::steady_clock::time_point> deadline);
+    std::int64_t clockPosition() const noexcept;
+    void neutralizeAutomatedBuses(const PlaybackTimeline& timeline, const Project& project);
+    std::shared_ptr<AudioBuffer> renderAudition(int note, double gateFrames, const Instrument& instrument,
+                                                double volume, double pan, const EffectParameters& effects,
+                                                std::optional<int> slideFromNote);
+    void playAudition(Voice& voice, AudioBufferRef buffer);
+    void playDueRetriggers();
 
     // Declared first so that it is destroyed last: the device stops before the graph goes.
     AudioGraph graph_;
@@ -161,6 +254,33 @@ private:
     std::shared_ptr<AudioReverbNode> reverb_ = std::make_shared<AudioReverbNode>();
     std::shared_ptr<AudioTimePitchNode> transportTimePitch_ = std::make_shared<AudioTimePitchNode>();
     std::shared_ptr<AudioPeakLimiterNode> limiter_ = std::make_shared<AudioPeakLimiterNode>();
+
+    // The playback, set by `schedule` and cleared by `stop`.
+    std::shared_ptr<const Project> scheduledProject_;
+    std::vector<ScheduledSound> scheduledSounds_;
+    std::vector<ScheduledMIDI> scheduledMIDI_;
+    std::vector<ScheduledMIDIControl> scheduledMIDIControls_;
+    std::optional<AutomationEvaluator> activeAutomationEvaluator_;
+    std::array<std::array<std::int64_t, trackerVoiceCount>, trackCount> scheduleAvailability_{};
+    std::int64_t scheduledCycleFrames_ = 0;
+    std::int64_t scheduledStartOffsetFrames_ = 0;
+    Uuid scheduleGeneration_ = Uuid::random();
+    bool scheduledLooping_ = false;
+    bool scheduledMetronome_ = false;
+    int scheduledRowsPerBeat_ = 4;
+    std::optional<MetronomeClicks> metronomeBuffers_;
+    std::vector<TimelineRow> activeTimelineRowsForMetronome_;
+    // Rendering ahead: cycles below `releasedCycles_` may be queued (the marker rule releases them); the
+    // next sound to render is `renderIndex_` of cycle `renderCycle_`.
+    RenderedNoteCache renderedNotes_;
+    std::int64_t releasedCycles_ = 0;
+    std::int64_t renderCycle_ = 0;
+    std::size_t renderIndex_ = 0;
+    // Cycle markers that have played, waiting for the pump to queue the cycle after the next.
+    std::vector<std::pair<std::int64_t, Uuid>> playedMarkers_;
+    AudioBufferRef markerBuffer_;
+
+    std::vector<RetriggerStep> retriggerSteps_;
 
     std::optional<AudioDeviceSettings> deviceSettings_;
     bool running_ = false;

@@ -1,6 +1,9 @@
 #include "Veltrane/Engine/AudioEngine.hpp"
 
 #include "Veltrane/Engine/MixerSettings.hpp"
+#include "VeltraneCore/Tracker/FrameTime.hpp"
+
+#include <utility>
 
 namespace veltrane {
 
@@ -151,6 +154,9 @@ void AudioEngine::recoverAfterConfigurationChange()
     running_ = false;
     if (device_) device_->close();
     graph_.reset();
+    // Clicks and markers are made again at the rate the new device runs at.
+    metronomeBuffers_.reset();
+    markerBuffer_.reset();
     start();
 }
 
@@ -158,6 +164,20 @@ void AudioEngine::drainCompletions()
 {
     graph_.drainCompletions();
     if (device_) device_->pollEvents();
+
+    // Each played cycle marker queues the cycle after the next, unless its playback has ended since.
+    const auto markers = std::exchange(playedMarkers_, {});
+    for (const auto& [cycle, generation] : markers) scheduleCycle(cycle, generation);
+
+    if (scheduledProject_) {
+        const double sampleRate = graph_.sampleRate();
+        const std::int64_t position = clockPosition();
+        renderAhead(position + framesForSeconds(renderAheadSeconds, sampleRate),
+                    position + framesForSeconds(urgentAheadSeconds, sampleRate),
+                    std::chrono::steady_clock::now() + renderBudgetPerPump);
+        if (static_cast<double>(scheduledCycleFrames_) > keepRenderedCycleSeconds * sampleRate) renderedNotes_.releaseUnused();
+    }
+    playDueRetriggers();
 }
 
 } // namespace veltrane
