@@ -20,6 +20,7 @@
 // finishes with (played buffers, cycle markers) comes back through `drainCompletions`, which the model
 // calls from a timer (every few milliseconds) and tests call themselves. Meters are lock-free taps.
 
+#include "Veltrane/Engine/AudioEngineHosting.hpp"
 #include "Veltrane/Engine/Metronome.hpp"
 #include "Veltrane/Engine/ScheduledSounds.hpp"
 #include "Veltrane/Rendering/ContinuousModulation.hpp"
@@ -191,8 +192,20 @@ public:
 
     /// Set by the model: called from `drainCompletions` when the output device went away.
     std::function<void()> onConfigurationChange;
-    /// Set by the model: called when a hosted unit's parameters change.
+    /// Set by the model: called from `drainCompletions` when a hosted unit's parameters changed.
     std::function<void()> onAudioUnitStateChange;
+
+    // Hosted plug-ins (AudioEngineHosting.hpp).
+
+    /// Makes every hosted unit the playback of `timeline` needs and wires the insert chains; returns the
+    /// units that could not be made. Called before scheduling a playback.
+    std::vector<AudioUnitLoadFailure> prepareAudioUnits(const Project& project, const PlaybackTimeline& timeline);
+    /// Writes every hosted unit's state into `project`; a state that cannot be read keeps the saved one.
+    void captureAudioUnitState(Project& project);
+    /// Bypasses or restores the hosted effect of slot `id`, if it has one.
+    void setAudioUnitEffectBypass(const Uuid& id, bool bypassed);
+    /// The hosted units, made on first use: the scheduler finds an instrument's unit here.
+    AudioUnitHosting& audioUnitHosting();
 
     /// Attaches and wires strip `index` on its first use; an index outside 0 ... 31 is ignored.
     void connectTrack(int index);
@@ -281,6 +294,7 @@ private:
     AudioBufferRef markerBuffer_;
 
     std::vector<RetriggerStep> retriggerSteps_;
+    std::unique_ptr<AudioUnitHosting> hosting_;
 
     std::optional<AudioDeviceSettings> deviceSettings_;
     bool running_ = false;

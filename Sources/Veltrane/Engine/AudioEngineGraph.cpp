@@ -178,6 +178,7 @@ void AudioEngine::drainCompletions()
         if (static_cast<double>(scheduledCycleFrames_) > keepRenderedCycleSeconds * sampleRate) renderedNotes_.releaseUnused();
     }
     playDueRetriggers();
+    if (hosting_) hosting_->pollParameterChanges(onAudioUnitStateChange);
 }
 
 } // namespace veltrane
