@@ -4,6 +4,7 @@
 #include "Veltrane/AudioUnits/AudioUnitCatalog.hpp"
 #include "Veltrane/Engine/AudioEngineHosting.hpp"
 #include "VeltraneCore/AudioUnits/Fnv1a.hpp"
+#include "VeltraneCore/FileFormat/ProjectFile.hpp"
 
 #include <gtest/gtest.h>
 
@@ -158,8 +159,9 @@ TEST(AudioEngineHosting, AMissingPlugInIsReportedAndTheRestPlaysWithItsDataKept)
 
     // Saving keeps what the project says about the missing plug-ins, byte for byte.
     engine.captureAudioUnitState(project);
-    EXPECT_EQ(project.instruments[2], before.instruments[2]);
-    EXPECT_EQ((*project.mixer[1].audioUnits)[0], absent);
+    const Project saved = decodeProject(encodeProject(project));
+    EXPECT_EQ(saved.instruments[2], before.instruments[2]);
+    EXPECT_EQ((*saved.mixer[1].audioUnits)[0], absent);
 }
 
 TEST(AudioEngineHosting, CaptureWritesEachUnitsStateAndAFailedCaptureKeepsTheSavedOne)
