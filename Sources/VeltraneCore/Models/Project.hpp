@@ -42,6 +42,26 @@ struct Project {
     std::optional<SongArrangement> arrangement = newProjectArrangement();
     std::optional<ModulationRack> modulation = ModulationRack{};
 
+    /// Checks a project read from a file and repairs what can be repaired safely: afterwards every
+    /// pattern has a full grid of valid cells, the song has at least one block, `order` is the expansion
+    /// of the blocks, the mixer has one track per channel of the widest pattern, the master section and
+    /// swing are present, and every value, index and reference is in range. Throws
+    /// `ProjectError::invalid()` when the project cannot be used; the project is then partly repaired
+    /// and must be discarded. Unchanged patterns keep sharing their grids. (ProjectRepair.cpp)
+    void normalize();
+
+    /// Appends a copy of pattern `cloning` (named with " Copy" added), or, without a valid source, an
+    /// empty pattern "Pattern <count + 1>" of the first pattern's size (64 × 8 when there is none). The
+    /// new pattern has a new identifier and plays nowhere yet. Returns its index. (PatternList.cpp)
+    int addPattern(std::optional<int> cloning = std::nullopt);
+    /// Removes pattern `index` (nothing when it is out of range or the last one left). Order entries and
+    /// song blocks that named it move to the pattern that took its place, or to the new last pattern;
+    /// later ones shift down by one. Blocks, markers and the loop are kept. (PatternList.cpp)
+    void removePattern(int index);
+    /// Rebuilds `order` as the expansion of the song blocks; nothing without an arrangement.
+    /// (PatternList.cpp)
+    void syncOrderFromArrangement();
+
     static std::vector<Pattern> newProjectPatterns();
     static std::vector<Instrument> newProjectInstruments();
     static SongArrangement newProjectArrangement();
