@@ -1,6 +1,7 @@
 #include "VeltraneCore/Models/ProjectRepair.hpp"
 
 #include "VeltraneCore/AudioUnits/CaseFold.hpp"
+#include "VeltraneCore/FileFormat/ProjectLoadLimit.hpp"
 #include "VeltraneCore/Models/PatternList.hpp"
 #include "VeltraneCore/Models/ProjectError.hpp"
 #include "VeltraneCore/Text/Utf8.hpp"
@@ -135,7 +136,6 @@ void repairMixerTrack(MixerTrack& track)
     for (const auto& value : {track.cutoff, track.resonance, track.drive}) requireFinite(value);
     track.volume = clampedTo(track.volume, 0, 1);
     track.pan = clampedTo(track.pan, -1, 1);
-    require(!track.audioUnits || track.audioUnits->size() <= static_cast<std::size_t>(maxAudioUnitSlots));
 }
 
 void repairSampleEdit(SampleEdit& edit)
@@ -193,36 +193,6 @@ void checkMasterFX(const MasterFX& master)
         requireFinite(value);
     }
     requireFinite(master.bitDepth);
-}
-
-std::uint64_t slotStateBytes(const std::optional<std::vector<AudioUnitSlot>>& chain)
-{
-    std::uint64_t bytes = 0;
-    if (chain) {
-        for (const auto& slot : *chain) bytes += slot.state ? slot.state->size() : 0;
-    }
-    return bytes;
-}
-
-// The same limit the file writer checks before saving: a project holding more than this in embedded
-// samples and saved plug-in states is refused, so that it is never written and then found unopenable.
-constexpr std::uint64_t storedBytesLimit = 536'870'912; // 512 MiB
-
-/// Embedded sample bytes and saved Audio Unit states of instruments and of every effect slot; sample
-/// bookmarks do not count. Runs after surplus mixer tracks are dropped, so only kept tracks count.
-std::uint64_t storedBytes(const Project& project)
-{
-    std::uint64_t bytes = 0;
-    for (const auto& instrument : project.instruments) {
-        if (const auto* embedded = std::get_if<EmbeddedSource>(&instrument.source)) {
-            bytes += embedded->data.size();
-        } else if (const auto* unit = std::get_if<AudioUnitSource>(&instrument.source)) {
-            bytes += unit->state ? unit->state->size() : 0;
-        }
-    }
-    for (const auto& track : project.mixer) bytes += slotStateBytes(track.audioUnits);
-    if (project.masterFX) bytes += slotStateBytes(project.masterFX->audioUnits);
-    return bytes;
 }
 
 // White space and line breaks as Unicode counts them: the separators (Zs, Zl, Zp), the control
@@ -306,8 +276,9 @@ void Project::normalize()
     for (auto& track : mixer) repairMixerTrack(track);
     for (auto& instrument : instruments) repairInstrument(instrument);
 
-    require(!masterFX->audioUnits || masterFX->audioUnits->size() <= static_cast<std::size_t>(maxAudioUnitSlots));
-    require(storedBytes(*this) <= storedBytesLimit);
+    // The limits the file writer checks too, so that a project is never saved and then found unopenable:
+    // at most 8 effects on each track and on the master, and at most 512 MiB of stored data.
+    require(fitsLoadLimit(*this));
 }
 
 } // namespace veltrane
