@@ -80,12 +80,12 @@ TEST(AudioEngineScheduledSounds, IdenticalNotesShareAKeyAndNotesThatMoveHaveNone
     });
     ASSERT_EQ(planned.list.sounds.size(), 5u);
     const auto& sounds = planned.list.sounds;
-    ASSERT_TRUE(sounds[0].key && sounds[1].key);
-    EXPECT_EQ(*sounds[0].key, *sounds[1].key); // tracks 1 and 5: one render serves both
-    EXPECT_FALSE(sounds[2].key);              // vibrato
-    EXPECT_FALSE(sounds[3].key);              // slide
-    ASSERT_TRUE(sounds[4].key);
-    EXPECT_NE(*sounds[4].key, *sounds[0].key); // volume 32
+    ASSERT_TRUE(bufferKey(sounds[0]) && bufferKey(sounds[1]));
+    EXPECT_EQ(*bufferKey(sounds[0]), *bufferKey(sounds[1])); // tracks 1 and 5: one render serves both
+    EXPECT_FALSE(bufferKey(sounds[2]));                     // vibrato
+    EXPECT_FALSE(bufferKey(sounds[3]));                     // slide
+    ASSERT_TRUE(bufferKey(sounds[4]));
+    EXPECT_NE(*bufferKey(sounds[4]), *bufferKey(sounds[0])); // volume 32
     EXPECT_EQ(sounds[4].volume, 0.5);
 }
 
@@ -191,7 +191,7 @@ TEST(AudioEngineScheduledSounds, ContinuousModulationMovesTheVolumeInsideANote)
     ASSERT_EQ(planned.list.sounds.size(), 1u);
     const auto& sound = planned.list.sounds[0];
     ASSERT_TRUE(sound.continuous);
-    EXPECT_FALSE(sound.key);
+    EXPECT_FALSE(bufferKey(sound));
     const auto buffer = renderScheduledSound(sound, planned.project, testing::engineRate);
     // A quarter-beat LFO (6,000 frames a cycle): the level of the square note rises and falls with it.
     const auto level = [&](std::int64_t from) {

@@ -132,7 +132,8 @@ void AudioEngine::renderAhead(std::int64_t horizon, std::int64_t urgentHorizon,
         ++renderIndex_;
 
         const auto render = [&] { return renderScheduledSound(sound, *scheduledProject_, sampleRate); };
-        const AudioBufferRef buffer = sound.key ? renderedNotes_.bufferFor(*sound.key, render) : render();
+        const auto key = bufferKey(sound);
+        const AudioBufferRef buffer = key ? renderedNotes_.bufferFor(*key, render) : render();
         if (!buffer) continue;
         auto& availability = scheduleAvailability_[static_cast<std::size_t>(sound.track)];
         const int voice = allocateTrackerVoice(availability, start, start + buffer->frameLength());

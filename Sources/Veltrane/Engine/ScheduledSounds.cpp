@@ -104,6 +104,7 @@ ScheduledSoundList makeScheduledSounds(const PlaybackTimeline& timeline, const P
 {
     ScheduledSoundList list;
     std::array<std::optional<int>, AudioEngine::trackCount> slideMemory{};
+    std::vector<std::shared_ptr<const Instrument>> renderedInstruments(project.instruments.size());
 
     for (const TimelineNoteEvent& event : timeline.notes) {
         if (event.instrument < 0 || event.instrument >= static_cast<int>(project.instruments.size())) continue;
@@ -138,8 +139,15 @@ ScheduledSoundList makeScheduledSounds(const PlaybackTimeline& timeline, const P
         const bool continuous = needsContinuousModulation(event.track, event.instrument, project);
         const bool cacheable = !continuous && !event.effects.vibrato && !event.effects.tremolo && !event.effects.slide;
         // A note whose filter moves is rendered open and filtered by the continuous pass.
-        const auto rendered = std::make_shared<const Instrument>(
-            hasContinuousFilterModulation(event.track, event.instrument, project) ? withOpenFilter(start) : start);
+        Instrument renderedInstrument =
+            hasContinuousFilterModulation(event.track, event.instrument, project) ? withOpenFilter(start) : start;
+        // Notes whose locks, lanes and routes leave the instrument as the last note of it had it share one
+        // copy, so the plan of a long song holds few instruments rather than one per note.
+        auto& lastRendered = renderedInstruments[static_cast<std::size_t>(event.instrument)];
+        if (!lastRendered || *lastRendered != renderedInstrument) {
+            lastRendered = std::make_shared<const Instrument>(std::move(renderedInstrument));
+        }
+        const auto& rendered = lastRendered;
         const std::optional<int> glideFrom = event.effects.slide ? slideFrom : std::nullopt;
 
         for (const NoteStrike& strike : strikes) {
@@ -155,7 +163,7 @@ ScheduledSoundList makeScheduledSounds(const PlaybackTimeline& timeline, const P
                 .instrument = rendered,
                 .sample = sample,
             };
-            if (cacheable) sound.key = scheduledBufferKey(start, strike.note, strike.lengthFrames, event.volume, context.pan);
+            sound.shareable = cacheable;
             if (continuous) {
                 sound.continuous = std::make_shared<const ContinuousModulation>(ContinuousModulation{
                     .instrumentIndex = event.instrument,
@@ -176,6 +184,14 @@ ScheduledSoundList makeScheduledSounds(const PlaybackTimeline& timeline, const P
     std::stable_sort(list.sounds.begin(), list.sounds.end(),
                      [](const ScheduledSound& a, const ScheduledSound& b) { return a.frame < b.frame; });
     return list;
+}
+
+std::optional<ScheduledBufferKey> bufferKey(const ScheduledSound& sound)
+{
+    // A shareable note has no continuous modulation, so the instrument it renders with is its instrument
+    // at the note's start, from which the key is made.
+    if (!sound.shareable || !sound.instrument) return std::nullopt;
+    return scheduledBufferKey(*sound.instrument, sound.note, sound.gateFrames, sound.volume, sound.pan);
 }
 
 AudioBufferRef renderScheduledSound(const ScheduledSound& sound, const Project& project, double sampleRate)

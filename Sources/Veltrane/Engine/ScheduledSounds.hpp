@@ -51,9 +51,9 @@ struct ScheduledSound {
     /// The loaded audio of a sample instrument, kept from the moment the playback was planned, so an
     /// edit during playback does not change notes already planned.
     std::shared_ptr<const SampleBuffer> sample;
-    /// Identical notes (same key) share one buffer; none for notes whose sound depends on time or on a
-    /// neighbour (vibrato, tremolo, slide, continuous modulation).
-    std::optional<ScheduledBufferKey> key;
+    /// Whether identical notes (the same `bufferKey`) may share one buffer: false for notes whose sound
+    /// depends on time or on a neighbour (vibrato, tremolo, slide, continuous modulation).
+    bool shareable = false;
     /// Present when the rack moves volume, pan or filter while the note sounds.
     std::shared_ptr<const ContinuousModulation> continuous;
 };
@@ -96,6 +96,10 @@ struct ScheduledSoundList {
 /// without loaded audio makes no sound.
 ScheduledSoundList makeScheduledSounds(const PlaybackTimeline& timeline, const Project& project,
                                        const SampleStore& samples, double sampleRate);
+
+/// The key under which a shareable sound's buffer is shared; nothing for a sound that is not shareable.
+/// Made when the sound is rendered rather than kept in the plan, which a long song holds for every note.
+std::optional<ScheduledBufferKey> bufferKey(const ScheduledSound& sound);
 
 /// The audio of one sound at `sampleRate`; null when it makes none. `project` is the project the sound
 /// was planned from (its modulation rack moves continuous modulation).
