@@ -4,6 +4,7 @@
 
 #include "LargeProject.hpp"
 
+#include "VeltraneCore/FileFormat/ProjectDocumentParser.hpp"
 #include "VeltraneCore/FileFormat/ProjectFile.hpp"
 
 #include <benchmark/benchmark.h>
@@ -76,6 +77,19 @@ void BM_DecodeLargeProject(benchmark::State& state)
     state.counters["fileMB"] = megabytes(bytes.size());
 }
 BENCHMARK(BM_DecodeLargeProject)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+// The text alone read into a project, without the version check and the load check and repair that
+// decodeProject adds.
+void BM_ReadLargeProjectTextOnly(benchmark::State& state)
+{
+    const auto& bytes = largeProjectFile();
+    for (auto _ : state) {
+        auto result = fileformat::readProjectText(bytes);
+        benchmark::DoNotOptimize(result.project.patterns.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+BENCHMARK(BM_ReadLargeProjectTextOnly)->Unit(benchmark::kMillisecond)->MinTime(2);
 
 // python3 -c 'import json,sys; json.load(open(sys.argv[1]))' on the same bytes, timed with the
 // process start (a few tens of milliseconds against seconds of parsing), next to one decode of ours.

@@ -44,9 +44,10 @@ std::optional<ProjectError> decodeError(std::string_view bytes)
     return std::nullopt;
 }
 
-Cell decodedFirstCell(const json& cell)
+/// The first cell of the minimal file with `cell` in its place, read as it stands.
+Cell firstCellAsWritten(const json& cell)
 {
-    return decodeProject(minimalWith([&](json& d) { firstCell(d) = cell; })).patterns[0].cell(0, 0);
+    return readAsWritten(minimalWith([&](json& d) { firstCell(d) = cell; })).patterns[0].cell(0, 0);
 }
 
 const json modulationRack = json::parse(R"({
@@ -214,7 +215,7 @@ TEST(ProjectFileReading, FitsTheEffectColumnsToTwoSlots)
     };
     for (const auto& [cell, effects] : cases) {
         SCOPED_TRACE(cell.dump());
-        EXPECT_EQ(decodedFirstCell(cell).effects, effects);
+        EXPECT_EQ(firstCellAsWritten(cell).effects, effects);
     }
 }
 
@@ -233,13 +234,13 @@ TEST(ProjectFileReading, ReadsEveryKindOfNote)
     };
     for (const auto& [note, expected] : cases) {
         SCOPED_TRACE(note.dump());
-        EXPECT_EQ(decodedFirstCell(json{{"note", note}}).note, expected);
+        EXPECT_EQ(firstCellAsWritten(json{{"note", note}}).note, expected);
     }
 }
 
 TEST(ProjectFileReading, ReadsNumbersInAnyFormThatFitsTheField)
 {
-    const auto cell = decodedFirstCell(json::parse(R"({"volume": 65, "instrument": 3.0, "gate": 1,
+    const auto cell = firstCellAsWritten(json::parse(R"({"volume": 65, "instrument": 3.0, "gate": 1,
                                                      "locks": [{"target": "trackPan", "value": -1}]})"));
     EXPECT_EQ(cell.volume, 65);     // the field holds 0 to 255; the load check limits it to 64
     EXPECT_EQ(cell.instrument, 3);
@@ -247,7 +248,7 @@ TEST(ProjectFileReading, ReadsNumbersInAnyFormThatFitsTheField)
     ASSERT_EQ(cell.locks.size(), 1u);
     EXPECT_EQ(cell.locks[0], (ParameterLock{ParameterTarget::trackPan, -1}));
 
-    const auto project = decodeProject(minimalWith([](json& d) {
+    const auto project = readAsWritten(minimalWith([](json& d) {
         d["bpm"] = json::parse("1.24e2");
         d["rowsPerBeat"] = json::parse("4E0");
         d["order"] = json::parse("[-0, 1.0, -9223372036854775808, 9223372036854775807]");
@@ -266,7 +267,7 @@ TEST(ProjectFileReading, ReadsNumbersInAnyFormThatFitsTheField)
 
 TEST(ProjectFileReading, IgnoresUnknownMembersAndReadsNullAsAbsent)
 {
-    const auto project = decodeProject(minimalWith([](json& d) {
+    const auto project = readAsWritten(minimalWith([](json& d) {
         d["comment"] = json::parse(R"({"deep": [[[1, 2, {"x": null}]]]})");
         firstCell(d)["colour"] = "red";
         d["instruments"][0]["rating"] = 5;

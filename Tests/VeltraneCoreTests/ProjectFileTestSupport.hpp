@@ -2,6 +2,7 @@
 
 // Projects with fixed identifiers for the project file tests, and access to their fixture files.
 
+#include "VeltraneCore/FileFormat/ProjectDocumentParser.hpp"
 #include "VeltraneCore/Models/Project.hpp"
 
 #include <cstdint>
@@ -29,6 +30,10 @@ inline std::string readFile(const std::string& path)
     text << file.rdbuf();
     return text.str();
 }
+
+/// The project of a file exactly as written, for tests of the format rather than of the checks and
+/// repairs that opening a file adds.
+inline Project readAsWritten(std::string_view bytes) { return fileformat::readProjectText(bytes).project; }
 
 inline Data bytesData(std::initializer_list<int> bytes)
 {

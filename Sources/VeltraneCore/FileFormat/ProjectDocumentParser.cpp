@@ -189,4 +189,10 @@ ParsedProjectDocument parseProjectDocument(std::string_view text)
     return builder.take();
 }
 
+ProjectReadResult readProjectText(std::string_view text)
+{
+    auto document = parseProjectDocument(text);
+    return readProject(document.root, &document.grids);
+}
+
 } // namespace veltrane::fileformat

@@ -23,4 +23,8 @@ struct ParsedProjectDocument {
 
 ParsedProjectDocument parseProjectDocument(std::string_view text);
 
+/// The project of a file's text exactly as written: parsed and read, the version neither checked nor
+/// changed, nothing repaired.
+ProjectReadResult readProjectText(std::string_view text);
+
 } // namespace veltrane::fileformat

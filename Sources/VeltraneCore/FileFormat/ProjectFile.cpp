@@ -41,8 +41,7 @@ std::string encodeProject(const Project& project)
 
 Project decodeProject(std::string_view bytes)
 {
-    auto document = fileformat::parseProjectDocument(bytes);
-    auto result = fileformat::readProject(document.root, &document.grids);
+    auto result = fileformat::readProjectText(bytes);
 
     // The version is looked at only once the whole document has been read: a newer file that no longer
     // reads as a project says so, rather than naming its version.
