@@ -33,6 +33,8 @@ std::string repeated(std::string_view text, int count)
 json& firstCell(json& document) { return document["patterns"][0]["cells"][0][0]; }
 json& firstSource(json& document) { return document["instruments"][0]["source"]; }
 
+json written(const Project& project) { return json::parse(encodeProject(project)); }
+
 /// The error `decodeProject` throws for `bytes`, or nothing when it reads them.
 std::optional<ProjectError> decodeError(std::string_view bytes)
 {
@@ -190,6 +192,29 @@ TEST(ProjectFileReading, ErrorsSpeakToTheUser)
     const auto huge = decodeError(minimalWith([](json& d) { d["version"] = 1099511627776; }));
     ASSERT_TRUE(huge);
     EXPECT_STREQ(huge->what(), "This project uses Veltrane format 1099511627776, which this version of Veltrane cannot open.");
+}
+
+TEST(ProjectFileReading, OpeningChecksAndRepairsTheProject)
+{
+    // The minimal file has no song, master section or swing: they are added, and a save writes them.
+    const auto project = decodeProject(readFile(fixturePath("minimal.veltrane")));
+    ASSERT_TRUE(project.arrangement);
+    EXPECT_EQ(project.arrangement->blocks.size(), 1u);
+    EXPECT_EQ(project.masterFX, MasterFX{});
+    EXPECT_EQ(project.swing, 0.0);
+    EXPECT_TRUE(written(project).contains("arrangement"));
+
+    // Read as written, then refused by the check: a pitch beyond MIDI, a volume over 64, an instrument
+    // that does not exist.
+    for (const auto& cell : {json{{"note", 300}}, json{{"volume", 65}}, json{{"instrument", 1}}}) {
+        SCOPED_TRACE(cell.dump());
+        const auto bytes = minimalWith([&](json& d) { firstCell(d) = cell; });
+        EXPECT_NO_THROW(readAsWritten(bytes));
+        const auto error = decodeError(bytes);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->which(), ProjectError::Case::invalid);
+        EXPECT_STREQ(error->what(), "This is not a valid Veltrane project.");
+    }
 }
 
 TEST(ProjectFileReading, VersionZeroReadsAsVersionOne)

@@ -343,6 +343,30 @@ TEST(ProjectLoadLimit, EncodingRefusesAProjectThatCouldNotBeOpened)
                                 "and still be opened. Remove an embedded sample or an Audio Unit and save again.");
 }
 
+TEST(ProjectLoadLimit, OpeningRefusesWhatSavingRefuses)
+{
+    // Both sides make the same check: a file holding what a save refuses (written here past the check)
+    // does not open, and one just inside the limits does.
+    auto project = fullFeaturedProject();
+    project.mixer[0].audioUnits = std::vector<AudioUnitSlot>(8);
+    project.masterFX->audioUnits = std::vector<AudioUnitSlot>(8);
+    EXPECT_EQ(decodeProject(encodeProject(project)), project);
+
+    for (auto edit : {+[](Project& p) { p.mixer[0].audioUnits->push_back({}); },
+                      +[](Project& p) { p.masterFX->audioUnits->push_back({}); }}) {
+        auto over = project;
+        edit(over);
+        EXPECT_EQ(encodeError(over)->which(), ProjectError::Case::tooLarge);
+        const auto bytes = projectToJson(over).dump(2);
+        try {
+            decodeProject(bytes);
+            ADD_FAILURE() << "opened a project that saving refuses";
+        } catch (const ProjectError& error) {
+            EXPECT_EQ(error.which(), ProjectError::Case::invalid);
+        }
+    }
+}
+
 TEST(ProjectLoadLimit, EncodingRefusesTooManyEffectsOnAKeptTrackOrTheMaster)
 {
     auto project = fullFeaturedProject(); // three channels, three tracks

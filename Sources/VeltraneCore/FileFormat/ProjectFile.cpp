@@ -51,6 +51,7 @@ Project decodeProject(std::string_view bytes)
         throw ProjectError::unsupportedVersion(result.version);
     }
     if (result.hasRaggedGrid) throw ProjectError::invalid();
+    result.project.normalize();
     return std::move(result.project);
 }
 

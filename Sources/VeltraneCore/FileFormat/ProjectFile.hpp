@@ -14,7 +14,8 @@
 //     missing required member, an integer outside its field's type, a bad UUID, Base64 or name);
 //     `unsupportedVersion` for a format version other than 0 and 1, checked once the whole document has
 //     been read; `invalid` for a document that breaks the project's rules. A version-0 file reads as
-//     version 1.
+//     version 1, and every project read is checked and repaired by `Project::normalize()`, so what it
+//     returns is a project every other part may rely on.
 //
 // The text is laid out as nlohmann/json's two-space pretty print, each object's members in ascending
 // byte order of their names; optional fields are written only when they hold a value; identifiers are
@@ -36,7 +37,7 @@ inline constexpr int currentProjectVersion = projectFormatVersion;
 /// The file's bytes. The "version" written is the project's own `version` field.
 std::string encodeProject(const Project& project);
 
-/// The project a file's bytes hold, version-checked.
+/// The project a file's bytes hold, version-checked, checked and repaired.
 Project decodeProject(std::string_view bytes);
 
 /// The project's object form as a JSON tree, for documents that carry a project as one of their members.
