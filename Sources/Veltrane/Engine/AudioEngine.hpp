@@ -240,6 +240,8 @@ private:
 
     void openDevice();
     void scheduleCycle(std::int64_t cycle, const Uuid& generation);
+    /// Queues the hosted-instrument notes and control changes of `cycle`.
+    void queueHostedEvents(std::int64_t cycle);
     void prepareMetronomeBuffers();
     /// Renders and queues the notes of released cycles that start before `horizon` (a playback frame);
     /// after `deadline`, only those before `urgentHorizon`.
@@ -294,6 +296,9 @@ private:
     AudioBufferRef markerBuffer_;
 
     std::vector<RetriggerStep> retriggerSteps_;
+    // The graph frame at which the playback's players start (playback frame 0), once they are started.
+    std::int64_t scheduledStartGraphFrame_ = 0;
+    bool playersStarted_ = false;
     std::unique_ptr<AudioUnitHosting> hosting_;
 
     std::optional<AudioDeviceSettings> deviceSettings_;
