@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include <sys/wait.h>
+
 using namespace veltrane;
 using namespace veltrane::testing;
 
@@ -197,4 +199,28 @@ TEST(OfflineRenderCommandLine, TheAudioUnitTestFailsWithTheUnitsNameWhereItIsNot
     // The master insert is made first.
     EXPECT_EQ(errors.str(), "Veltrane render smoke failed: The Audio Unit \u201CMDA Delay\u201D could not render offline.\n");
     EXPECT_FALSE(std::filesystem::exists(folder / "au.wav"));
+}
+
+TEST(OfflineRenderCommandLine, TheExecutableRendersAndExitsWithItsStatus)
+{
+    TemporaryFolder folder;
+    const auto run = [&](const std::string& arguments) {
+        const std::string command = std::string("'") + VELTRANE_EXECUTABLE + "' " + arguments + " >'" +
+                                    (folder / "stdout").string() + "' 2>'" + (folder / "stderr").string() + "'";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    const auto text = [&](const char* name) {
+        const auto bytes = fileBytes(folder / name);
+        return std::string(bytes.begin(), bytes.end());
+    };
+
+    EXPECT_EQ(run("--render-automation-smoke '" + (folder / "automation.wav").string() + "'"), 0);
+    EXPECT_EQ(readRendered(folder / "automation.wav").frames, 217655);
+    EXPECT_EQ(text("stderr"), "");
+
+    EXPECT_EQ(run("--render-smoke '" + (folder / "missing" / "x.wav").string() + "'"), 1);
+    const std::string error = text("stderr");
+    EXPECT_EQ(error.rfind("Veltrane render smoke failed: ", 0), 0u) << error;
+    EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 1);
 }
