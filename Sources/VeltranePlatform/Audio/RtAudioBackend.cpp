@@ -213,11 +213,20 @@ public:
         if (!audio_) return;
         // A JACK server that shuts down makes RtAudio close the stream from a helper thread of its own;
         // wait for that, and give the helper a moment to return, before the object it uses goes away.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        // Under JACK that helper always runs, and a second close of the same client beside it
+        // deadlocks inside libjack; so under JACK wait longer (a loaded machine can be slow) and, if it
+        // never finishes, leave the stream to it rather than close it twice: a small leak on a dead
+        // device is better than a hung thread holding libjack's locks for every later client.
+        const bool jack = audio_->getCurrentApi() == RtAudio::UNIX_JACK;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(jack ? 30 : 3);
         while (audio_->isStreamOpen() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (jack && audio_->isStreamOpen()) {
+            (void)audio_.release();
+            return;
+        }
         CatchErrors caught;
         try {
             // A stream that is still open belongs to a device that stopped calling: closing it may
