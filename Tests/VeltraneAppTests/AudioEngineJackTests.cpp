@@ -39,7 +39,8 @@ std::vector<std::int64_t> graphFrames(const test::JackCaptureClient& capture)
     std::vector<std::int64_t> frames(static_cast<std::size_t>(capture.capturedFrames()));
     for (std::size_t c = 0; c < capture.cycleCount(); ++c) {
         const auto& cycle = capture.cycle(c);
-        for (jack_nframes_t k = 0; k < cycle.frames; ++k) {
+        // The client may record a cycle's times before its samples are counted: stay inside what was captured.
+        for (jack_nframes_t k = 0; k < cycle.frames && static_cast<std::size_t>(cycle.captureIndex + k) < frames.size(); ++k) {
             frames[static_cast<std::size_t>(cycle.captureIndex + k)] = cycle.graphFrameAfter - cycle.frames + k;
         }
     }
