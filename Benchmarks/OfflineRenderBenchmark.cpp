@@ -3,11 +3,15 @@
 // notes and on buses) and the whole master chain working. Reported as times real time (seconds of song
 // per second of rendering, on the one core the render uses) and as the process's peak memory.
 //
+// The render's time goes almost entirely to the note voices (oscillator, envelope and filter per sample
+// of every note); `averageVoices` says how many notes sound at once in this song.
+//
 // For comparison, openmpt123 (libopenmpt's player) can render a module of similar length in the same
 // run: give the module with VELTRANE_BENCH_MODULE=/path/to/module. Without openmpt123 or a module the
 // comparison reports itself skipped.
 
 #include "Veltrane/Offline/OfflineRenderer.hpp"
+#include "Veltrane/Rendering/OfflineNoteRendering.hpp"
 #include "VeltraneCore/Presets/InstrumentPreset.hpp"
 
 #include <benchmark/benchmark.h>
@@ -137,6 +141,11 @@ void BM_RenderDenseThreeMinuteSong(benchmark::State& state)
     state.counters["songSeconds"] = renderedSeconds / double(state.iterations());
     state.counters["timesRealTime"] = benchmark::Counter(renderedSeconds, benchmark::Counter::kIsRate);
     state.counters["peakMemoryMB"] = peakMemoryMegabytes();
+    // How many notes sound at once on average (gate plus release): the work the note voices do.
+    const RenderEventList list = OfflineNoteRendering::events(project);
+    double noteSeconds = 0;
+    for (const RenderEvent& event : list.events) noteSeconds += event.duration;
+    state.counters["averageVoices"] = noteSeconds / list.length;
 }
 BENCHMARK(BM_RenderDenseThreeMinuteSong)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
 
