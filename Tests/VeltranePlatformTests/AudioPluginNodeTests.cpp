@@ -1,3 +1,4 @@
+#include "AllocationCounter.hpp"
 #include "AudioGraphTestSupport.hpp"
 #include "PluginHostTestSupport.hpp"
 
@@ -110,4 +111,31 @@ TEST(AudioPluginNodes, MdaDelayEchoesASilentInputOnAndPassesItBypassed)
         }
         graph.drainCompletions();
     }
+}
+
+TEST(AudioPluginNodes, PlayingHostedUnitsWithQueuedMIDIMakesNoHeapAllocation)
+{
+    VELTRANE_REQUIRE_MDA();
+    const PluginHost& host = veltrane::testing::installedPlugins();
+    AudioGraph graph(44100, 256);
+    auto synth = std::make_shared<AudioPluginInstrumentNode>(host.instantiate(veltrane::testing::jx10Uri, 44100, 256));
+    auto delay = std::make_shared<AudioPluginEffectNode>(host.instantiate(veltrane::testing::delayUri, 44100, 256));
+    graph.attach(synth);
+    graph.attach(delay);
+    graph.connect(*synth, *delay);
+    graph.connect(*delay, graph.mainMixer());
+    for (int i = 0; i < 40; ++i) {
+        synth->scheduleMIDI(i * 300, {0xB0, 74, std::uint8_t(i * 3)});
+        synth->scheduleMIDI(i * 300 + 10, {0x90, std::uint8_t(48 + i), 100});
+        synth->scheduleMIDI(i * 300 + 200, {0x80, std::uint8_t(48 + i), 0});
+    }
+    std::vector<float> left(256), right(256);
+    std::int64_t allocations = 0;
+    for (int block = 0; block < 60; ++block) {
+        veltrane::testing::AllocationCounter counter;
+        graph.render(left.data(), right.data(), 256);
+        allocations += counter.count();
+    }
+    graph.drainCompletions();
+    EXPECT_EQ(allocations, 0);
 }
