@@ -16,8 +16,11 @@ build: configure
 run: build
 	./$(BUILD)/veltrane
 
+# Tests that start a JACK server run one at a time, after the rest: servers coming up side by side
+# race each other in the client library's device scan.
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600 -E Jack
+	cd $(BUILD) && ctest --output-on-failure --timeout 600 -R Jack
 
 bench: build
 	@for b in $(BUILD)/Benchmarks/*Benchmark; do echo "== $$b"; $$b || exit 1; done
