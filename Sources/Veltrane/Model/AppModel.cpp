@@ -1,0 +1,273 @@
+#include "Veltrane/Model/AppModel.hpp"
+
+#include "Veltrane/AudioUnits/AudioUnitCatalog.hpp"
+#include "Veltrane/Engine/AudioEngine.hpp"
+#include "VeltraneCore/FileFormat/ProjectLoadLimit.hpp"
+#include "VeltraneVersion.hpp"
+
+#include <QSettings>
+
+#include <algorithm>
+#include <cmath>
+
+namespace veltrane {
+
+namespace {
+
+/// The grid's row height factor as stored: 0 (also an absent key) is 1, then held to 0.65 ... 1.8. A
+/// stored NaN fails both comparisons of the upper limit's `min` and so reads as 1.8.
+double storedRowZoom(QSettings& settings)
+{
+    double zoom = settings.value(AppModel::rowZoomKey, 0.0).toDouble();
+    if (zoom == 0) zoom = 1.0;
+    zoom = std::isnan(zoom) ? 1.8 : std::min(zoom, 1.8);
+    return std::max(zoom, 0.65);
+}
+
+std::set<std::string> usedAudioUnitIDs(const Project& project, std::map<std::string, std::string>& names)
+{
+    std::set<std::string> ids;
+    auto note = [&](const AudioUnitReference& reference) {
+        ids.insert(reference.id());
+        names.emplace(reference.id(), reference.name);
+    };
+    for (const auto& instrument : project.instruments) {
+        if (const auto* unit = std::get_if<AudioUnitSource>(&instrument.source)) note(unit->reference);
+    }
+    for (const auto& track : project.mixer) {
+        if (track.audioUnits) for (const auto& slot : *track.audioUnits) note(slot.reference);
+    }
+    if (project.masterFX && project.masterFX->audioUnits) {
+        for (const auto& slot : *project.masterFX->audioUnits) note(slot.reference);
+    }
+    return ids;
+}
+
+/// Why an edit was refused, in the user's words.
+std::string refusalMessage(const LoadLimitExcess& excess)
+{
+    const std::string prefix = "This change was not made: ";
+    switch (excess.limit) {
+    case LoadLimit::trackAudioUnits:
+        return prefix + "track " + std::to_string(excess.track + 1) + " would hold " + std::to_string(excess.amount) +
+               " Audio Unit effects, more than the " + std::to_string(maxAudioUnitSlots) + " a track can hold.";
+    case LoadLimit::masterAudioUnits:
+        return prefix + "the master would hold " + std::to_string(excess.amount) + " Audio Unit effects, more than the " +
+               std::to_string(maxAudioUnitSlots) + " it can hold.";
+    case LoadLimit::storedData: break;
+    }
+    const auto mebibytes = (excess.amount + (1u << 20) - 1) >> 20;
+    return prefix + "the project's embedded samples and Audio Unit states would take " + std::to_string(mebibytes) +
+           " MiB, more than the 512 MiB a project can hold and still be opened. Remove an embedded sample or an "
+           "Audio Unit first.";
+}
+
+} // namespace
+
+AppModel::AppModel(bool recoverAutosave, std::optional<std::filesystem::path> recoveryURL, AppModelServices services,
+                   QObject* parent)
+    : QObject(parent)
+    , feedbackURL_(QStringLiteral("https://veltrane.app/feedback?app=veltrane"))
+    , websiteURL_(QStringLiteral("https://veltrane.app/veltrane/"))
+    , version_(std::string(kVeltraneVersion).empty() ? std::string("Development") : std::string(kVeltraneVersion))
+{
+    scheduler_ = services.scheduler ? std::move(services.scheduler) : std::make_shared<QtTaskScheduler>();
+    dialogs_ = services.dialogs ? std::move(services.dialogs) : std::make_shared<NoDocumentDialogs>();
+    settings_ = services.settings ? std::move(services.settings) : std::make_shared<QSettings>();
+    audioUnitComponents_ = services.audioUnitComponents ? std::move(services.audioUnitComponents)
+                                                        : [](std::uint32_t type) { return AudioUnitCatalog::components(type); };
+    midiEndpointCounts_ = services.midiEndpointCounts ? std::move(services.midiEndpointCounts)
+                                                      : [] { return std::pair<int, int>{0, 0}; };
+    rowZoom_ = storedRowZoom(*settings_);
+    audio_ = services.audio ? std::move(services.audio)
+                            : std::make_unique<AudioEngineControl>(std::make_unique<AudioEngine>());
+    recoveryURL_ = recoveryURL ? std::move(*recoveryURL) : autosaveURL();
+    autosaveWriter_ = std::make_shared<AutosaveWriter>();
+
+    seedDemo();
+    if (recoverAutosave) readAutosaveAtStart();
+
+    availableAudioUnitInstruments_ = audioUnitComponents_(audioUnitInstrumentType);
+    availableAudioUnitEffects_ = audioUnitComponents_(audioUnitEffectType);
+    const auto musicEffects = audioUnitComponents_(audioUnitMusicEffectType);
+    availableAudioUnitEffects_.insert(availableAudioUnitEffects_.end(), musicEffects.begin(), musicEffects.end());
+    refreshUnavailableAudioUnits(false);
+}
+
+AppModel::~AppModel()
+{
+    // The engine is the model's own; a callback that arrives while it is torn down finds nothing to call.
+    audio_->onAudioUnitStateChange = nullptr;
+    audio_->onConfigurationChange = nullptr;
+}
+
+// Observed state.
+
+void AppModel::setProject(Project project) { assign(project_, std::move(project), &AppModel::projectChanged); }
+void AppModel::setIsUpdating(bool value) { assign(isUpdating_, value, &AppModel::isUpdatingChanged); }
+void AppModel::setIsCheckingForUpdate(bool value) { assign(isCheckingForUpdate_, value, &AppModel::isCheckingForUpdateChanged); }
+void AppModel::setPatternIndex(int value) { assign(patternIndex_, value, &AppModel::patternIndexChanged); }
+void AppModel::setQueuedPatternIndex(std::optional<int> value) { assign(queuedPatternIndex_, value, &AppModel::queuedPatternIndexChanged); }
+void AppModel::setSelectedRow(int value) { assign(selectedRow_, value, &AppModel::selectedRowChanged); }
+void AppModel::setSelectedTrack(int value) { assign(selectedTrack_, value, &AppModel::selectedTrackChanged); }
+void AppModel::setSelectedField(CellField value) { assign(selectedField_, value, &AppModel::selectedFieldChanged); }
+void AppModel::setSelectionAnchor(std::optional<GridPosition> value) { assign(selectionAnchor_, value, &AppModel::selectionAnchorChanged); }
+void AppModel::setSelectedInstrument(int value) { assign(selectedInstrument_, value, &AppModel::selectedInstrumentChanged); }
+void AppModel::setSelectedSongBlock(int value) { assign(selectedSongBlock_, value, &AppModel::selectedSongBlockChanged); }
+void AppModel::setOctave(int value) { assign(octave_, value, &AppModel::octaveChanged); }
+void AppModel::setIsPlaying(bool value) { assign(isPlaying_, value, &AppModel::isPlayingChanged); }
+void AppModel::setIsPreparingPlayback(bool value) { assign(isPreparingPlayback_, value, &AppModel::isPreparingPlaybackChanged); }
+void AppModel::setSongMode(bool value) { assign(songMode_, value, &AppModel::songModeChanged); }
+void AppModel::setMetronome(bool value) { assign(metronome_, value, &AppModel::metronomeChanged); }
+void AppModel::setCountIn(bool value) { assign(countIn_, value, &AppModel::countInChanged); }
+void AppModel::setLoopEnabled(bool value) { assign(loopEnabled_, value, &AppModel::loopEnabledChanged); }
+void AppModel::setMidiEnabled(bool value) { assign(midiEnabled_, value, &AppModel::midiEnabledChanged); }
+void AppModel::setMidiClockSend(bool value) { assign(midiClockSend_, value, &AppModel::midiClockSendChanged); }
+void AppModel::setMidiClockReceive(bool value) { assign(midiClockReceive_, value, &AppModel::midiClockReceiveChanged); }
+void AppModel::setExternalClockBPM(std::optional<double> value) { assign(externalClockBPM_, value, &AppModel::externalClockBPMChanged); }
+void AppModel::setRecordMIDINoteOff(bool value) { assign(recordMIDINoteOff_, value, &AppModel::recordMIDINoteOffChanged); }
+void AppModel::setIsLiveRecording(bool value) { assign(isLiveRecording_, value, &AppModel::isLiveRecordingChanged); }
+void AppModel::setLiveRecordMode(LiveRecordMode value) { assign(liveRecordMode_, value, &AppModel::liveRecordModeChanged); }
+void AppModel::setLiveRecordWriteMode(LiveRecordWriteMode value) { assign(liveRecordWriteMode_, value, &AppModel::liveRecordWriteModeChanged); }
+void AppModel::setRecordQuantizeStrength(double value) { assign(recordQuantizeStrength_, value, &AppModel::recordQuantizeStrengthChanged); }
+void AppModel::setIsSampleRecording(bool value) { assign(isSampleRecording_, value, &AppModel::isSampleRecordingChanged); }
+void AppModel::setIsExporting(bool value) { assign(isExporting_, value, &AppModel::isExportingChanged); }
+void AppModel::setIsRecoveringAudio(bool value) { assign(isRecoveringAudio_, value, &AppModel::isRecoveringAudioChanged); }
+void AppModel::setExportMessage(std::string value) { assign(exportMessage_, std::move(value), &AppModel::exportMessageChanged); }
+void AppModel::setError(std::optional<std::string> value) { assign(error_, std::move(value), &AppModel::errorChanged); }
+void AppModel::setAvailableAudioUnitInstruments(std::vector<AudioUnitReference> value) { assign(availableAudioUnitInstruments_, std::move(value), &AppModel::availableAudioUnitInstrumentsChanged); }
+void AppModel::setAvailableAudioUnitEffects(std::vector<AudioUnitReference> value) { assign(availableAudioUnitEffects_, std::move(value), &AppModel::availableAudioUnitEffectsChanged); }
+void AppModel::setRecoveryAvailable(bool value) { assign(recoveryAvailable_, value, &AppModel::recoveryAvailableChanged); }
+void AppModel::setMissingSampleInstrumentIDs(std::set<Uuid> value) { assign(missingSampleInstrumentIDs_, std::move(value), &AppModel::missingSampleInstrumentIDsChanged); }
+void AppModel::setUnavailableAudioUnitIDs(std::set<std::string> value) { assign(unavailableAudioUnitIDs_, std::move(value), &AppModel::unavailableAudioUnitIDsChanged); }
+void AppModel::setRecoveryOriginalURL(std::optional<std::filesystem::path> value) { assign(recoveryOriginalURL_, std::move(value), &AppModel::recoveryOriginalURLChanged); }
+void AppModel::setFileURL(std::optional<std::filesystem::path> value) { assign(fileURL_, std::move(value), &AppModel::fileURLChanged); }
+void AppModel::setIsDirty(bool value) { assign(isDirty_, value, &AppModel::isDirtyChanged); }
+void AppModel::setPendingOpenURL(std::optional<std::filesystem::path> value) { assign(pendingOpenURL_, std::move(value), &AppModel::pendingOpenURLChanged); }
+void AppModel::setSavedProject(std::optional<Project> value) { savedProject_ = std::move(value); }
+
+void AppModel::setRowZoom(double value)
+{
+    settings_->setValue(rowZoomKey, value);
+    assign(rowZoom_, value, &AppModel::rowZoomChanged);
+}
+
+void AppModel::setHistory(std::vector<Project> undo, std::vector<Project> redo)
+{
+    const bool changed = !undo.empty() || !redo.empty() || !undoStack_.empty() || !redoStack_.empty();
+    undoStack_ = std::move(undo);
+    redoStack_ = std::move(redo);
+    if (changed) emit historyChanged();
+}
+
+// Derived.
+
+std::string AppModel::title() const { return isDirty_ ? project_.name + " \u2014 Edited" : project_.name; }
+
+std::optional<CellRange> AppModel::selection() const
+{
+    if (!selectionAnchor_) return std::nullopt;
+    return CellRange{
+    .startRow = std::min(selectionAnchor_->row, selectedRow_),
+    .startTrack = std::min(selectionAnchor_->track, selectedTrack_),
+    .endRow = std::max(selectionAnchor_->row, selectedRow_),
+    .endTrack = std::max(selectionAnchor_->track, selectedTrack_),
+    };
+}
+
+// The edit transaction.
+
+bool AppModel::refusesForLoadLimit(const Project& before, const Project& after)
+{
+    // Only an edit that adds stored data or a slot can break a limit; checking costs a walk over the
+    // instruments and chains, never over the cells.
+    const auto excess = loadLimitExcess(after);
+    if (!excess) return false;
+    if (const auto earlier = loadLimitExcess(before); earlier && earlier->limit == excess->limit &&
+                                                      earlier->track == excess->track && excess->amount <= earlier->amount) {
+        return false; // not made worse by this edit
+    }
+    setError(refusalMessage(*excess));
+    return true;
+}
+
+bool AppModel::mutate(const std::function<void(Project&)>& change)
+{
+    Project changed = project_;
+    change(changed);
+    if (refusesForLoadLimit(project_, changed)) return false;
+
+    undoStack_.push_back(std::move(project_));
+    if (undoStack_.size() > undoLimit) undoStack_.erase(undoStack_.begin());
+    redoStack_.clear();
+    project_ = std::move(changed);
+    emit historyChanged();
+    emit projectChanged();
+    audio_->apply(project_);
+    refreshDirtyState();
+    return true;
+}
+
+void AppModel::undoOrRedo(std::vector<Project>& source, std::vector<Project>& target)
+{
+    if (source.empty()) return;
+    Project restored = std::move(source.back());
+    source.pop_back();
+    target.push_back(project_);
+    emit historyChanged();
+    setProject(std::move(restored));
+    audio_->apply(project_);
+    refreshDirtyState();
+}
+
+void AppModel::undo() { undoOrRedo(undoStack_, redoStack_); }
+void AppModel::redo() { undoOrRedo(redoStack_, undoStack_); }
+
+void AppModel::refreshDirtyState()
+{
+    const bool dirty = !savedProject_ || !(project_ == *savedProject_);
+    setIsDirty(dirty);
+    if (dirty) {
+        scheduleAutosave();
+    } else {
+        discardAutosave();
+    }
+}
+
+// Plug-ins.
+
+void AppModel::refreshUnavailableAudioUnits(bool report)
+{
+    std::set<std::string> installed;
+    for (const auto& reference : availableAudioUnitInstruments_) installed.insert(reference.id());
+    for (const auto& reference : availableAudioUnitEffects_) installed.insert(reference.id());
+
+    std::map<std::string, std::string> names;
+    std::set<std::string> unavailable;
+    for (const auto& id : usedAudioUnitIDs(project_, names)) {
+        if (!installed.contains(id)) unavailable.insert(id);
+    }
+    if (report && !unavailable.empty()) {
+        std::set<std::string> missingNames;
+        for (const auto& id : unavailable) missingNames.insert(names[id]);
+        std::string list;
+        for (const auto& name : missingNames) list += (list.empty() ? "" : ", ") + name;
+        setError("Unavailable Audio Units will be skipped: " + list + ".");
+    }
+    setUnavailableAudioUnitIDs(std::move(unavailable));
+}
+
+// Transport.
+
+void AppModel::stop()
+{
+    if (prepareTask_) prepareTask_->cancel();
+    if (playTask_) playTask_->cancel();
+    setIsPlaying(false);
+    setIsPreparingPlayback(false);
+    playbackUI_.row.reset();
+    setQueuedPatternIndex(std::nullopt);
+    audio_->stop();
+}
+
+} // namespace veltrane

@@ -1,0 +1,445 @@
+#pragma once
+
+// The one application model: the open project and every piece of editor, transport, MIDI, recording,
+// recovery and update state. Views read its properties, connect to their change signals and call its
+// operations; nothing else changes the document. Main thread only.
+//
+// Every edit of the document goes through one transaction, `mutate`: the project before the edit goes
+// on the undo stack (at most 100 steps), the redo stack empties, the change runs in place, the engine
+// receives the new project and the unsaved-changes state is recomputed, which restarts the half-second
+// autosave delay. Undo steps are whole projects; the document is copy-on-write, so a step costs only
+// what the edit changed.
+//
+// Setting a property notifies its signal only when the value changes. Assigning `setProject` directly
+// records no undo step, does not reach the engine and leaves the unsaved-changes state alone.
+//
+// The model reaches the audio engine, the clock, the prompts and the user defaults through the
+// services it is given, so that tests run it against a recording engine, virtual time and scripted
+// answers:
+//
+//     AppModel model(/*recoverAutosave*/ true);                          // the application's model
+//     AppModel model(false, folder / "Autosave.veltrane", std::move(services));   // a test's
+
+#include "Veltrane/Model/AutosaveWriter.hpp"
+#include "Veltrane/Model/CellField.hpp"
+#include "Veltrane/Model/DocumentDialogs.hpp"
+#include "Veltrane/Model/EngineControl.hpp"
+#include "Veltrane/Model/KeyPress.hpp"
+#include "Veltrane/Model/LiveRecordingState.hpp"
+#include "Veltrane/Model/PlaybackDisplayState.hpp"
+#include "Veltrane/Model/TaskScheduler.hpp"
+#include "VeltraneCore/Models/AudioUnitReference.hpp"
+#include "VeltraneCore/Models/CellRange.hpp"
+#include "VeltraneCore/Models/Project.hpp"
+#include "VeltraneCore/Models/StepNote.hpp"
+#include "VeltraneCore/Models/Uuid.hpp"
+
+#include <QObject>
+#include <QUrl>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+class QSettings;
+
+namespace veltrane {
+
+/// A cell position of the current pattern.
+struct GridPosition {
+    int row = 0;
+    int track = 0;
+    friend bool operator==(const GridPosition&, const GridPosition&) = default;
+};
+
+/// What the model uses of the world around it. Every member left empty gets the application's own.
+struct AppModelServices {
+    /// The live engine; default: a new `AudioEngine` on the default output device.
+    std::unique_ptr<EngineControl> audio;
+    /// Delayed tasks; default: the Qt event loop.
+    std::shared_ptr<TaskScheduler> scheduler;
+    /// Save and open panels and the unsaved-changes alert; default: none (every prompt is cancelled).
+    std::shared_ptr<DocumentDialogs> dialogs;
+    /// User defaults; default: the application's QSettings.
+    std::shared_ptr<QSettings> settings;
+    /// The installed plug-ins of a component type; default: the LV2 catalogue.
+    std::function<std::vector<AudioUnitReference>(std::uint32_t type)> audioUnitComponents;
+    /// The MIDI sources and destinations, counted for the diagnostics report.
+    std::function<std::pair<int, int>()> midiEndpointCounts;
+};
+
+class AppModel final : public QObject {
+    Q_OBJECT
+
+public:
+    /// Undo steps kept; older ones are dropped.
+    static constexpr std::size_t undoLimit = 100;
+    /// Quiet time after the last change before the autosave is written.
+    static constexpr std::chrono::milliseconds autosaveDelay{500};
+    /// How long a note entered from the keyboard sounds, seconds.
+    static constexpr double auditionSeconds = 0.35;
+    /// The user-defaults key of the grid's row height factor.
+    static constexpr const char* rowZoomKey = "Veltrane.rowZoom";
+
+    /// Builds the model: defaults, the demo project (clean), the autosave read into the recovery slot
+    /// when `recoverAutosave` is on, the installed plug-ins and the engine's callbacks. `recoveryURL` is
+    /// where the autosave lives; none for the default location. Never fails.
+    explicit AppModel(bool recoverAutosave, std::optional<std::filesystem::path> recoveryURL = std::nullopt,
+                      AppModelServices services = {}, QObject* parent = nullptr);
+    ~AppModel() override;
+
+    /// The default autosave file: "Autosave.veltrane" in the "Veltrane" folder of the user's data folder
+    /// (the folder is created when missing).
+    static std::filesystem::path autosaveURL();
+
+    // Constants.
+    const QUrl& feedbackURL() const noexcept { return feedbackURL_; }
+    const QUrl& websiteURL() const noexcept { return websiteURL_; }
+    /// The application's version, or "Development" for a build without one.
+    const std::string& version() const noexcept { return version_; }
+    const std::filesystem::path& recoveryURL() const noexcept { return recoveryURL_; }
+    MeterState& meters() noexcept { return meters_; }
+    PlaybackUIState& playbackUI() noexcept { return playbackUI_; }
+    EngineControl& audio() noexcept { return *audio_; }
+
+    // Observed state. Each setter stores the value and emits the signal when it changed.
+    const Project& project() const noexcept { return project_; }
+    void setProject(Project project);
+    bool isUpdating() const noexcept { return isUpdating_; }
+    void setIsUpdating(bool value);
+    bool isCheckingForUpdate() const noexcept { return isCheckingForUpdate_; }
+    void setIsCheckingForUpdate(bool value);
+    int patternIndex() const noexcept { return patternIndex_; }
+    void setPatternIndex(int value);
+    std::optional<int> queuedPatternIndex() const noexcept { return queuedPatternIndex_; }
+    void setQueuedPatternIndex(std::optional<int> value);
+    int selectedRow() const noexcept { return selectedRow_; }
+    void setSelectedRow(int value);
+    int selectedTrack() const noexcept { return selectedTrack_; }
+    void setSelectedTrack(int value);
+    CellField selectedField() const noexcept { return selectedField_; }
+    void setSelectedField(CellField value);
+    std::optional<GridPosition> selectionAnchor() const noexcept { return selectionAnchor_; }
+    void setSelectionAnchor(std::optional<GridPosition> value);
+    int selectedInstrument() const noexcept { return selectedInstrument_; }
+    void setSelectedInstrument(int value);
+    int selectedSongBlock() const noexcept { return selectedSongBlock_; }
+    void setSelectedSongBlock(int value);
+    int octave() const noexcept { return octave_; }
+    void setOctave(int value);
+    bool isPlaying() const noexcept { return isPlaying_; }
+    void setIsPlaying(bool value);
+    bool isPreparingPlayback() const noexcept { return isPreparingPlayback_; }
+    void setIsPreparingPlayback(bool value);
+    bool songMode() const noexcept { return songMode_; }
+    void setSongMode(bool value);
+    bool metronome() const noexcept { return metronome_; }
+    void setMetronome(bool value);
+    bool countIn() const noexcept { return countIn_; }
+    void setCountIn(bool value);
+    bool loopEnabled() const noexcept { return loopEnabled_; }
+    void setLoopEnabled(bool value);
+    bool midiEnabled() const noexcept { return midiEnabled_; }
+    void setMidiEnabled(bool value);
+    bool midiClockSend() const noexcept { return midiClockSend_; }
+    void setMidiClockSend(bool value);
+    bool midiClockReceive() const noexcept { return midiClockReceive_; }
+    void setMidiClockReceive(bool value);
+    std::optional<double> externalClockBPM() const noexcept { return externalClockBPM_; }
+    void setExternalClockBPM(std::optional<double> value);
+    bool recordMIDINoteOff() const noexcept { return recordMIDINoteOff_; }
+    void setRecordMIDINoteOff(bool value);
+    bool isLiveRecording() const noexcept { return isLiveRecording_; }
+    void setIsLiveRecording(bool value);
+    LiveRecordMode liveRecordMode() const noexcept { return liveRecordMode_; }
+    void setLiveRecordMode(LiveRecordMode value);
+    LiveRecordWriteMode liveRecordWriteMode() const noexcept { return liveRecordWriteMode_; }
+    void setLiveRecordWriteMode(LiveRecordWriteMode value);
+    double recordQuantizeStrength() const noexcept { return recordQuantizeStrength_; }
+    void setRecordQuantizeStrength(double value);
+    /// The grid's row height factor. Every set, also of the same value, is written to the user defaults.
+    double rowZoom() const noexcept { return rowZoom_; }
+    void setRowZoom(double value);
+    bool isSampleRecording() const noexcept { return isSampleRecording_; }
+    void setIsSampleRecording(bool value);
+    bool isExporting() const noexcept { return isExporting_; }
+    void setIsExporting(bool value);
+    bool isRecoveringAudio() const noexcept { return isRecoveringAudio_; }
+    void setIsRecoveringAudio(bool value);
+    const std::string& exportMessage() const noexcept { return exportMessage_; }
+    void setExportMessage(std::string value);
+    /// The user-facing failure text; the window shows it in an alert and clears it.
+    const std::optional<std::string>& error() const noexcept { return error_; }
+    void setError(std::optional<std::string> value);
+    const std::vector<AudioUnitReference>& availableAudioUnitInstruments() const noexcept { return availableAudioUnitInstruments_; }
+    void setAvailableAudioUnitInstruments(std::vector<AudioUnitReference> value);
+    const std::vector<AudioUnitReference>& availableAudioUnitEffects() const noexcept { return availableAudioUnitEffects_; }
+    void setAvailableAudioUnitEffects(std::vector<AudioUnitReference> value);
+    bool recoveryAvailable() const noexcept { return recoveryAvailable_; }
+    const std::set<Uuid>& missingSampleInstrumentIDs() const noexcept { return missingSampleInstrumentIDs_; }
+    void setMissingSampleInstrumentIDs(std::set<Uuid> value);
+    const std::set<std::string>& unavailableAudioUnitIDs() const noexcept { return unavailableAudioUnitIDs_; }
+    void setUnavailableAudioUnitIDs(std::set<std::string> value);
+    const std::optional<std::filesystem::path>& recoveryOriginalURL() const noexcept { return recoveryOriginalURL_; }
+    const std::optional<std::filesystem::path>& fileURL() const noexcept { return fileURL_; }
+    bool isDirty() const noexcept { return isDirty_; }
+    /// The copy last saved, loaded or created; the unsaved-changes test compares with it.
+    const std::optional<Project>& savedProject() const noexcept { return savedProject_; }
+    const std::vector<Project>& undoStack() const noexcept { return undoStack_; }
+    const std::vector<Project>& redoStack() const noexcept { return redoStack_; }
+    bool canUndo() const noexcept { return !undoStack_.empty(); }
+    bool canRedo() const noexcept { return !redoStack_.empty(); }
+    /// A document the system asked to open while recovery is offered; `discardRecovery()` opens it.
+    const std::optional<std::filesystem::path>& pendingOpenURL() const noexcept { return pendingOpenURL_; }
+    void setPendingOpenURL(std::optional<std::filesystem::path> value);
+
+    // Derived.
+    /// The window title: the project's name, and " — Edited" while there are unsaved changes.
+    std::string title() const;
+    /// The rectangle between the selection anchor and the cursor; nothing without an anchor.
+    std::optional<CellRange> selection() const;
+
+    // The edit transaction.
+    /// Applies `change` to the project as one undo step, hands the result to the engine and recomputes
+    /// the unsaved-changes state. A change that would make the project too large to open again is
+    /// refused: nothing changes and `error` says why. Returns whether the change was applied.
+    bool mutate(const std::function<void(Project&)>& change);
+    void undo();
+    void redo();
+
+    // Documents.
+    /// True when the autosave names its document's file and that file exists.
+    bool recoveryOriginalAvailable() const;
+    void recoverAutosave();
+    void openRecoveryOriginal();
+    void discardRecovery();
+    /// Opens the project file at `path`: stops the transport, reads and checks it, and makes it the
+    /// document. A failure leaves the document as it was and sets `error`. Returns whether it loaded.
+    bool loadProject(const std::filesystem::path& path);
+    /// Saves to the document's file, asking for one first when it has none. Returns whether it was written.
+    bool save();
+    void open();
+    /// Asks what to do with unsaved changes; true when the caller may drop the document.
+    bool confirmDiscard();
+    void newProject();
+    void loadDemoProject();
+    /// Eight lines for support: versions, audio, MIDI, plug-ins and the project's size.
+    std::string diagnosticsReport();
+    /// Compares the plug-ins the project uses with the installed ones; with `report`, names the missing
+    /// ones in `error`.
+    void refreshUnavailableAudioUnits(bool report);
+
+    // Cursor, keyboard entry and clipboard.
+    void handleKey(const KeyPress& key);
+    /// Writes `note` into the cursor cell (with the selected instrument when the cell has none),
+    /// auditions a pitch and moves one row down.
+    void enter(std::optional<StepNote> note, std::optional<std::uint8_t> velocity);
+    /// Places the cursor, clamped into the current pattern; `field` none keeps the column.
+    void select(int row, int track, std::optional<CellField> field, bool extending);
+    /// Moves the cursor column by `step`, wrapping into the neighbouring track.
+    void moveField(int step, bool extending);
+    void clearSelectionOrField();
+    void copySelection();
+    void pasteSelection();
+    void selectAllCells();
+
+    // Transport.
+    /// Ends playback and its preparation; safe when nothing plays.
+    void stop();
+
+    /// Blocks until the autosave in flight, if any, is on disk (tests, benchmarks, quitting).
+    void waitForAutosaveWrite() { autosaveWriter_->waitUntilIdle(); }
+    /// Called on the writer's thread with each snapshot number that reached the disk (tests).
+    void setOnAutosaveWritten(std::function<void(std::uint64_t)> onWritten)
+    {
+        autosaveWriter_->setOnWritten(std::move(onWritten));
+    }
+
+signals:
+    void projectChanged();
+    void isUpdatingChanged();
+    void isCheckingForUpdateChanged();
+    void patternIndexChanged();
+    void queuedPatternIndexChanged();
+    void selectedRowChanged();
+    void selectedTrackChanged();
+    void selectedFieldChanged();
+    void selectionAnchorChanged();
+    void selectedInstrumentChanged();
+    void selectedSongBlockChanged();
+    void octaveChanged();
+    void isPlayingChanged();
+    void isPreparingPlaybackChanged();
+    void songModeChanged();
+    void metronomeChanged();
+    void countInChanged();
+    void loopEnabledChanged();
+    void midiEnabledChanged();
+    void midiClockSendChanged();
+    void midiClockReceiveChanged();
+    void externalClockBPMChanged();
+    void recordMIDINoteOffChanged();
+    void isLiveRecordingChanged();
+    void liveRecordModeChanged();
+    void liveRecordWriteModeChanged();
+    void recordQuantizeStrengthChanged();
+    void rowZoomChanged();
+    void isSampleRecordingChanged();
+    void isExportingChanged();
+    void isRecoveringAudioChanged();
+    void exportMessageChanged();
+    void errorChanged();
+    void availableAudioUnitInstrumentsChanged();
+    void availableAudioUnitEffectsChanged();
+    void recoveryAvailableChanged();
+    void missingSampleInstrumentIDsChanged();
+    void unavailableAudioUnitIDsChanged();
+    void recoveryOriginalURLChanged();
+    void fileURLChanged();
+    void isDirtyChanged();
+    /// The undo or the redo stack changed.
+    void historyChanged();
+    void pendingOpenURLChanged();
+
+private:
+    friend struct AppModelTestAccess;
+
+    template <typename T, typename Signal>
+    void assign(T& field, T value, Signal signal)
+    {
+        if (field == value) {
+            field = std::move(value);
+            return;
+        }
+        field = std::move(value);
+        emit(this->*signal)();
+    }
+
+    void setRecoveryAvailable(bool value);
+    void setRecoveryOriginalURL(std::optional<std::filesystem::path> value);
+    void setFileURL(std::optional<std::filesystem::path> value);
+    void setIsDirty(bool value);
+    void setSavedProject(std::optional<Project> value);
+    void setHistory(std::vector<Project> undo, std::vector<Project> redo);
+
+    // The edit transaction's parts.
+    void refreshDirtyState();
+    void undoOrRedo(std::vector<Project>& source, std::vector<Project>& target);
+    /// The project is too large to open again after `change`; sets `error` when it is.
+    bool refusesForLoadLimit(const Project& before, const Project& after);
+
+    // Autosave and recovery.
+    void scheduleAutosave();
+    /// Cancels the pending autosave and deletes the autosave file; no earlier snapshot lands afterwards.
+    void discardAutosave();
+    void readAutosaveAtStart();
+    void clearRecoveryOffer();
+
+    // Documents.
+    /// Ends everything that belongs to the open document before another replaces it: playback, an
+    /// armed recording and its held notes. Leaves the undo history to the caller.
+    void endDocumentSession();
+    /// Makes `project` the document: history emptied, cursor at the start.
+    void installDocument(Project project, bool resetSelectedInstrument);
+    void seedDemo();
+    void refreshMissingSamples(bool report);
+    void replaceWithNewProject(bool demo);
+
+    // Cursor and entry.
+    void input(char32_t character);
+    void advanceRow();
+    /// The current pattern, or none when `patternIndex` lies outside the project.
+    const Pattern* currentPattern() const;
+    /// Changes the cursor cell of the current pattern as one undo step; nothing when the cursor lies
+    /// outside the project.
+    void mutateCursorCell(const std::function<void(Cell&, const Project&)>& change);
+
+    // Constants.
+    QUrl feedbackURL_;
+    QUrl websiteURL_;
+    std::string version_;
+
+    // Observed state, in the order the views meet it.
+    bool isUpdating_ = false;
+    bool isCheckingForUpdate_ = false;
+    Project project_;
+    int patternIndex_ = 0;
+    std::optional<int> queuedPatternIndex_;
+    int selectedRow_ = 0;
+    int selectedTrack_ = 0;
+    CellField selectedField_ = CellField::note;
+    std::optional<GridPosition> selectionAnchor_;
+    int selectedInstrument_ = 0;
+    int selectedSongBlock_ = 0;
+    int octave_ = 5;
+    PlaybackUIState playbackUI_;
+    bool isPlaying_ = false;
+    bool isPreparingPlayback_ = false;
+    bool songMode_ = false;
+    bool metronome_ = false;
+    bool countIn_ = false;
+    bool loopEnabled_ = true;
+    bool midiEnabled_ = true;
+    bool midiClockSend_ = false;
+    bool midiClockReceive_ = false;
+    std::optional<double> externalClockBPM_;
+    bool recordMIDINoteOff_ = false;
+    bool isLiveRecording_ = false;
+    LiveRecordMode liveRecordMode_ = LiveRecordMode::step;
+    LiveRecordWriteMode liveRecordWriteMode_ = LiveRecordWriteMode::overdub;
+    double recordQuantizeStrength_ = 1.0;
+    double rowZoom_ = 1.0;
+    bool isSampleRecording_ = false;
+    bool isExporting_ = false;
+    bool isRecoveringAudio_ = false;
+    std::string exportMessage_ = "Rendering WAV\u2026";
+    MeterState meters_;
+    std::optional<std::string> error_;
+    std::vector<AudioUnitReference> availableAudioUnitInstruments_;
+    std::vector<AudioUnitReference> availableAudioUnitEffects_;
+    bool recoveryAvailable_ = false;
+    std::set<Uuid> missingSampleInstrumentIDs_;
+    std::set<std::string> unavailableAudioUnitIDs_;
+    std::optional<std::filesystem::path> recoveryOriginalURL_;
+    std::optional<std::filesystem::path> fileURL_;
+    bool isDirty_ = false;
+
+    // Private state.
+    std::vector<Project> undoStack_;
+    std::vector<Project> redoStack_;
+    std::optional<Project> savedProject_;
+    std::shared_ptr<ScheduledTask> playTask_;
+    std::shared_ptr<ScheduledTask> prepareTask_;
+    std::shared_ptr<ScheduledTask> midiClockTask_;
+    std::shared_ptr<ScheduledTask> meterTask_;
+    std::shared_ptr<ScheduledTask> autosaveTask_;
+    std::shared_ptr<ScheduledTask> audioUnitStateTask_;
+    std::shared_ptr<ScheduledTask> audioRecoveryTask_;
+    bool resumeAfterAudioRecovery_ = false;
+    std::optional<Project> liveRecordSnapshot_;
+    std::map<int, RecordedMIDINote> activeMIDINotes_;
+    std::optional<ReplacePosition> lastReplacePosition_;
+    std::optional<Project> recoveryProject_;
+    std::optional<std::filesystem::path> pendingOpenURL_;
+    std::filesystem::path recoveryURL_;
+    std::optional<CellBlock> cellClipboard_;
+    std::string hexDigits_;
+
+    // Services.
+    std::unique_ptr<EngineControl> audio_;
+    std::shared_ptr<TaskScheduler> scheduler_;
+    std::shared_ptr<DocumentDialogs> dialogs_;
+    std::shared_ptr<QSettings> settings_;
+    std::function<std::vector<AudioUnitReference>(std::uint32_t)> audioUnitComponents_;
+    std::function<std::pair<int, int>()> midiEndpointCounts_;
+    std::shared_ptr<AutosaveWriter> autosaveWriter_; // shared with pending autosave tasks
+};
+
+} // namespace veltrane

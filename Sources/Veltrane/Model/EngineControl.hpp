@@ -1,0 +1,64 @@
+#pragma once
+
+// What the model asks of the live audio engine, kept narrow so the model does not depend on how the
+// engine is built: the application hands it an adapter over the real `AudioEngine`; tests hand it a
+// recorder of calls. Every member is for the main thread.
+
+#include "VeltraneCore/Models/Cell.hpp"
+#include "VeltraneCore/Models/Instrument.hpp"
+#include "VeltraneCore/Models/Project.hpp"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace veltrane {
+
+class AudioEngine;
+
+class EngineControl {
+public:
+    virtual ~EngineControl() = default;
+
+    /// Starts the audio output when it is not running. Throws when the device cannot start.
+    virtual void start() = 0;
+    /// Makes `project` the engine's current project: mixer, master chain and samples follow it.
+    virtual void apply(const Project& project) = 0;
+    /// Plays one cell at once on `track` for `duration` seconds; silent for a cell without a pitch or a
+    /// valid instrument.
+    virtual void trigger(const Cell& cell, int track, const std::vector<Instrument>& instruments, double duration) = 0;
+    /// Ends playback; safe when nothing plays.
+    virtual void stop() = 0;
+    /// Writes the current state of every hosted plug-in into `project`; keeps the stored state of one
+    /// that cannot give its own.
+    virtual void captureAudioUnitState(Project& project) = 0;
+    /// The rate the output runs at, Hz.
+    virtual double outputSampleRate() = 0;
+
+    /// Called on the main thread when a hosted plug-in reports a parameter change.
+    std::function<void()> onAudioUnitStateChange;
+    /// Called on the main thread after the audio device went away or changed.
+    std::function<void()> onConfigurationChange;
+};
+
+/// The model's engine control over the real live engine, which it owns.
+class AudioEngineControl final : public EngineControl {
+public:
+    explicit AudioEngineControl(std::unique_ptr<AudioEngine> engine);
+    ~AudioEngineControl() override;
+
+    void start() override;
+    void apply(const Project& project) override;
+    void trigger(const Cell& cell, int track, const std::vector<Instrument>& instruments, double duration) override;
+    void stop() override;
+    void captureAudioUnitState(Project& project) override;
+    double outputSampleRate() override;
+
+    /// The engine itself, for the transport's scheduling and the meters.
+    AudioEngine& engine() noexcept { return *engine_; }
+
+private:
+    std::unique_ptr<AudioEngine> engine_;
+};
+
+} // namespace veltrane

@@ -1,0 +1,262 @@
+#pragma once
+
+// What the model's tests run it against: virtual time, a live engine that records what it is asked,
+// scripted answers to the prompts, and user defaults in a private folder.
+
+#include "../VeltranePlatformTests/AudioFileTestSupport.hpp"
+
+#include "Veltrane/Model/AppModel.hpp"
+#include "Veltrane/Model/DocumentDialogs.hpp"
+#include "Veltrane/Model/EngineControl.hpp"
+#include "Veltrane/Model/TaskScheduler.hpp"
+
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace veltrane {
+
+/// Reaches the model's private editor state for the checks that need it.
+struct AppModelTestAccess {
+    static std::string& hexDigits(AppModel& model) { return model.hexDigits_; }
+    static std::optional<Project>& liveRecordSnapshot(AppModel& model) { return model.liveRecordSnapshot_; }
+    static std::map<int, RecordedMIDINote>& activeMIDINotes(AppModel& model) { return model.activeMIDINotes_; }
+    static const std::optional<Project>& recoveryProject(AppModel& model) { return model.recoveryProject_; }
+};
+
+namespace testing {
+
+/// Time that moves only when the test says so. Tasks due by the new time run in order of due time,
+/// then of scheduling.
+class VirtualTaskScheduler final : public TaskScheduler {
+public:
+    std::shared_ptr<ScheduledTask> after(std::chrono::milliseconds delay, std::function<void()> work) override
+    {
+        auto task = std::make_shared<Task>();
+        task->due = now_ + delay;
+        task->sequence = nextSequence_++;
+        task->work = std::move(work);
+        tasks_.push_back(task);
+        return task;
+    }
+
+    void advance(std::chrono::milliseconds by)
+    {
+        const auto target = now_ + by;
+        for (;;) {
+            std::erase_if(tasks_, [](const auto& task) { return task->cancelled || !task->work; });
+            auto next = std::min_element(tasks_.begin(), tasks_.end(), [](const auto& a, const auto& b) {
+                return a->due != b->due ? a->due < b->due : a->sequence < b->sequence;
+            });
+            if (next == tasks_.end() || (*next)->due > target) break;
+            auto task = *next;
+            tasks_.erase(next);
+            now_ = std::max(now_, task->due);
+            auto work = std::move(task->work);
+            task->work = nullptr;
+            work();
+        }
+        now_ = target;
+    }
+
+    /// Tasks neither run nor cancelled.
+    std::size_t pendingCount() const
+    {
+        return static_cast<std::size_t>(std::count_if(tasks_.begin(), tasks_.end(),
+                                                      [](const auto& task) { return !task->cancelled && task->work; }));
+    }
+
+private:
+    struct Task final : ScheduledTask {
+        std::chrono::milliseconds due{0};
+        std::uint64_t sequence = 0;
+        std::function<void()> work;
+        bool cancelled = false;
+        void cancel() override
+        {
+            cancelled = true;
+            work = nullptr;
+        }
+        bool isCancelled() const override { return cancelled; }
+    };
+
+    std::chrono::milliseconds now_{0};
+    std::uint64_t nextSequence_ = 0;
+    std::vector<std::shared_ptr<Task>> tasks_;
+};
+
+/// A live engine that keeps what it was asked to do.
+class RecordingEngine final : public EngineControl {
+public:
+    struct Trigger {
+        Cell cell;
+        int track = 0;
+        std::vector<Instrument> instruments;
+        double duration = 0;
+    };
+
+    void start() override
+    {
+        ++starts;
+        if (startFails) throw std::runtime_error("No audio output device is available.");
+    }
+    void apply(const Project& project) override { applied.push_back(project); }
+    void trigger(const Cell& cell, int track, const std::vector<Instrument>& instruments, double duration) override
+    {
+        triggers.push_back({cell, track, instruments, duration});
+    }
+    void stop() override { ++stops; }
+    void captureAudioUnitState(Project& project) override
+    {
+        ++captures;
+        if (capture) capture(project);
+    }
+    double outputSampleRate() override { return 48000; }
+
+    std::vector<Project> applied;
+    std::vector<Trigger> triggers;
+    int starts = 0;
+    int stops = 0;
+    int captures = 0;
+    bool startFails = false;
+    std::function<void(Project&)> capture;
+};
+
+/// Answers the prompts from queues the test fills, and keeps what was asked. A prompt with no answer
+/// queued fails the test and is cancelled.
+class ScriptedDialogs final : public DocumentDialogs {
+public:
+    std::optional<std::filesystem::path> chooseSaveLocation(const std::string& suggestedFileName) override
+    {
+        saveSuggestions.push_back(suggestedFileName);
+        return next(saveAnswers, "save panel");
+    }
+    std::optional<std::filesystem::path> chooseProjectToOpen() override
+    {
+        ++openPanels;
+        return next(openAnswers, "open panel");
+    }
+    UnsavedChangesChoice askAboutUnsavedChanges(const UnsavedChangesAlert& alert) override
+    {
+        alerts.push_back(alert);
+        if (alertAnswers.empty()) {
+            ADD_FAILURE() << "unexpected unsaved-changes alert";
+            return UnsavedChangesChoice::cancel;
+        }
+        const auto answer = alertAnswers.front();
+        alertAnswers.pop_front();
+        return answer;
+    }
+
+    std::deque<std::optional<std::filesystem::path>> saveAnswers;
+    std::deque<std::optional<std::filesystem::path>> openAnswers;
+    std::deque<UnsavedChangesChoice> alertAnswers;
+    std::vector<std::string> saveSuggestions;
+    std::vector<UnsavedChangesAlert> alerts;
+    int openPanels = 0;
+
+private:
+    static std::optional<std::filesystem::path> next(std::deque<std::optional<std::filesystem::path>>& answers,
+                                                     const char* what)
+    {
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected " << what;
+            return std::nullopt;
+        }
+        auto answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+inline AudioUnitReference testUnit(std::uint32_t type, std::uint32_t subType, std::string name)
+{
+    return AudioUnitReference{type, subType, 0x6d646120, std::move(name), "mda"};
+}
+
+inline std::string readFile(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return std::move(bytes).str();
+}
+
+inline void writeFile(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << bytes;
+}
+
+/// A model over a private folder, virtual time, a recording engine and scripted prompts.
+class ModelHarness {
+public:
+    ModelHarness()
+        : scheduler(std::make_shared<VirtualTaskScheduler>())
+        , dialogs(std::make_shared<ScriptedDialogs>())
+        , settings(std::make_shared<QSettings>(QString::fromStdString((folder / "settings.ini").string()),
+                                               QSettings::IniFormat))
+    {
+    }
+
+    /// Installed plug-ins the model lists: one instrument, one effect, one music effect.
+    std::vector<AudioUnitReference> installed{
+        testUnit(0x61756d75, 1, "JX10"), testUnit(0x61756678, 2, "Delay"), testUnit(0x61756d66, 3, "Vocoder")};
+
+    AppModel& make(bool recoverAutosave = false)
+    {
+        model.reset();
+        AppModelServices services;
+        auto audio = std::make_unique<RecordingEngine>();
+        engine = audio.get();
+        services.audio = std::move(audio);
+        services.scheduler = scheduler;
+        services.dialogs = dialogs;
+        services.settings = settings;
+        services.audioUnitComponents = [this](std::uint32_t type) {
+            std::vector<AudioUnitReference> result;
+            for (const auto& unit : installed) if (unit.componentType == type) result.push_back(unit);
+            return result;
+        };
+        model = std::make_unique<AppModel>(recoverAutosave, autosavePath(), std::move(services));
+        return *model;
+    }
+
+    std::filesystem::path autosavePath() const { return folder / "Autosave.veltrane"; }
+
+    /// Lets the autosave delay pass and waits until its snapshot is on disk.
+    void passAutosaveDelay()
+    {
+        scheduler->advance(AppModel::autosaveDelay);
+        model->waitForAutosaveWrite();
+    }
+
+    testing::TemporaryFolder folder;
+    std::shared_ptr<VirtualTaskScheduler> scheduler;
+    std::shared_ptr<ScriptedDialogs> dialogs;
+    std::shared_ptr<QSettings> settings;
+    RecordingEngine* engine = nullptr;
+    std::unique_ptr<AppModel> model;
+};
+
+/// Sets one cell of pattern 0 through the edit transaction.
+inline void editCell(AppModel& model, int row, int track, Cell cell)
+{
+    model.mutate([&](Project& project) { project.patterns[0].setCell(row, track, cell); });
+}
+
+} // namespace testing
+} // namespace veltrane
