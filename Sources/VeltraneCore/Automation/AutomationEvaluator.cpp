@@ -7,43 +7,9 @@ namespace veltrane {
 namespace {
 
 using Point = AutomationEvaluator::Point;
-
-/// Sets the lane's value at `frame`, replacing a value already there. Timelines list their lock events by
-/// frame, so this nearly always appends.
-void assign(std::vector<Point>& lane, std::int64_t frame, double value)
-{
-    if (lane.empty() || lane.back().frame < frame) {
-        lane.push_back({frame, value});
-        return;
-    }
-    const auto at = std::lower_bound(lane.begin(), lane.end(), frame,
-                                     [](const Point& point, std::int64_t f) { return point.frame < f; });
-    if (at != lane.end() && at->frame == frame) {
-        at->value = value;
-    } else {
-        lane.insert(at, {frame, value});
-    }
-}
-
-/// The straight line from `a` to `b` in the target's 0-to-1 form, `t` of the way, in natural units.
-double between(ParameterTarget target, double a, double b, double t)
-{
-    const double from = normalized(target, a);
-    return valueAtNormalized(target, from + t * (normalized(target, b) - from));
-}
-
-/// The value at `frame` of a lane that begins at or before it, or of a point after it: the shared part of
-/// both look-ups once any lead-in from the default is settled.
-double interpolate(ParameterTarget target, const std::vector<Point>& lane, std::int64_t frame)
-{
-    const auto at = std::lower_bound(lane.begin(), lane.end(), frame,
-                                     [](const Point& point, std::int64_t f) { return point.frame < f; });
-    if (at == lane.end()) return lane.back().value;
-    if (at == lane.begin() || at->frame == frame) return at->value;
-    const auto& previous = *(at - 1);
-    const double span = static_cast<double>(std::max<std::int64_t>(at->frame - previous.frame, 1));
-    return between(target, previous.value, at->value, static_cast<double>(frame - previous.frame) / span);
-}
+using automation::assign;
+using automation::between;
+using automation::interpolate;
 
 bool matches(const TimelineLockEvent& event, std::optional<int> track, std::optional<int> instrument)
 {

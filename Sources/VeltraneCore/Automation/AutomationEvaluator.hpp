@@ -6,8 +6,9 @@
 //
 // `AutomationEvaluator` is built once per timeline and answers bus queries at any frame with one table
 // look-up and one binary search; it merges all instruments. The two free functions answer the same
-// question straight from the timeline, filtered by instrument as well, for the instrument parameters read
-// once when a note starts; they scan every lock event on each call.
+// question straight from the timeline, filtered by instrument as well; they scan every lock event on each
+// call, so the notes of a song read their instrument lanes from `InstrumentLanes` instead, which gives
+// the same answers from an index built once.
 //
 //     AutomationEvaluator lanes(timeline);
 //     double volume = lanes.value(ParameterTarget::trackVolume, frame, track, mixer.volume);
@@ -17,6 +18,7 @@
 // A track of nothing means whatever the track: the lane of every track's locks together, where a higher
 // track wins at a shared frame. Before the first lock the value ramps from the default at frame 0.
 
+#include "VeltraneCore/Automation/AutomationLane.hpp"
 #include "VeltraneCore/Models/ParameterTarget.hpp"
 #include "VeltraneCore/PlaybackTimeline/PlaybackTimeline.hpp"
 
@@ -29,11 +31,7 @@ namespace veltrane {
 class AutomationEvaluator {
 public:
     /// One locked value, in the target's natural units exactly as locked.
-    struct Point {
-        std::int64_t frame = 0;
-        double value = 0;
-        friend bool operator==(const Point&, const Point&) = default;
-    };
+    using Point = automation::LanePoint;
 
     /// An evaluator without lanes: every query gives its default.
     AutomationEvaluator() = default;

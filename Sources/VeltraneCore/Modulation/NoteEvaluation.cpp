@@ -83,12 +83,23 @@ void setParameter(Instrument& instrument, ParameterTarget target, double value)
 Instrument instrumentWithAutomation(const Instrument& instrument, int index, int track, std::int64_t frame,
                                     const PlaybackTimeline& timeline)
 {
+    if (timeline.locks.empty()) return instrument;
+    // The lanes built with the timeline, unless its lock events were assembled or changed by hand since.
+    if (timeline.instrumentLanes && timeline.instrumentLanes->eventCount() == timeline.locks.size()) {
+        return instrumentWithAutomation(instrument, index, track, frame, *timeline.instrumentLanes);
+    }
+    return instrumentWithAutomation(instrument, index, track, frame, InstrumentLanes(timeline.locks));
+}
+
+Instrument instrumentWithAutomation(const Instrument& instrument, int index, int track, std::int64_t frame,
+                                    const InstrumentLanes& lanes)
+{
     Instrument result = instrument;
-    if (timeline.locks.empty()) return result;
     for (const ParameterTarget target : instrumentTargets) {
+        if (!lanes.has(target, track, index)) continue;
         const auto current = parameterOf(result, target);
-        if (!current || !hasAutomation(target, track, index, timeline)) continue;
-        setParameter(result, target, automationValue(target, frame, track, index, *current, timeline));
+        if (!current) continue;
+        setParameter(result, target, lanes.value(target, frame, track, index, *current));
     }
     return result;
 }

@@ -18,6 +18,7 @@
 // Pure functions over values: safe on any thread, each caller with its own copies.
 
 #include "VeltraneCore/Automation/AutomationEvaluator.hpp"
+#include "VeltraneCore/Automation/InstrumentLanes.hpp"
 #include "VeltraneCore/Models/Instrument.hpp"
 #include "VeltraneCore/Models/ParameterTarget.hpp"
 #include "VeltraneCore/Models/Project.hpp"
@@ -30,9 +31,14 @@ namespace veltrane {
 
 /// The instrument (number `index` in the project) as the automation lanes of `track` set it at `frame`.
 /// Only lock events of this track that name this instrument form its lanes; a parameter without a lane
-/// keeps its value, so an absent cutoff or resonance stays absent.
+/// keeps its value, so an absent cutoff or resonance stays absent. Reads the lanes the timeline was built
+/// with, so preparing every note of a song costs a binary search per parameter, not a scan of the song.
 Instrument instrumentWithAutomation(const Instrument& instrument, int index, int track, std::int64_t frame,
                                     const PlaybackTimeline& timeline);
+
+/// The same, from lanes indexed once from a timeline's lock events.
+Instrument instrumentWithAutomation(const Instrument& instrument, int index, int track, std::int64_t frame,
+                                    const InstrumentLanes& lanes);
 
 /// The instrument with every matching modulation route added, evaluated at `frame` for a note that
 /// starts at `noteStartFrame` and lasts `noteDurationFrames`. With a rack every evaluated parameter comes

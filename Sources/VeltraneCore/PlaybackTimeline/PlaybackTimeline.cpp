@@ -1,5 +1,6 @@
 #include "VeltraneCore/PlaybackTimeline/PlaybackTimeline.hpp"
 
+#include "VeltraneCore/Automation/InstrumentLanes.hpp"
 #include "VeltraneCore/Tracker/FrameTime.hpp"
 
 #include <algorithm>
@@ -295,6 +296,7 @@ PlaybackTimeline playbackTimeline(const Project& project, const PlaybackScope& s
     if (!std::is_sorted(timeline.noteOffs.begin(), timeline.noteOffs.end(), offBefore)) {
         std::stable_sort(timeline.noteOffs.begin(), timeline.noteOffs.end(), offBefore);
     }
+    if (!timeline.locks.empty()) timeline.instrumentLanes = std::make_shared<const InstrumentLanes>(timeline.locks);
     return timeline;
 }
 

@@ -26,11 +26,14 @@
 #include "VeltraneCore/Tracker/EffectParameters.hpp"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <variant>
 #include <vector>
 
 namespace veltrane {
+
+class InstrumentLanes;
 
 /// One pattern, by its index in `Project::patterns` (an index outside the list plays pattern 0).
 struct PatternScope {
@@ -104,10 +107,20 @@ struct PlaybackTimeline {
     std::vector<TimelineLockEvent> locks;       // one per listed cell with locks, by frame, then track
     std::int64_t totalFrames = 0;               // one pass (one loop cycle); 0 without rows
 
+    /// The lanes of the instrument parameters made from `locks`, built once with the timeline so that
+    /// preparing every note reads them by binary search. A derived index, not part of the value: equality
+    /// ignores it, and a timeline assembled or edited by hand goes without (the look-ups then index its
+    /// lock events themselves).
+    std::shared_ptr<const InstrumentLanes> instrumentLanes;
+
     /// `totalFrames` in seconds.
     double duration() const { return sampleRate > 0 ? static_cast<double>(totalFrames) / sampleRate : 0; }
 
-    friend bool operator==(const PlaybackTimeline&, const PlaybackTimeline&) = default;
+    friend bool operator==(const PlaybackTimeline& a, const PlaybackTimeline& b)
+    {
+        return a.sampleRate == b.sampleRate && a.rows == b.rows && a.notes == b.notes && a.noteOffs == b.noteOffs &&
+               a.locks == b.locks && a.totalFrames == b.totalFrames;
+    }
 };
 
 /// The timeline of `scope`. `startRow` is where the first listed pattern pass begins (clamped into that

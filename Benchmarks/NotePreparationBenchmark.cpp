@@ -1,0 +1,87 @@
+// Every note of a song is prepared before it sounds: the project's instrument with the note's locks, its
+// automation lanes read at the note's start, then its modulation routes. The song here has 16 tracks and
+// a lock on every cell, the case where the lanes are densest; the argument is the number of notes, so the
+// growth from 8k to 32k notes shows whether preparation stays linear in the song.
+
+#include "VeltraneCore/Modulation/NoteEvaluation.hpp"
+#include "VeltraneCore/Models/Project.hpp"
+#include "VeltraneCore/PlaybackTimeline/PlaybackTimeline.hpp"
+
+#include <benchmark/benchmark.h>
+
+#include <cstddef>
+#include <string>
+
+using namespace veltrane;
+
+namespace {
+
+constexpr int kTracks = 16;
+constexpr int kPatternRows = 64;
+
+/// A song of `notes` notes on 16 tracks, every cell a note with a lock on its cutoff and resonance, and a
+/// rack with an LFO on the cutoff of every instrument.
+Project lockedSong(int notes)
+{
+    Project project;
+    project.bpm = 140;
+    project.patterns.clear();
+    const int rows = notes / kTracks;
+    const int patternCount = (rows + kPatternRows - 1) / kPatternRows;
+    const int instrumentCount = static_cast<int>(project.instruments.size());
+    for (int p = 0; p < patternCount; ++p) {
+        Pattern pattern("Pattern " + std::to_string(p + 1), kPatternRows, kTracks);
+        for (int row = 0; row < kPatternRows; ++row) {
+            auto cells = pattern.cells.mutableRow(row);
+            for (int track = 0; track < kTracks; ++track) {
+                cells[static_cast<std::size_t>(track)] = Cell{
+                    .note = NotePitch{36 + (row * 7 + track) % 48},
+                    .instrument = track % instrumentCount,
+                    .locks = {{ParameterTarget::instrumentCutoff, 300.0 + 40.0 * ((row + p) % 64)},
+                              {ParameterTarget::instrumentResonance, 0.5 + 0.05 * (row % 16)}},
+                };
+            }
+        }
+        project.patterns.push_back(std::move(pattern));
+    }
+    project.mixer.resize(kTracks);
+    project.arrangement = SongArrangement{};
+    project.order.clear();
+    for (int p = 0; p < patternCount; ++p) {
+        project.arrangement->blocks.push_back(SongBlock{.pattern = p, .repeats = 1});
+        project.order.push_back(p);
+    }
+    ModulationSource lfo{.name = "LFO", .kind = ModulationSourceKind::lfo, .rateBeats = 4};
+    project.modulation = ModulationRack{
+        {lfo}, {ModulationRoute{.sourceID = lfo.id, .target = ParameterTarget::instrumentCutoff, .amount = 0.2}}};
+    return project;
+}
+
+/// The timeline of the song and the instrument of every one of its notes at its start.
+void BM_PrepareEveryNoteOfTheSong(benchmark::State& state)
+{
+    const auto project = lockedSong(static_cast<int>(state.range(0)));
+    std::size_t notes = 0;
+    for (auto _ : state) {
+        const auto timeline = playbackTimeline(project, SongScope{}, 0, 0, 44100, false);
+        notes = timeline.notes.size();
+        double sum = 0;
+        for (const auto& note : timeline.notes) {
+            Instrument locked = project.instruments[static_cast<std::size_t>(note.instrument)];
+            for (const auto& lock : note.locks) {
+                if (lock.target == ParameterTarget::instrumentCutoff) locked.cutoff = lock.value;
+                if (lock.target == ParameterTarget::instrumentResonance) locked.resonance = lock.value;
+            }
+            const Instrument base = instrumentWithAutomation(locked, note.instrument, note.track, note.startFrame, timeline);
+            const Instrument start = instrumentWithModulation(base, note.instrument, note.track, note.startFrame,
+                                                              note.startFrame, note.durationFrames, project,
+                                                              timeline.sampleRate);
+            sum += *start.cutoff;
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.counters["notes"] = static_cast<double>(notes);
+}
+BENCHMARK(BM_PrepareEveryNoteOfTheSong)->Arg(8192)->Arg(16384)->Arg(32768)->Unit(benchmark::kMillisecond);
+
+} // namespace
