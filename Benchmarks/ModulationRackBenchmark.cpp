@@ -46,6 +46,6 @@ void BM_DecodeProjectWithLargeRack(benchmark::State& state)
     state.counters["sourcesAndRoutes"] = static_cast<double>(2 * routes);
     state.counters["fileMB"] = static_cast<double>(bytes.size()) / 1e6;
 }
-BENCHMARK(BM_DecodeProjectWithLargeRack)->Arg(10000)->Arg(20000)->Arg(40000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeProjectWithLargeRack)->Arg(10000)->Arg(20000)->Arg(40000)->Arg(80000)->Unit(benchmark::kMillisecond);
 
 } // namespace

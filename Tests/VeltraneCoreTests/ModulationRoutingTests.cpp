@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace veltrane;
@@ -110,6 +111,52 @@ TEST(ModulationRouting, TheFirstSourceWithAnIdentifierDrivesItsRoutes)
     second.id = first.id;
     const auto project = projectWith({first, second}, {route(first, ParameterTarget::instrumentVolume, 0.5)});
     EXPECT_NEAR(valueOf(ParameterTarget::instrumentVolume, 0.2, project), 0.7, 1e-12);
+}
+
+TEST(ModulationRouting, ManyRoutesToOneParameterFindTheirSourcesAsOneRouteDoes)
+{
+    // Past a few routes to one parameter the sources are looked up through an index: the same sources
+    // must answer, the first of two sharing an identifier, none for a deleted one.
+    auto first = macro(1);
+    auto twin = macro(0);
+    twin.id = first.id;
+    const auto deleted = macro(1);
+    std::vector<ModulationSource> sources{macro(0.25), first, twin};
+    std::vector<ModulationRoute> routes;
+    for (int i = 0; i < 20; ++i) {
+        const auto& source = i % 4 == 3 ? deleted : sources[static_cast<std::size_t>(i % 3)];
+        routes.push_back(route(source, ParameterTarget::instrumentTune, 0.01));
+    }
+    const auto project = projectWith(sources, routes);
+    // The sum as the list search of every route's source gives it.
+    const auto target = ParameterTarget::instrumentTune;
+    double n = normalized(target, 0);
+    int found = 0;
+    for (const auto& each : routes) {
+        if (const auto* source = project.modulation->source(each.sourceID)) {
+            n += 0.01 * std::clamp(source->macroValue, 0.0, 1.0);
+            ++found;
+        }
+    }
+    ASSERT_EQ(found, 15);
+    EXPECT_NEAR(valueOf(target, 0, project), valueAtNormalized(target, n), 1e-12);
+    EXPECT_NE(valueOf(target, 0, project), valueAtNormalized(target, normalized(target, 0) + 0.01 * 20));
+}
+
+TEST(ModulationSourceIndex, FindsTheFirstSourceOfAnIdentifierAndNoneForAnUnknownOne)
+{
+    auto first = macro(1);
+    auto twin = macro(0);
+    twin.id = first.id;
+    ModulationRack rack;
+    for (int i = 0; i < 50; ++i) rack.sources.push_back(macro(i / 50.0));
+    rack.sources.insert(rack.sources.begin() + 17, first);
+    rack.sources.push_back(twin);
+    const ModulationSourceIndex index(rack);
+    for (const auto& source : rack.sources) EXPECT_EQ(index.find(source.id), rack.source(source.id));
+    EXPECT_EQ(index.find(first.id), &rack.sources[17]);
+    EXPECT_EQ(index.find(macro(0).id), nullptr);
+    EXPECT_EQ(ModulationSourceIndex(ModulationRack{}).find(first.id), nullptr);
 }
 
 TEST(ModulationRouting, RouteFiltersOnTrackAndInstrument)

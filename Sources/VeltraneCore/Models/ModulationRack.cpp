@@ -51,4 +51,19 @@ const ModulationSource* ModulationRack::source(const Uuid& id) const
     return found == sources.end() ? nullptr : &*found;
 }
 
+ModulationSourceIndex::ModulationSourceIndex(const ModulationRack& rack)
+{
+    sources_.reserve(rack.sources.size());
+    for (const auto& source : rack.sources) sources_.push_back(&source);
+    std::stable_sort(sources_.begin(), sources_.end(),
+                     [](const ModulationSource* a, const ModulationSource* b) { return a->id < b->id; });
+}
+
+const ModulationSource* ModulationSourceIndex::find(const Uuid& id) const
+{
+    const auto found = std::lower_bound(sources_.begin(), sources_.end(), id,
+                                        [](const ModulationSource* source, const Uuid& wanted) { return source->id < wanted; });
+    return found != sources_.end() && (*found)->id == id ? *found : nullptr;
+}
+
 } // namespace veltrane

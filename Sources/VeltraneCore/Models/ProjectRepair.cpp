@@ -121,7 +121,8 @@ void repairModulation(ModulationRack& rack, std::size_t trackCount, std::size_t 
         source.release = clampedTo(source.release, 0.001, 30);
         source.macroValue = clampedTo(source.macroValue, 0, 1);
     }
-    std::erase_if(rack.routes, [&](const ModulationRoute& route) { return rack.source(route.sourceID) == nullptr; });
+    const ModulationSourceIndex sources(rack);
+    std::erase_if(rack.routes, [&](const ModulationRoute& route) { return sources.find(route.sourceID) == nullptr; });
     for (auto& route : rack.routes) {
         requireFinite(route.amount);
         route.amount = clampedTo(route.amount, -1, 1);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace veltrane {
 
@@ -18,6 +19,8 @@ bool routeActsOn(const ModulationRoute& route, ParameterTarget target, std::opti
            (!route.instrument || route.instrument == instrument);
 }
 
+constexpr std::ptrdiff_t routesSearchedDirectly = 8;
+
 // An amount that is not a number moves nothing; it would otherwise pin the target to the bottom of its
 // range.
 double routeAmount(const ModulationRoute& route)
@@ -31,10 +34,19 @@ double routedValue(ParameterTarget target, double base, std::int64_t frame, std:
 {
     if (!project.modulation) return base;
     const ModulationRack& rack = *project.modulation;
+    // A parameter has a route or two as a rule, whose sources a search of the list finds at once; a long
+    // list of routes to one parameter looks its sources up through an index instead, so the cost grows
+    // with the rack rather than with its square.
+    const auto acting = std::count_if(rack.routes.begin(), rack.routes.end(), [&](const ModulationRoute& route) {
+        return routeActsOn(route, target, track, instrument);
+    });
+    std::optional<ModulationSourceIndex> index;
+    if (acting > routesSearchedDirectly) index.emplace(rack);
+
     double n = normalized(target, base);
     for (const ModulationRoute& route : rack.routes) {
         if (!routeActsOn(route, target, track, instrument)) continue;
-        const ModulationSource* source = rack.source(route.sourceID);
+        const ModulationSource* source = index ? index->find(route.sourceID) : rack.source(route.sourceID);
         if (!source) continue;
         n += routeAmount(route) *
              modulationSignal(*source, frame, noteStartFrame, noteDurationFrames, sampleRate, project.bpm);
