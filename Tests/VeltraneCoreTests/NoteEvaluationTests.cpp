@@ -127,23 +127,45 @@ TEST(NoteEvaluation, CutoffAndResonanceStayAbsentUntilModulationFillsThem)
     EXPECT_FALSE(instrumentWithAutomation(bare, 0, 0, 4 * kRow, timelineOf(project)).resonance);
 }
 
-TEST(NoteEvaluation, ARackHoldsEveryParameterToItsRangeEvenWithoutRoutes)
+TEST(NoteEvaluation, OnlyParametersThatARouteReachesAreHeldToTheirRange)
 {
     Instrument wild = Instrument::withFM("FM", FMSettings{.amount = 3, .carrier = {.ratio = 20, .fine = -500}});
     wild.attack = 3;
+    wild.release = 10; // a file may hold up to 30 s; a route reaches only 0 to 2 s
     wild.tune = -90;
     auto withoutRack = projectOf(16);
     withoutRack.modulation.reset();
-    const auto untouched = modulated(wild, withoutRack);
-    EXPECT_EQ(untouched.attack, 3);
-    EXPECT_EQ(untouched.tune, -90);
+    // Without a rack, with an empty rack, and with routes elsewhere alone, nothing is held.
+    const auto idle = macro(0);
+    for (const auto& project :
+         {withoutRack, projectOf(16),
+          projectOf(16, {idle},
+                    {route(idle, ParameterTarget::instrumentRelease, 0.5, 1),                 // another track
+                     route(idle, ParameterTarget::instrumentAttack, 0.5, std::nullopt, 2),    // another instrument
+                     route(idle, ParameterTarget::trackVolume, 0.5)})}) {                      // a bus
+        const auto untouched = modulated(wild, project);
+        EXPECT_EQ(untouched.attack, 3);
+        EXPECT_EQ(untouched.release, 10);
+        EXPECT_EQ(untouched.tune, -90);
+        EXPECT_EQ(untouched.fm, wild.fm);
+        EXPECT_EQ(untouched.cutoff, 18000);
+    }
 
-    const auto held = modulated(wild, projectOf(16));
+    // A route that reaches a parameter moves it within its range, even when its signal is 0.
+    const auto held = modulated(wild, projectOf(16, {idle},
+                                                {route(idle, ParameterTarget::instrumentAttack, 0.5),
+                                                 route(idle, ParameterTarget::instrumentRelease, 0.5, 0, 1),
+                                                 route(idle, ParameterTarget::instrumentTune, 0.5),
+                                                 route(idle, ParameterTarget::instrumentFMAmount, 0.5),
+                                                 route(idle, ParameterTarget::instrumentFMCarrierRatio, 0.5),
+                                                 route(idle, ParameterTarget::instrumentFMCarrierFine, 0.5)}));
     EXPECT_EQ(held.attack, 2);
+    EXPECT_EQ(held.release, 2);
     EXPECT_EQ(held.tune, -48);
     EXPECT_EQ(held.fm->amount, 1);
     EXPECT_EQ(held.fm->carrier.ratio, 8);
     EXPECT_EQ(held.fm->carrier.fine, -100);
+    EXPECT_EQ(held.decay, wild.decay);
 }
 
 TEST(NoteEvaluation, WaveformsRoundToTheNearestShapeAndOnlySynthsHaveOne)

@@ -109,12 +109,13 @@ Instrument instrumentWithModulation(const Instrument& instrument, int index, int
                                     const Project& project, double sampleRate)
 {
     Instrument result = instrument;
-    if (!project.modulation) {
-        result.cutoff = result.cutoff.value_or(defaultCutoff);
-        result.resonance = result.resonance.value_or(defaultResonance);
-        return result;
-    }
+    result.cutoff = result.cutoff.value_or(defaultCutoff);
+    result.resonance = result.resonance.value_or(defaultResonance);
+    if (!project.modulation) return result;
     for (const ParameterTarget target : instrumentTargets) {
+        // A parameter that no route reaches keeps its value exactly: passing it through the target's
+        // range would cut a 10-second release, which a file may hold, to the 2 seconds a route can reach.
+        if (!hasModulation(target, track, index, project)) continue;
         const auto current = parameterOf(result, target);
         if (!current) continue;
         setParameter(result, target,

@@ -41,8 +41,9 @@ Instrument instrumentWithAutomation(const Instrument& instrument, int index, int
                                     const InstrumentLanes& lanes);
 
 /// The instrument with every matching modulation route added, evaluated at `frame` for a note that
-/// starts at `noteStartFrame` and lasts `noteDurationFrames`. With a rack every evaluated parameter comes
-/// out held to its range; without one only the cutoff (18000) and resonance (0.7) defaults are filled in.
+/// starts at `noteStartFrame` and lasts `noteDurationFrames`. A parameter that a route reaches comes out
+/// held to its target's range; every other parameter keeps its value. An absent cutoff (18000) or
+/// resonance (0.7) is filled in.
 Instrument instrumentWithModulation(const Instrument& instrument, int index, int track, std::int64_t frame,
                                     std::int64_t noteStartFrame, std::int64_t noteDurationFrames,
                                     const Project& project, double sampleRate);
