@@ -139,6 +139,31 @@ TEST(SamplePlaybackPlan, UnplayableArgumentsGiveNoPlan)
     EXPECT_TRUE(samplePlaybackPlan(2, 44100, 48000, 60, instrument, 1));
 }
 
+TEST(SamplePlaybackPlan, NotesFarOutsideTheKeyboardTransposeWithoutOverflow)
+{
+    constexpr int lowest = std::numeric_limits<int>::min();
+    constexpr int highest = std::numeric_limits<int>::max();
+    struct Case {
+        int note;
+        double semitones;
+        std::int64_t outputFrames;
+    };
+    // Far down the sample never ends, so the gate and release end the note: (1 + 0.1) s at 48 kHz. Far up a
+    // pass takes less than a frame, and a note lasts at least one.
+    for (const auto& [note, semitones, frames] : {Case{lowest, static_cast<double>(lowest) - 60, 52800},
+                                                  Case{highest, static_cast<double>(highest) - 60, 1},
+                                                  Case{-2000, -2060, 52800}, Case{3000, 2940, 1}}) {
+        const auto plan = planFor(sampler(), note, 1);
+        ASSERT_TRUE(plan) << note;
+        EXPECT_EQ(plan->effectiveSemitones, semitones) << note;
+        EXPECT_EQ(plan->outputFrames, frames) << note;
+    }
+    // With slices such notes fall on no slice.
+    const auto sliced = sampler(SampleEdit{.slicePoints = std::vector<double>{0.5}});
+    EXPECT_FALSE(planFor(sliced, lowest, 1));
+    EXPECT_FALSE(planFor(sliced, highest, 1));
+}
+
 TEST(SamplePlaybackPlan, CrossfadeMixRunsFromTailToHead)
 {
     EXPECT_FLOAT_EQ(loopCrossfadeMix(1, 0, 0.25), 0.75f);

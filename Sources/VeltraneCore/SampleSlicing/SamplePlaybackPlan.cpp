@@ -47,7 +47,8 @@ std::optional<SamplePlaybackPlan> samplePlaybackPlan(std::int64_t sourceFrameCou
     } else {
         plan.sourceStartFrame = 0;
         plan.sourceEndFrame = frameCount;
-        plan.effectiveSemitones = instrument.tune + (note - 60);
+        // In double arithmetic: any int note is exact there, where `note - 60` could overflow.
+        plan.effectiveSemitones = instrument.tune + (static_cast<double>(note) - 60);
     }
 
     const double rate = std::pow(2.0, plan.effectiveSemitones / 12);
