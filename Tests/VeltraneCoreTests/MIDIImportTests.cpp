@@ -235,20 +235,80 @@ TEST(MIDIImport, HeaderExtrasAndTrailingBytesAreSkipped)
     expectOnlyCells(imported.pattern, {{0, 0, noteCell(60, 0, 32)}});
 }
 
-TEST(MIDIImport, AnEventRunningPastItsChunkLeavesTheNextChunkWhereItIs)
-{
-    // The first chunk says 3 bytes, but its note-on needs a fourth: it reads the next chunk's first byte,
-    // and the next chunk is still read from its own start.
-    Bytes file = hex("4D 54 68 64 00 00 00 06  00 01 00 02 00 60");
-    const Bytes first = hex("4D 54 72 6B 00 00 00 03  00 90 3C");
-    const Bytes second = trackChunk("00 91 3E 40");
-    file.insert(file.end(), first.begin(), first.end());
-    file.insert(file.end(), second.begin(), second.end());
+namespace {
 
-    const auto imported = importMIDI(file, 4);
-    ASSERT_EQ(imported.pattern.channels, 2);
-    EXPECT_EQ(imported.pattern.cell(0, 0).note, StepNote{NotePitch{60}});
-    EXPECT_EQ(imported.pattern.cell(0, 1), noteCell(62, 0, 32));
+/// A file of a header announcing `trackCount` tracks followed by `chunks`, each given as an id and its
+/// events or contents in hex, with its true length.
+Bytes fileOfChunks(int trackCount, std::initializer_list<std::pair<std::string_view, std::string_view>> chunks)
+{
+    Bytes file = midiFileBytes(1, trackCount, 96, {});
+    for (const auto& [id, contents] : chunks) {
+        const Bytes body = hex(contents);
+        file.insert(file.end(), id.begin(), id.end());
+        appendBigEndian(file, static_cast<std::uint32_t>(body.size()), 4);
+        file.insert(file.end(), body.begin(), body.end());
+    }
+    return file;
+}
+
+} // namespace
+
+TEST(MIDIImport, ReadsTheFilesOtherProgramsWrite)
+{
+    // At 96 ticks a quarter and 4 rows a beat, "60" is a delta of one beat: four rows.
+    const Cell loud = noteCell(60, 0, 64);
+    const Cell played = noteCell(60, 0, 32); // velocity 64
+    const Cell off = offCell(0);
+    struct Case {
+        const char* name;
+        Bytes file;
+        std::vector<std::tuple<int, int, Cell>> cells;
+    };
+    const Case cases[] = {
+        // A track's events end at its End of Track; the rest of its chunk is padding.
+        {"zero padding after End of Track", midiFileBytes(0, 96, {"00 90 3C 40 00 FF 2F 00 00 00"}), {{0, 0, played}}},
+        {"one zero byte after End of Track", midiFileBytes(0, 96, {"00 90 3C 40 00 FF 2F 00 00"}), {{0, 0, played}}},
+        {"any bytes after End of Track", midiFileBytes(0, 96, {"00 90 3C 40 60 80 3C 00 00 FF 2F 00 90 3E 40 FF"}),
+         {{0, 0, played}, {4, 0, off}}},
+        {"an End of Track without its length byte", midiFileBytes(0, 96, {"00 90 3C 40 00 FF 2F"}), {{0, 0, played}}},
+        {"padding after End of Track in the first of two tracks",
+         midiFileBytes(1, 96, {"00 FF 51 03 07 A1 20 00 FF 2F 00 00 00 00", "00 90 3C 40 60 80 3C 00"}),
+         {{0, 0, played}, {4, 0, off}}},
+        // System messages take their own lengths, and none sets or cancels the running status.
+        {"a Stop byte inside a track", midiFileBytes(0, 96, {"00 90 3C 40 00 FC 60 80 3C 00"}), {{0, 0, played}, {4, 0, off}}},
+        {"a Timing Clock and an Active Sensing byte",
+         midiFileBytes(0, 96, {"00 90 3C 40 00 F8 00 FE 60 3C 00"}), {{0, 0, played}, {4, 0, off}}},
+        {"every real-time byte", midiFileBytes(0, 96, {"00 90 3C 40 00 F8 00 F9 00 FA 00 FB 00 FC 00 FD 00 FE 60 3C 00"}),
+         {{0, 0, played}, {4, 0, off}}},
+        {"a Song Select with its one data byte", midiFileBytes(0, 96, {"00 F3 05 00 90 3C 40"}), {{0, 0, played}}},
+        {"a Time Code Quarter Frame with its one data byte", midiFileBytes(0, 96, {"00 F1 21 00 90 3C 40"}), {{0, 0, played}}},
+        {"a Song Position with its two data bytes", midiFileBytes(0, 96, {"00 F2 01 02 00 90 3C 40"}), {{0, 0, played}}},
+        {"a Tune Request without data", midiFileBytes(0, 96, {"00 F6 00 90 3C 40"}), {{0, 0, played}}},
+        // Chunks of unknown kinds are skipped wherever they stand among the tracks.
+        {"an unknown chunk before the first track",
+         fileOfChunks(1, {{"XFIH", "00 01 02 03"}, {"MTrk", "00 90 3C 40"}}), {{0, 0, played}}},
+        {"an unknown chunk between two tracks",
+         fileOfChunks(2, {{"MTrk", "00 90 3C 40"}, {"XFIH", "00 90 3E 40"}, {"MTrk", "60 80 3C 00"}}),
+         {{0, 0, played}, {4, 0, off}}},
+        {"an empty unknown chunk and one with a non-ASCII name",
+         fileOfChunks(1, {{"Junk", ""}, {"\xC3\xA9t\xC3", "01"}, {"MTrk", "00 90 3C 40"}}), {{0, 0, played}}},
+        // Data bytes with the top bit set, read as lenient readers read them.
+        {"a program with the top bit set is passed over", midiFileBytes(0, 96, {"00 C0 05 00 C0 85 00 90 3C 40"}),
+         {{0, 0, noteCell(60, 5, 32)}}},
+        {"a program with the top bit set before any other", midiFileBytes(0, 96, {"00 C0 80 00 90 3C 40"}), {{0, 0, played}}},
+        {"a release velocity with the top bit set", midiFileBytes(0, 96, {"00 90 3C 40 60 80 3C 80"}),
+         {{0, 0, played}, {4, 0, off}}},
+        {"a velocity with the top bit set is the loudest", midiFileBytes(0, 96, {"00 90 3C C0"}), {{0, 0, loud}}},
+        {"a velocity of FF", midiFileBytes(0, 96, {"00 90 3C FF"}), {{0, 0, loud}}},
+    };
+    for (const auto& [name, file, cells] : cases) {
+        SCOPED_TRACE(name);
+        try {
+            expectOnlyCells(importMIDI(file, 4).pattern, cells);
+        } catch (const MIDIImportError&) {
+            ADD_FAILURE() << "refused";
+        }
+    }
 }
 
 TEST(MIDIImport, RefusesTheseFiles)
@@ -269,7 +329,14 @@ TEST(MIDIImport, RefusesTheseFiles)
         {"a time-code division", midiFileBytes(0, 0xE728, {"00 90 3C 40"})},
         {"a header announcing a missing track", hex(oneTrack)},
         {"fewer tracks than announced", midiFileBytes(1, 2, 96, {"00 90 3C 40"})},
-        {"another chunk where a track belongs", hex(oneTrack + "4D 54 72 78 00 00 00 04 00 90 3C 40")},
+        {"only another chunk where a track belongs", hex(oneTrack + "4D 54 72 78 00 00 00 04 00 90 3C 40")},
+        {"an unknown chunk longer than the file", hex(oneTrack + "4A 55 4E 4B 00 00 00 09 00 90 3C 40")},
+        {"an unknown chunk length cut short", hex(oneTrack + "4A 55 4E 4B 00 00")},
+        {"a note-on running past its chunk into the next",
+         fileOfChunks(2, {{"MTrk", "00 90 3C"}, {"MTrk", "00 91 3E 40"}})},
+        {"a meta event running past its chunk", fileOfChunks(2, {{"MTrk", "00 90 3C 40 00 FF 01 04 41"}, {"MTrk", "00 91 3E 40"}})},
+        {"a delta running past its chunk", fileOfChunks(2, {{"MTrk", "00 90 3C 40 81"}, {"MTrk", "00 91 3E 40"}})},
+        {"a Song Position running past its chunk", fileOfChunks(2, {{"MTrk", "00 90 3C 40 00 F2 01"}, {"MTrk", "00 91 3E 40"}})},
         {"a track chunk longer than the file", hex(oneTrack + "4D 54 72 6B 00 00 00 05 00 90 3C 40")},
         {"a track length cut short", hex(oneTrack + "4D 54 72 6B 00 00")},
         {"an event cut at the end of the file", midiFileBytes(0, 96, {"00 90 3C"})},
@@ -284,13 +351,11 @@ TEST(MIDIImport, RefusesTheseFiles)
         {"running status after only a meta event", midiFileBytes(0, 96, {"00 FF 01 00 00 3C 40"})},
         {"running status does not cross tracks", midiFileBytes(1, 96, {"00 90 3C 40", "00 3E 40"})},
         {"a key with the top bit set", midiFileBytes(0, 96, {"00 90 BC 40"})},
-        {"a velocity with the top bit set", midiFileBytes(0, 96, {"00 90 3C C0"})},
         {"a released key with the top bit set", midiFileBytes(0, 96, {"00 90 3C 40 00 80 BC 00"})},
-        {"a release velocity with the top bit set", midiFileBytes(0, 96, {"00 90 3C 40 00 80 3C 80"})},
-        {"a program with the top bit set", midiFileBytes(0, 96, {"00 C0 80 00 90 3C 40"})},
         {"only meta events and program changes", midiFileBytes(0, 96, {"00 FF 51 03 07 A1 20 00 C0 05 00 FF 2F 00"})},
         {"only controllers and pitch bend", midiFileBytes(0, 96, {"00 B0 07 64 00 E0 00 40"})},
         {"empty tracks", midiFileBytes(1, 96, {"", "00 FF 2F 00"})},
+        {"notes only after End of Track", midiFileBytes(0, 96, {"00 FF 2F 00 00 90 3C 40"})},
     };
     for (const auto& [name, file] : cases) {
         SCOPED_TRACE(name);

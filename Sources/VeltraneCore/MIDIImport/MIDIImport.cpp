@@ -83,12 +83,7 @@ struct MIDIReader {
         reject();
     }
 
-    // A data byte of a channel message, where a value with the top bit set cannot stand.
-    std::uint8_t dataByte()
-    {
-        return checkedData(byte());
-    }
-
+    // A key byte, where a value with the top bit set cannot stand.
     static std::uint8_t checkedData(std::uint8_t value)
     {
         if (value & 0x80) reject();
@@ -111,24 +106,35 @@ struct ReadFile {
     std::bitset<16> usedChannels;
 };
 
+/// The number of data bytes after a system message's status byte (F1 to FE, but neither F7 nor FF): the
+/// time code quarter frame and song select carry one, the song position two; tune request and the
+/// real-time messages F8 to FE none. Undefined statuses are taken as carrying none.
+int systemDataBytes(std::uint8_t status)
+{
+    switch (status) {
+    case 0xF1:
+    case 0xF3: return 1;
+    case 0xF2: return 2;
+    default: return 0;
+    }
+}
+
+// Reads one track chunk's events. `reader` covers exactly the chunk's bytes, so an event that would run
+// past the chunk's end is refused as a read past the end of the file is: its last bytes would otherwise
+// come from the next chunk's header.
 void readTrack(MIDIReader& reader, ReadFile& file)
 {
-    if (reader.tag() != "MTrk") reject();
-    const std::uint32_t length = reader.uint32();
-    if (length > reader.remaining()) reject();
-    const std::size_t chunkEnd = reader.offset + length;
-
     std::int64_t tick = 0;
     std::optional<std::uint8_t> runningStatus;
     std::array<int, 16> programs{};
 
-    while (reader.offset < chunkEnd) {
+    while (reader.remaining() > 0) {
         tick += reader.variableLength();
 
         std::uint8_t status = reader.byte();
         std::optional<std::uint8_t> firstData;
         if (status & 0x80) {
-            // Meta and system exclusive events neither set nor cancel the running status.
+            // Meta and system events neither set nor cancel the running status.
             if (status < 0xF0) runningStatus = status;
         } else {
             if (!runningStatus) reject();
@@ -142,12 +148,19 @@ void readTrack(MIDIReader& reader, ReadFile& file)
         }
         if (status == 0xFF) {
             const std::uint8_t type = reader.byte();
+            // End of Track ends the track's events: whatever follows in the chunk (writers pad chunks
+            // with zeros) is not read, nor is the End of Track's own length needed.
+            if (type == 0x2F) return;
             const std::uint32_t length = reader.variableLength();
             if (type == 0x51 && length == 3) {
                 file.microsecondsPerQuarter = reader.uint24();
             } else {
                 reader.skip(length);
             }
+            continue;
+        }
+        if (status > 0xF0) {
+            reader.skip(systemDataBytes(status));
             continue;
         }
 
@@ -157,17 +170,22 @@ void readTrack(MIDIReader& reader, ReadFile& file)
         switch (status >> 4) {
         case 0xD: // channel pressure: one data byte, dropped
             break;
-        case 0xC: // a program number is 7 bits; a larger one would name no program at all
-            programs[static_cast<std::size_t>(channel)] = MIDIReader::checkedData(data);
+        case 0xC:
+            // A program number is 7 bits; a byte with the top bit set names no program and is passed
+            // over, as lenient readers do, leaving the channel's program as it was.
+            if ((data & 0x80) == 0) programs[static_cast<std::size_t>(channel)] = data;
             break;
         case 0x8:
             MIDIReader::checkedData(data);
-            reader.dataByte();
+            reader.byte(); // the release velocity, which no cell keeps, whatever its top bit
             event = ImportedEvent{.note = NoteOff{}};
             break;
         case 0x9: {
+            // A key with the top bit set means the stream is misaligned: the file is refused. A velocity
+            // with it set is read as the loudest, as lenient readers do.
             const int key = MIDIReader::checkedData(data);
-            const int velocity = reader.dataByte();
+            const std::uint8_t velocityByte = reader.byte();
+            const int velocity = (velocityByte & 0x80) ? 127 : velocityByte;
             if (velocity == 0) {
                 event = ImportedEvent{.note = NoteOff{}};
             } else {
@@ -176,7 +194,7 @@ void readTrack(MIDIReader& reader, ReadFile& file)
             }
             break;
         }
-        default: // polyphonic pressure, controllers, pitch bend, and the system messages F1 to FE
+        default: // polyphonic pressure, controllers and pitch bend: a second data byte, dropped
             reader.byte();
             break;
         }
@@ -189,8 +207,6 @@ void readTrack(MIDIReader& reader, ReadFile& file)
             file.usedChannels.set(static_cast<std::size_t>(channel));
         }
     }
-    // A last event that ran past the chunk's stated end does not shift where the next chunk begins.
-    reader.offset = chunkEnd;
 }
 
 ReadFile readFile(std::span<const std::uint8_t> bytes)
@@ -209,7 +225,18 @@ ReadFile readFile(std::span<const std::uint8_t> bytes)
 
     ReadFile file;
     file.division = static_cast<int>(division);
-    for (std::uint32_t track = 0; track < trackCount; ++track) readTrack(reader, file);
+    for (std::uint32_t track = 0; track < trackCount;) {
+        const std::string id = reader.tag();
+        const std::uint32_t length = reader.uint32();
+        if (length > reader.remaining()) reject();
+        // Chunks of other kinds may stand among the tracks; a reader skips those it does not know.
+        if (id == "MTrk") {
+            MIDIReader chunk{reader.bytes.subspan(reader.offset, length)};
+            readTrack(chunk, file);
+            ++track;
+        }
+        reader.skip(length);
+    }
     if (file.events.empty()) reject();
     return file;
 }
