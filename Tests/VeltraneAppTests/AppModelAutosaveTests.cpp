@@ -29,7 +29,7 @@ TEST(AppModelAutosave, ABurstOfEditsWritesOneSnapshotHalfASecondAfterTheLast)
     ModelHarness harness;
     auto& model = harness.make();
     std::atomic<int> writes = 0;
-    model.setOnAutosaveWritten([&](std::uint64_t) { ++writes; });
+    model.setOnAutosaveWritten([&](const Project&) { ++writes; });
 
     editCell(model, 0, 3, noteCell(60));
     harness.scheduler->advance(std::chrono::milliseconds(300));
@@ -258,4 +258,16 @@ TEST(AppModelAutosave, DiscardingOpensTheDocumentParkedMeanwhile)
     EXPECT_FALSE(std::filesystem::exists(harness.autosavePath()));
     EXPECT_EQ(model.project(), parkedProject);
     EXPECT_TRUE(harness.dialogs->alerts.empty());
+}
+
+TEST(AppModelAutosave, TheStartClearsWritesACrashCutShort)
+{
+    ModelHarness harness;
+    writeFile(harness.folder / ".Autosave.veltrane.Xy12Ab", "half a snapshot");
+    writeFile(harness.folder / ".Autosave.veltrane.notmine", "kept");
+    writeFile(harness.folder / "Song.veltrane", "kept");
+    harness.make();
+    EXPECT_FALSE(std::filesystem::exists(harness.folder / ".Autosave.veltrane.Xy12Ab"));
+    EXPECT_TRUE(std::filesystem::exists(harness.folder / ".Autosave.veltrane.notmine"));
+    EXPECT_TRUE(std::filesystem::exists(harness.folder / "Song.veltrane"));
 }

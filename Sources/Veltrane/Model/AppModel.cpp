@@ -84,6 +84,7 @@ AppModel::AppModel(bool recoverAutosave, std::optional<std::filesystem::path> re
     recoveryURL_ = recoveryURL ? std::move(*recoveryURL) : autosaveURL();
     autosaveWriter_ = std::make_shared<AutosaveWriter>();
 
+    removeAbandonedAutosaveWrites();
     seedDemo();
     if (recoverAutosave) readAutosaveAtStart();
 

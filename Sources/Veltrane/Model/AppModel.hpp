@@ -256,8 +256,8 @@ public:
 
     /// Blocks until the autosave in flight, if any, is on disk (tests, benchmarks, quitting).
     void waitForAutosaveWrite() { autosaveWriter_->waitUntilIdle(); }
-    /// Called on the writer's thread with each snapshot number that reached the disk (tests).
-    void setOnAutosaveWritten(std::function<void(std::uint64_t)> onWritten)
+    /// Called on the writer's thread with the project of each snapshot that reached the disk (tests).
+    void setOnAutosaveWritten(std::function<void(const Project&)> onWritten)
     {
         autosaveWriter_->setOnWritten(std::move(onWritten));
     }
@@ -340,6 +340,7 @@ private:
     /// Cancels the pending autosave and deletes the autosave file; no earlier snapshot lands afterwards.
     void discardAutosave();
     void readAutosaveAtStart();
+    void removeAbandonedAutosaveWrites();
     void clearRecoveryOffer();
 
     // Documents.

@@ -88,6 +88,22 @@ void AppModel::discardAutosave()
     autosaveWriter_->discard(recoveryURL_);
 }
 
+void AppModel::removeAbandonedAutosaveWrites()
+{
+    // A write cut short by a crash leaves its temporary file beside the autosave, hidden and named after
+    // it; the snapshot itself is whole, so what is left over is only clutter (up to the project's size).
+    const auto folder = recoveryURL_.parent_path();
+    const auto prefix = "." + recoveryURL_.filename().string() + ".";
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
+        const auto name = entry->path().filename().string();
+        if (name.size() == prefix.size() + 6 && name.rfind(prefix, 0) == 0) {
+            std::error_code ignored;
+            std::filesystem::remove(entry->path(), ignored);
+        }
+    }
+}
+
 void AppModel::readAutosaveAtStart()
 {
     std::string bytes;

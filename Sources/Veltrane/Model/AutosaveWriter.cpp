@@ -49,7 +49,7 @@ void AutosaveWriter::waitUntilIdle()
     idle_.wait(lock, [this] { return !queued_ && !busy_; });
 }
 
-void AutosaveWriter::setOnWritten(std::function<void(std::uint64_t)> onWritten)
+void AutosaveWriter::setOnWritten(std::function<void(const Project&)> onWritten)
 {
     std::lock_guard lock(mutex_);
     onWritten_ = std::move(onWritten);
@@ -81,16 +81,16 @@ void AutosaveWriter::run()
             // A snapshot that cannot be encoded or written is dropped; the previous one stays.
             if (lock.owns_lock()) lock.unlock();
         }
-        // The project copy goes here, off the main thread.
-        job = Job{};
         if (landed) {
-            std::function<void(std::uint64_t)> onWritten;
+            std::function<void(const Project&)> onWritten;
             {
                 std::lock_guard guard(mutex_);
                 onWritten = onWritten_;
             }
-            if (onWritten) onWritten(number);
+            if (onWritten) onWritten(job.project);
         }
+        // The project copy goes here, off the main thread.
+        job = Job{};
         lock.lock();
         busy_ = false;
         if (!queued_) idle_.notify_all();

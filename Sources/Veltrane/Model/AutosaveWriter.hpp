@@ -44,8 +44,8 @@ public:
     /// Blocks until no job is queued or under way.
     void waitUntilIdle();
 
-    /// Called on the worker thread with a job's number once its snapshot is in place.
-    void setOnWritten(std::function<void(std::uint64_t)> onWritten);
+    /// Called on the worker thread with the project of each snapshot once it is in place.
+    void setOnWritten(std::function<void(const Project&)> onWritten);
 
 private:
     struct Job {
@@ -65,7 +65,7 @@ private:
     bool stopping_ = false;
     std::uint64_t lastNumber_ = 0;
     std::uint64_t discardedThrough_ = 0; // jobs with a number up to this never land
-    std::function<void(std::uint64_t)> onWritten_;
+    std::function<void(const Project&)> onWritten_;
     std::thread worker_;
 };
 
