@@ -4,7 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
 #include <set>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace veltrane;
 using namespace veltrane::testing;
@@ -92,6 +100,106 @@ TEST(PluginHost, TellsTheKindFromClassAndPorts)
             EXPECT_EQ(found->authority, "");
         }
     }
+}
+
+namespace {
+
+#if defined(VELTRANE_LV2_FIXTURES_DIR)
+// The URIs a host over `lv2Path` lists, one a line, taken in a child process: a bundle that kills or
+// hangs the process that lists it must fail this test, not end the test program. Nothing, with the
+// reason in `failure`, when the child did not finish cleanly within the time limit.
+std::optional<std::string> listedInAChildProcess(const std::string& lv2Path, std::string& failure)
+{
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        failure = "no pipe";
+        return std::nullopt;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        std::string listing;
+        {
+            const PluginHost host(lv2Path);
+            for (const PluginDescription& plugin : host.plugins()) listing += plugin.uri + "\n";
+        }
+        const char* at = listing.data();
+        std::size_t left = listing.size();
+        while (left > 0) {
+            const ssize_t written = ::write(fds[1], at, left);
+            if (written <= 0) ::_exit(2);
+            at += written;
+            left -= std::size_t(written);
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    if (child < 0) {
+        ::close(fds[0]);
+        failure = "no child process";
+        return std::nullopt;
+    }
+    // Read while waiting, so a long listing never blocks the child on a full pipe.
+    std::string listing;
+    int status = 0;
+    bool exited = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    while (std::chrono::steady_clock::now() < deadline) {
+        char chunk[4096];
+        const ssize_t got = ::read(fds[0], chunk, sizeof chunk);
+        if (got > 0) listing.append(chunk, std::size_t(got));
+        if (::waitpid(child, &status, WNOHANG) == child) {
+            exited = true;
+            break;
+        }
+        if (got <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (!exited) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        ::close(fds[0]);
+        failure = "listing the plug-ins did not finish within 30 seconds";
+        return std::nullopt;
+    }
+    for (;;) {
+        char chunk[4096];
+        const ssize_t got = ::read(fds[0], chunk, sizeof chunk);
+        if (got <= 0) break;
+        listing.append(chunk, std::size_t(got));
+    }
+    ::close(fds[0]);
+    if (WIFSIGNALED(status)) {
+        failure = std::string("listing the plug-ins killed the process: ") + ::strsignal(WTERMSIG(status));
+        return std::nullopt;
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        failure = "listing the plug-ins failed";
+        return std::nullopt;
+    }
+    return listing;
+}
+#endif
+
+} // namespace
+
+TEST(PluginHost, ListsEveryPluginBesideBundlesThatAbortHangOrAreMalformed)
+{
+#if !defined(VELTRANE_LV2_FIXTURES_DIR)
+    GTEST_SKIP() << "the mda-lv2 plug-ins were not found when the tests were configured";
+#else
+    // The fixture folder holds the mda bundle, a bundle whose dynamic manifest aborts, one whose dynamic
+    // manifest never returns and one whose manifest is not Turtle.
+    std::string failure;
+    const std::optional<std::string> alone = listedInAChildProcess(VELTRANE_LV2_MDA_ONLY_DIR, failure);
+    ASSERT_TRUE(alone) << failure;
+    ASSERT_NE(alone->find(std::string(jx10Uri) + "\n"), std::string::npos);
+    ASSERT_NE(alone->find(std::string(delayUri) + "\n"), std::string::npos);
+
+    const std::optional<std::string> beside = listedInAChildProcess(VELTRANE_LV2_FIXTURES_DIR, failure);
+    ASSERT_TRUE(beside) << failure;
+    EXPECT_EQ(*beside, *alone);
+#endif
 }
 
 TEST(PluginHost, RefusesWhatItCannotHostWithAReason)

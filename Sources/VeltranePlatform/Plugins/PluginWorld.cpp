@@ -11,6 +11,11 @@ namespace veltrane::detail {
 PluginWorld::PluginWorld(const std::optional<std::string>& lv2Path)
 {
     world = lilv_world_new();
+    // A dynamic manifest is plug-in code that lilv runs inside our process while merely listing bundles:
+    // one broken bundle installed anywhere on the path could abort or hang the application before the
+    // user chose any plug-in. Only the static Turtle descriptions are read.
+    LilvNodePtr no(lilv_new_bool(world, false));
+    lilv_world_set_option(world, LILV_OPTION_DYN_MANIFEST, no.get());
     if (lv2Path) {
         LilvNodePtr path(lilv_new_string(world, lv2Path->c_str()));
         lilv_world_set_option(world, LILV_OPTION_LV2_PATH, path.get());
