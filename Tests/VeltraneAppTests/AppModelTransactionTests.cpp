@@ -36,6 +36,8 @@ TEST(AppModelTransaction, StartsCleanOnTheDemoWithItsDefaults)
     EXPECT_EQ(model.feedbackURL().query(), QStringLiteral("app=veltrane"));
     EXPECT_EQ(model.meters().tracks.size(), 32u);
     EXPECT_FALSE(model.playbackUI().row);
+    EXPECT_FALSE(model.availableUpdate());
+    EXPECT_FALSE(model.isUpdating());
     ASSERT_TRUE(model.savedProject());
     EXPECT_EQ(*model.savedProject(), model.project());
     // The installed plug-ins: instruments, then effects followed by music effects.

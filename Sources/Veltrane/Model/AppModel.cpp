@@ -105,6 +105,7 @@ AppModel::~AppModel()
 // Observed state.
 
 void AppModel::setProject(Project project) { assign(project_, std::move(project), &AppModel::projectChanged); }
+void AppModel::setAvailableUpdate(std::optional<UpdateInfo> value) { assign(availableUpdate_, std::move(value), &AppModel::availableUpdateChanged); }
 void AppModel::setIsUpdating(bool value) { assign(isUpdating_, value, &AppModel::isUpdatingChanged); }
 void AppModel::setIsCheckingForUpdate(bool value) { assign(isCheckingForUpdate_, value, &AppModel::isCheckingForUpdateChanged); }
 void AppModel::setPatternIndex(int value) { assign(patternIndex_, value, &AppModel::patternIndexChanged); }

@@ -33,6 +33,7 @@
 #include "VeltraneCore/Models/Project.hpp"
 #include "VeltraneCore/Models/StepNote.hpp"
 #include "VeltraneCore/Models/Uuid.hpp"
+#include "VeltraneCore/Updater/UpdateInfo.hpp"
 
 #include <QObject>
 #include <QUrl>
@@ -112,6 +113,9 @@ public:
     // Observed state. Each setter stores the value and emits the signal when it changed.
     const Project& project() const noexcept { return project_; }
     void setProject(Project project);
+    /// A newer version the update check found.
+    const std::optional<UpdateInfo>& availableUpdate() const noexcept { return availableUpdate_; }
+    void setAvailableUpdate(std::optional<UpdateInfo> value);
     bool isUpdating() const noexcept { return isUpdating_; }
     void setIsUpdating(bool value);
     bool isCheckingForUpdate() const noexcept { return isCheckingForUpdate_; }
@@ -264,6 +268,7 @@ public:
 
 signals:
     void projectChanged();
+    void availableUpdateChanged();
     void isUpdatingChanged();
     void isCheckingForUpdateChanged();
     void patternIndexChanged();
@@ -368,6 +373,7 @@ private:
     std::string version_;
 
     // Observed state, in the order the views meet it.
+    std::optional<UpdateInfo> availableUpdate_;
     bool isUpdating_ = false;
     bool isCheckingForUpdate_ = false;
     Project project_;
