@@ -5,12 +5,20 @@
 #endif
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <sstream>
+#include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/sem.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -50,7 +58,159 @@ void silenceJackErrors()
 }
 #endif
 
+// JACK's registry of servers and shared memory, as jackd 1.9 lays it out on Linux: a POSIX shared-memory
+// file in JACK's folder, guarded by a System V semaphore. Only its header and its eight server slots are
+// read here; the segment entries after them jackd cleans itself when the next server starts.
+constexpr const char* jackFolder = "/dev/shm";
+constexpr const char* registryFile = "/dev/shm/jack-shm-registry";
+constexpr key_t registryLockKey = 0x282929;
+constexpr std::uint32_t registryMagic = 0x4a41434b;
+constexpr std::int32_t posixSharedMemory = 1;
+constexpr int serverSlots = 8;
+constexpr std::size_t slotsOffset = 24;
+constexpr std::size_t slotSize = 264; // pid, then a name of 257 bytes, padded to 4
+constexpr std::size_t slotNameSize = 257;
+
+const std::string testServerPrefix = "veltrane-test-";
+
+// The registry's lock, taken as jackd takes it; the kernel gives it back should this process die with it.
+class RegistryLock {
+public:
+    RegistryLock()
+    {
+        id_ = ::semget(registryLockKey, 0, 0);
+        if (id_ < 0) return;
+        sembuf take{0, -1, SEM_UNDO};
+        const timespec limit{5, 0};
+        held_ = ::semtimedop(id_, &take, 1, &limit) == 0;
+    }
+    ~RegistryLock()
+    {
+        if (!held_) return;
+        sembuf give{0, 1, SEM_UNDO};
+        ::semop(id_, &give, 1);
+    }
+    RegistryLock(const RegistryLock&) = delete;
+    RegistryLock& operator=(const RegistryLock&) = delete;
+    bool held() const { return held_; }
+
+private:
+    int id_ = -1;
+    bool held_ = false;
+};
+
+// The server name in a slot of this user ("jack-<uid>:<name>:"), or empty for a slot of another user.
+std::string serverNameInSlot(const char* field)
+{
+    const std::string slot(field, ::strnlen(field, slotNameSize));
+    const std::string user = "jack-" + std::to_string(::getuid()) + ":";
+    if (slot.size() <= user.size() + 1 || slot.rfind(user, 0) != 0 || slot.back() != ':') return {};
+    return slot.substr(user.size(), slot.size() - user.size() - 1);
+}
+
+// Calls `each` with the pid and name field of every server slot of a registry jackd would accept, with
+// the registry mapped for writing. Nothing when there is no registry yet or it has another layout.
+void forEachServerSlot(const std::function<void(std::int32_t& pid, char* name)>& each)
+{
+    const int fd = ::open(registryFile, O_RDWR);
+    if (fd < 0) return;
+    struct stat info{};
+    const std::size_t headerSize = slotsOffset + serverSlots * slotSize;
+    if (::fstat(fd, &info) != 0 || std::size_t(info.st_size) < headerSize) {
+        ::close(fd);
+        return;
+    }
+    void* mapped = ::mmap(nullptr, headerSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (mapped == MAP_FAILED) return;
+    auto* bytes = static_cast<char*>(mapped);
+    std::uint32_t magic = 0;
+    std::int32_t type = 0, headerLength = 0;
+    std::memcpy(&magic, bytes, sizeof magic);
+    std::memcpy(&type, bytes + 8, sizeof type);
+    std::memcpy(&headerLength, bytes + 16, sizeof headerLength);
+    if (magic == registryMagic && type == posixSharedMemory && std::size_t(headerLength) == headerSize) {
+        for (int slot = 0; slot < serverSlots; ++slot) {
+            char* at = bytes + slotsOffset + std::size_t(slot) * slotSize;
+            each(*reinterpret_cast<std::int32_t*>(at), at + sizeof(std::int32_t));
+        }
+    }
+    ::munmap(mapped, headerSize);
+}
+
+// Whether `pid` is a jackd that still runs (a zombie no longer serves anyone, and a dead server's pid may
+// have been given to another program since).
+bool jackdRuns(pid_t pid)
+{
+    if (pid <= 0) return false;
+    std::ifstream status("/proc/" + std::to_string(pid) + "/stat");
+    std::string pidField, command, state;
+    if (!(status >> pidField >> command >> state)) return false;
+    return command.rfind("(jackd", 0) == 0 && state != "Z" && state != "X";
+}
+
+// Calls `each` with every semaphore and socket of the server `name` and of its clients in JACK's folder:
+// "jack_sem.<uid>_<name>_<client>" and "jack_<name>_<uid>_<n>".
+void forEachFileOf(const std::string& name, const std::function<void(const std::filesystem::path&)>& each)
+{
+    const std::string uid = std::to_string(::getuid());
+    const std::string semaphores = "jack_sem." + uid + "_" + name + "_";
+    const std::string sockets = "jack_" + name + "_" + uid + "_";
+    std::error_code error;
+    std::vector<std::filesystem::path> found;
+    for (const auto& entry : std::filesystem::directory_iterator(jackFolder, error)) {
+        const std::string file = entry.path().filename().string();
+        if (file.rfind(semaphores, 0) == 0 || file.rfind(sockets, 0) == 0) found.push_back(entry.path());
+    }
+    for (const auto& path : found) each(path);
+}
+
+void removeFilesOf(const std::string& name)
+{
+    forEachFileOf(name, [](const std::filesystem::path& path) {
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+    });
+}
+
+// Frees the registry slots, and removes the files, of this user's test servers that no longer run: the
+// one this object just ended (`endedName`, empty for none) and any that died with an earlier test program.
+void clearDeadTestServers(const std::string& endedName = {})
+{
+    RegistryLock lock;
+    if (!lock.held()) return;
+    std::vector<std::string> cleared;
+    forEachServerSlot([&](std::int32_t& pid, char* field) {
+        const std::string name = serverNameInSlot(field);
+        if (pid == 0 || name.rfind(testServerPrefix, 0) != 0 || jackdRuns(pid)) return;
+        cleared.push_back(name);
+        pid = 0;
+        std::memset(field, 0, slotNameSize);
+    });
+    if (!endedName.empty()) cleared.push_back(endedName);
+    // Under the lock, so no new server of such a name registers and makes its files meanwhile.
+    for (const std::string& name : cleared) removeFilesOf(name);
+}
+
 } // namespace
+
+std::vector<JackTestServer::RegisteredServer> JackTestServer::registeredServers()
+{
+    std::vector<RegisteredServer> servers;
+    RegistryLock lock;
+    forEachServerSlot([&](std::int32_t& pid, char* field) {
+        const std::string name = serverNameInSlot(field);
+        if (pid != 0 && !name.empty()) servers.push_back({pid, name});
+    });
+    return servers;
+}
+
+bool JackTestServer::leftFilesOf(const std::string& name)
+{
+    bool found = false;
+    forEachFileOf(name, [&](const std::filesystem::path&) { found = true; });
+    return found;
+}
 
 std::unique_ptr<JackTestServer> JackTestServer::start(int sampleRate, int periodFrames, std::string& whyNot, const std::string& wantedName)
 {
@@ -65,6 +225,8 @@ std::unique_ptr<JackTestServer> JackTestServer::start(int sampleRate, int period
 #if VELTRANE_HAVE_JACK
     silenceJackErrors();
 #endif
+    // Slots of test servers that died with an earlier test program would otherwise fill the registry.
+    clearDeadTestServers();
     static std::atomic<int> serial{0};
     const std::string name = !wantedName.empty() ? wantedName
                                                  : "veltrane-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
@@ -114,10 +276,12 @@ std::unique_ptr<JackTestServer> JackTestServer::start(int sampleRate, int period
     return nullptr;
 }
 
-void JackTestServer::stop()
+void JackTestServer::endProcess(int signal)
 {
     if (process_ <= 0) return;
-    ::kill(process_, SIGTERM);
+    ::kill(process_, signal);
+    // A frozen server must be woken for SIGTERM to reach it.
+    ::kill(process_, SIGCONT);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     int status = 0;
     while (::waitpid(process_, &status, WNOHANG) == 0) {
@@ -129,6 +293,24 @@ void JackTestServer::stop()
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     process_ = -1;
+    // A server that shut down cleared its own slot; one that was killed did not, and neither clears the
+    // semaphores of clients that were still connected.
+    clearDeadTestServers(name_);
+}
+
+void JackTestServer::stop()
+{
+    endProcess(SIGTERM);
+}
+
+void JackTestServer::kill()
+{
+    endProcess(SIGKILL);
+}
+
+void JackTestServer::freeze()
+{
+    if (process_ > 0) ::kill(process_, SIGSTOP);
 }
 
 JackTestServer::~JackTestServer()
