@@ -14,7 +14,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace veltrane {
 namespace {
@@ -173,6 +180,124 @@ TEST(AudioDeviceJack, ServerShutdownIsReportedAndTheDeviceReopens)
     const std::int64_t before = graph.renderedFrames();
     EXPECT_TRUE(waitFor([&] { return graph.renderedFrames() > before + 10 * serverPeriod; }, 5000ms));
     device.close();
+}
+
+// Runs `steps` in a child process and says how far it got: each step that returns writes its index to a
+// pipe, so a step that hangs shows as the first index missing, without hanging the test program.
+// Nothing when the child finished every step; else the index of the step that did not return in time.
+struct ChildRun {
+    pid_t pid = -1;
+    int fromChild = -1;
+    int toChild = -1;
+};
+
+ChildRun runInChild(const std::vector<std::function<void()>>& steps)
+{
+    int up[2], down[2];
+    if (::pipe(up) != 0 || ::pipe(down) != 0) return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(up[0]);
+        ::close(down[1]);
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            // Each step waits for the parent's word before it runs.
+            char go = 0;
+            if (::read(down[0], &go, 1) != 1) ::_exit(3);
+            steps[i]();
+            const char done = static_cast<char>(i);
+            if (::write(up[1], &done, 1) != 1) ::_exit(3);
+        }
+        ::_exit(0);
+    }
+    ::close(up[1]);
+    ::close(down[0]);
+    return {pid, up[0], down[1]};
+}
+
+// Lets the child run its next step and waits for it to return. False, with the reason in `failure`, when
+// it did not return within `limit` or the child died in it.
+bool childStep(ChildRun& child, std::chrono::milliseconds limit, std::string& failure,
+               const std::function<void()>& meanwhile = {})
+{
+    const char go = 1;
+    if (child.pid <= 0 || ::write(child.toChild, &go, 1) != 1) {
+        failure = "the child process is gone";
+        return false;
+    }
+    if (meanwhile) meanwhile();
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    ::fcntl(child.fromChild, F_SETFL, O_NONBLOCK);
+    while (std::chrono::steady_clock::now() < deadline) {
+        char done = 0;
+        const ssize_t got = ::read(child.fromChild, &done, 1);
+        if (got == 1) return true;
+        if (got == 0) {
+            int status = 0;
+            ::waitpid(child.pid, &status, 0);
+            child.pid = -1;
+            failure = WIFSIGNALED(status) ? std::string("it crashed: ") + ::strsignal(WTERMSIG(status))
+                                          : "it exited with status " + std::to_string(WEXITSTATUS(status));
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    failure = "it did not return within " + std::to_string(limit.count() / 1000) + " s";
+    return false;
+}
+
+void endChild(ChildRun& child)
+{
+    if (child.pid > 0) {
+        ::kill(child.pid, SIGKILL);
+        ::waitpid(child.pid, nullptr, 0);
+        child.pid = -1;
+    }
+    ::close(child.fromChild);
+    ::close(child.toChild);
+}
+
+TEST(AudioDeviceJack, StopAndCloseReturnWhenTheServerDiesAtThatMoment)
+{
+    // The device runs in a child process, so a stop that never returns fails this test instead of
+    // hanging the test program.
+    const struct {
+        const char* name;
+        bool freezeFirst; ///< the server hangs while the device stops, then dies
+    } cases[] = {
+        {"the server dies while the device stops", true},
+        {"the server dies just before the device stops", false},
+    };
+    for (const auto& c : cases) {
+        START_JACK_SERVER(server);
+        AudioGraph graph(serverRate);
+        AudioDevice device(&graph);
+        ChildRun child = runInChild({
+            [&] {
+                device.open(jackSettings("veltrane-dying"));
+                device.start();
+                if (!waitFor([&] { return graph.renderedFrames() > 10 * serverPeriod; }, 5000ms)) ::_exit(4);
+            },
+            [&] { device.stop(); },
+            [&] { device.close(); },
+        });
+        ASSERT_GT(child.pid, 0);
+        std::string failure;
+        ASSERT_TRUE(childStep(child, 10000ms, failure)) << c.name << ": the device did not start: " << failure;
+        bool stopped = false;
+        if (c.freezeFirst) {
+            server->freeze();
+            stopped = childStep(child, 20000ms, failure, [&] {
+                std::this_thread::sleep_for(300ms);
+                server->kill();
+            });
+        } else {
+            server->kill();
+            stopped = childStep(child, 20000ms, failure);
+        }
+        EXPECT_TRUE(stopped) << c.name << ": stop(): " << failure;
+        if (stopped) EXPECT_TRUE(childStep(child, 20000ms, failure)) << c.name << ": close(): " << failure;
+        endChild(child);
+    }
 }
 
 #endif

@@ -219,7 +219,14 @@ void AudioDevice::stop() noexcept
 void AudioDevice::close() noexcept
 {
     stop();
-    if (backend_) backend_->close();
+    if (backend_) {
+        // A device that stopped calling (a server that died or hangs) is let go, never closed from here.
+        if (backend_->stillCalling()) {
+            backend_->close();
+        } else {
+            detail::retireLostBackend(std::move(backend_));
+        }
+    }
     backend_.reset();
     format_ = {};
 }

@@ -52,6 +52,9 @@ public:
     virtual void close() noexcept = 0;
     /// Whether the stream ended without being asked to (the device or server went away).
     virtual bool lost() const noexcept = 0;
+    /// Whether the device still asks for blocks, so it may be closed from the owner thread; waits a few
+    /// blocks at most. A device that stopped calling is let go like a lost one. Owner thread.
+    virtual bool stillCalling() noexcept { return true; }
     /// Stops handing blocks to the processor and waits for a block under way to finish, without asking
     /// anything of the device (a lost device may never answer). Owner thread.
     virtual void silence() noexcept = 0;

@@ -154,6 +154,13 @@ public:
 
     void start() override
     {
+        if (audio_->isStreamRunning()) {
+            // A JACK stream is left running while stopped (see `stop`): hand it blocks again.
+            silenced_.store(false);
+            started_ = true;
+            return;
+        }
+        silenced_.store(false);
         CatchErrors caught;
         try {
             audio_->startStream();
@@ -170,9 +177,19 @@ public:
     {
         if (!audio_ || !started_) return;
         started_ = false;
+        silence();
+        if (jack()) {
+            // Under JACK the stream is only silenced. RtAudio's stop waits for the server's next callback,
+            // which a server that shuts down or dies at that moment never sends; its abort instead asks
+            // the server to deactivate the client, and when the server is going away RtAudio closes that
+            // same client from a thread of its own meanwhile, which crashes inside libjack. A silenced
+            // client asks nothing of the server; `close` deactivates it once the server answers.
+            return;
+        }
         CatchErrors caught;
         try {
-            if (audio_->isStreamRunning()) audio_->stopStream();
+            // Abort rather than stop: a stop plays out the last block first, waiting on the device.
+            if (audio_->isStreamRunning()) audio_->abortStream();
         } catch (const RtAudioError&) {
             // A stream that cannot be stopped has already stopped.
         }
@@ -197,9 +214,28 @@ public:
         audio_.reset();
     }
 
+    bool stillCalling() noexcept override
+    {
+        if (!audio_ || !audio_->isStreamOpen()) return false;
+        // Only a running JACK stream is at risk: RtAudio closes it on its own when the server goes away,
+        // and closing it here beside that must not happen. A server that called us a moment ago is
+        // there to take the close.
+        if (!jack() || !audio_->isStreamRunning()) return true;
+        const std::uint64_t seen = callbacks_.load();
+        const auto block = std::chrono::duration<double>(format_.bufferFrames / std::max(format_.sampleRate, 1.0));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1)
+                              + std::chrono::duration_cast<std::chrono::steady_clock::duration>(4 * block);
+        while (callbacks_.load() == seen) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+
     bool lost() const noexcept override
     {
-        return audio_ && started_ && (!audio_->isStreamOpen() || !audio_->isStreamRunning());
+        // A stopped JACK stream still runs silenced, and RtAudio closes it when its server goes away.
+        return audio_ && (!audio_->isStreamOpen() || (started_ && !audio_->isStreamRunning()));
     }
 
     void silence() noexcept override
@@ -238,12 +274,15 @@ public:
     }
 
 private:
+    bool jack() const noexcept { return backend_ == AudioBackend::jack; }
+
     static int callback(void* outputBuffer, void* inputBuffer, unsigned int frames, double, RtAudioStreamStatus status,
                         void* user) noexcept
     {
         auto* self = static_cast<RtAudioBackend*>(user);
         const AudioDeviceFormat& format = self->format_;
         self->inCallback_.store(true);
+        self->callbacks_.fetch_add(1, std::memory_order_relaxed);
         if (self->silenced_.load()) {
             if (outputBuffer != nullptr) std::memset(outputBuffer, 0, sizeof(float) * frames * static_cast<std::size_t>(format.outputChannels));
             self->inCallback_.store(false);
@@ -272,6 +311,7 @@ private:
     // `silence` sets `silenced_` before it waits for the busy mark to clear.
     std::atomic<bool> silenced_{false};
     std::atomic<bool> inCallback_{false};
+    std::atomic<std::uint64_t> callbacks_{0};
 };
 
 } // namespace
