@@ -372,6 +372,28 @@ TEST(MIDIPortsJack, OurClockArrivesTwentyFourToTheBeat)
     if (measured < static_cast<int>(clocks.size()) / 2) GTEST_SKIP() << "the server lost too many cycles on this machine to measure";
 }
 
+TEST(MIDIPortsJack, ALostServerNeitherBlocksSendingNorClosing)
+{
+    START_JACK_SERVER(server);
+    ParsedInput input;
+    auto ports = std::make_unique<MIDIPorts>(input.handler(), MIDIPorts::Options{.useALSASequencer = false, .rescanInterval = 50ms});
+    ASSERT_EQ(ports->streamCount(), 1);
+    server->stop();
+    std::this_thread::sleep_for(300ms); // a few rescans against a server that is gone
+    const std::uint8_t clock = midiTimingClock;
+    for (int i = 0; i < 100; ++i) ports->send(std::span(&clock, 1));
+    ports->flush();
+    std::atomic<bool> closed{false};
+    std::thread closing([&] {
+        ports.reset();
+        closed = true;
+    });
+    const bool closedInTime = waitFor([&] { return closed.load(); }, 5000ms);
+    if (!closedInTime) closing.detach(); // leave the hung close behind rather than hang the test program
+    else closing.join();
+    EXPECT_TRUE(closedInTime);
+}
+
 #else
 
 TEST(MIDIPortsJack, NeedsLibjack)

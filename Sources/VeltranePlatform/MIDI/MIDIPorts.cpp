@@ -83,7 +83,7 @@ struct MIDIBackend {
     {
         // The service's receive thread (JACK's process thread): no allocation, no lock.
         auto* self = static_cast<MIDIBackend*>(argument);
-        if (message == nullptr || message->empty()) return;
+        if (message == nullptr || message->empty() || !*self->handler) return;
         const std::size_t size = std::min(message->size(), MIDIPorts::maximumDeliveryBytes);
         (*self->handler)(self->stream, std::span<const std::uint8_t>(message->data(), size), hostTimeNanos());
     }
