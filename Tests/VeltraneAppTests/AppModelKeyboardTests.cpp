@@ -34,7 +34,8 @@ TEST(AppModelKeyboard, NoteKeysEnterPitchesInTheOctave)
         std::optional<int> pitch;
     };
     for (const auto& [octave, key, pitch] : {Case{5, "z", 60}, Case{5, "q", 72}, Case{5, ",", 72}, Case{5, "Z", 60},
-                                             Case{10, "z", 120}, Case{10, "u", std::nullopt}, Case{5, "a", std::nullopt}}) {
+                                             Case{10, "z", 120}, Case{10, "u", std::nullopt}, Case{5, "a", std::nullopt},
+                                             Case{-1, "u", 11}, Case{-1, "m", std::nullopt}}) {
         ModelHarness harness;
         auto& model = emptyModel(harness);
         model.setOctave(octave);

@@ -99,7 +99,8 @@ void AppModel::handleKey(const KeyPress& key)
 void AppModel::input(char32_t character)
 {
     if (selectedField_ == CellField::note) {
-        if (const auto note = keyToNote(character, octave_); note && *note <= 127) {
+        // A pitch outside MIDI's range would make the project unloadable: such keys are ignored.
+        if (const auto note = keyToNote(character, octave_); note && *note >= 0 && *note <= 127) {
             enter(NotePitch{*note}, std::nullopt);
         } else if (character == U'`') {
             enter(NoteOff{}, std::nullopt);
