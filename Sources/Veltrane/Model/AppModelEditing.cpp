@@ -2,6 +2,7 @@
 
 #include "Veltrane/Model/AppModel.hpp"
 
+#include "Veltrane/Model/CellInstrument.hpp"
 #include "VeltraneCore/Models/Effect.hpp"
 #include "VeltraneCore/PatternOperations/PatternClipboard.hpp"
 #include "VeltraneCore/Text/Utf8.hpp"
@@ -23,14 +24,6 @@ std::optional<int> hexDigitValue(char32_t c)
 }
 
 char32_t upperCased(char32_t c) { return c >= U'a' && c <= U'z' ? c - (U'a' - U'A') : c; }
-
-/// An instrument index a cell may hold: `requested` held to the instruments the project has; nothing
-/// when it has none, since a cell naming a missing instrument makes the project unloadable.
-std::optional<int> validInstrumentIndex(const Project& project, int requested)
-{
-    if (project.instruments.empty()) return std::nullopt;
-    return std::clamp(requested, 0, static_cast<int>(project.instruments.size()) - 1);
-}
 
 /// The first code point of UTF-8 `text`, if it has one.
 std::optional<char32_t> firstCharacter(const std::string& text)
@@ -131,7 +124,7 @@ void AppModel::input(char32_t character)
         switch (selectedField_) {
         case CellField::instrument:
             // With no instruments there is nothing a cell may name: the cell keeps what it has.
-            if (const auto index = validInstrumentIndex(project, value)) cell.instrument = *index;
+            if (const auto index = cellInstrumentIndex(project, value)) cell.instrument = *index;
             break;
         case CellField::volume: cell.volume = static_cast<std::uint8_t>(std::min(value, 64)); break;
         case CellField::effect1:
@@ -151,7 +144,7 @@ void AppModel::enter(std::optional<StepNote> note, std::optional<std::uint8_t> v
     const int selected = selectedInstrument_;
     mutateCursorCell([&](Cell& cell, const Project& project) {
         cell.note = note;
-        if (note && !cell.instrument) cell.instrument = validInstrumentIndex(project, selected);
+        if (note && !cell.instrument) cell.instrument = cellInstrumentIndex(project, selected);
         if (velocity) cell.volume = static_cast<std::uint8_t>(std::min(*velocity * 64 / 127, 64));
     });
 
