@@ -1,4 +1,5 @@
 #include "UpdateReleaseSupport.hpp"
+#include "UpdateTestSupport.hpp"
 
 #include "Veltrane/Updates/UpdateArchive.hpp"
 

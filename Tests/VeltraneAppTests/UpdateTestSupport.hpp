@@ -2,11 +2,16 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QString>
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
+#include <ostream>
+
+// Qt strings in test messages and failure reports.
+inline std::ostream& operator<<(std::ostream& out, const QString& text) { return out << text.toStdString(); }
 
 // Gives a test the Qt application its event loop needs, unless one is already running.
 class QtApplicationTest : public ::testing::Test {
