@@ -27,11 +27,13 @@ TEST_F(UpdateCheckAndRender, ACommandLineRenderNeverChecksForUpdates)
     qputenv("VELTRANE_UPDATE_MANIFEST_URL", manifest.toUtf8());
     veltrane::UpdateChecker checker(veltrane::UpdateEndpoint::forApplication());
     qunsetenv("VELTRANE_UPDATE_MANIFEST_URL");
+    checker.timeoutMilliseconds = 500; // the server never answers the TLS handshake
     std::optional<veltrane::UpdateCheckResult> result;
     checker.check("1.0", [&](veltrane::UpdateCheckResult r) { result = r; });
     ASSERT_TRUE(runUntil([&] { return result.has_value(); }));
     EXPECT_EQ(result->outcome, veltrane::UpdateCheckOutcome::failed) << "no TLS on the test's server";
-    ASSERT_EQ(server.connections(), 1);
+    const int connections = server.connections();
+    ASSERT_GE(connections, 1);
 
     QTemporaryDir folder;
     QProcess render;
@@ -43,5 +45,5 @@ TEST_F(UpdateCheckAndRender, ACommandLineRenderNeverChecksForUpdates)
     EXPECT_EQ(render.exitCode(), 0);
     EXPECT_TRUE(QFileInfo(folder.filePath("smoke.wav")).size() > 0);
     QCoreApplication::processEvents();
-    EXPECT_EQ(server.connections(), 1) << "the render connected to the update server";
+    EXPECT_EQ(server.connections(), connections) << "the render connected to the update server";
 }
