@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 using veltrane::swapScriptText;
 
 namespace {
@@ -34,8 +36,23 @@ QByteArray contents(const QString& path)
 }
 
 // Runs the script to its end, for a process that has already ended.
-void runSwap(const QString& folder, const QString& newBundle, const QString& installed)
+// `tools` replaces commands the script runs (rm, cp, mv) with shell scripts of the test's own.
+void runSwap(const QString& folder, const QString& newBundle, const QString& installed,
+             const std::map<QString, QByteArray>& tools = {})
 {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!tools.empty()) {
+        const QString bin = QDir(folder).filePath("tools");
+        ASSERT_TRUE(QDir().mkpath(bin));
+        for (const auto& [name, text] : tools) {
+            QFile tool(QDir(bin).filePath(name));
+            ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
+            tool.write("#!/bin/sh\n" + text + "\n");
+            tool.close();
+            tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        environment.insert("PATH", bin + ":/usr/bin:/bin");
+    }
     QProcess finished;
     finished.start("/bin/true");
     ASSERT_TRUE(finished.waitForStarted());
@@ -46,6 +63,7 @@ void runSwap(const QString& folder, const QString& newBundle, const QString& ins
     script.write(swapScriptText(ended).toUtf8());
     script.close();
     QProcess shell;
+    shell.setProcessEnvironment(environment);
     shell.start("/bin/sh", {script.fileName(), newBundle, installed, "veltrane"});
     ASSERT_TRUE(shell.waitForFinished(10'000));
 }
@@ -78,20 +96,38 @@ TEST(SwapScript, AFailedCopyPutsTheInstalledFolderBackAndStartsIt)
     EXPECT_FALSE(QFileInfo::exists(installed + ".bak"));
 }
 
-TEST(SwapScript, AnOldBackupThatCannotBeRemovedLeavesTheInstalledFolderAlone)
+// Each step that can fail, made to fail by a stand-in for the tool: the installed program survives and is
+// started in every case, from its own place or, when it cannot be put back, from the backup.
+TEST(SwapScript, EveryFailingStepKeepsTheInstalledProgramAndStartsOne)
 {
-    QTemporaryDir root;
-    const QString installed = root.filePath("Veltrane");
-    const QString marker = root.filePath("started");
-    makeBundle(installed, marker, "old");
-    makeBundle(root.filePath("Veltrane.app"), marker, "new");
-    // A backup path that is a folder inside a folder the script cannot change: only root gets past that.
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root removes any backup; the case needs an ordinary user";
-    ASSERT_TRUE(QDir().mkpath(installed + ".bak/locked/inner"));
-    QFile::setPermissions(installed + ".bak/locked", QFile::ReadOwner | QFile::ExeOwner);
-    runSwap(root.path(), root.filePath("Veltrane.app"), installed);
-    QFile::setPermissions(installed + ".bak/locked", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    EXPECT_EQ(contents(marker), "old");
-    EXPECT_EQ(contents(installed + "/data.txt"), "old");
+    const QByteArray kFail = "exit 1";
+    const QByteArray kPartialCopy = "mkdir -p \"$4\" && echo partial > \"$4/data.txt\"; exit 1";
+    const QByteArray kMoveOnlyToBackup = "case \"$3\" in *.bak) exec /bin/mv \"$@\";; esac; exit 1";
+    const struct {
+        const char* what;
+        std::map<QString, QByteArray> tools;
+        bool staleBackup;
+        QByteArray started;
+        QByteArray installedData; // empty: nothing at the installed path
+        QByteArray backupData;    // empty: no backup left
+    } kCases[] = {
+        {"the backup cannot be removed after the copy", {{"rm", kFail}}, false, "new", "new", "old"},
+        {"an old backup cannot be removed", {{"rm", kFail}}, true, "old", "old", "stale"},
+        {"the copy fails part way", {{"cp", kPartialCopy}}, false, "old", "old", ""},
+        {"the copy fails and the backup cannot be moved back", {{"cp", kPartialCopy}, {"mv", kMoveOnlyToBackup}},
+         false, "old", "", "old"},
+    };
+    for (const auto& c : kCases) {
+        QTemporaryDir root;
+        const QString installed = root.filePath("Veltrane");
+        const QString marker = root.filePath("started");
+        makeBundle(installed, marker, "old");
+        makeBundle(root.filePath("new/Veltrane.app"), marker, "new");
+        if (c.staleBackup)
+            makeBundle(installed + ".bak", root.filePath("unused"), "stale");
+        runSwap(root.path(), root.filePath("new/Veltrane.app"), installed, c.tools);
+        EXPECT_EQ(contents(marker), c.started) << c.what;
+        EXPECT_EQ(contents(installed + "/data.txt"), c.installedData) << c.what;
+        EXPECT_EQ(contents(installed + ".bak/data.txt"), c.backupData) << c.what;
+    }
 }
