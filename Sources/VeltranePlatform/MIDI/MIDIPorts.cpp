@@ -1,6 +1,7 @@
 #include "VeltranePlatform/MIDI/MIDIPorts.hpp"
 
 #include "VeltranePlatform/MIDI/HostTime.hpp"
+#include "VeltranePlatform/MIDI/MIDIPortChoice.hpp"
 #include "VeltranePlatform/MIDI/MIDISendQueue.hpp"
 
 #include <RtMidi.h>
@@ -34,16 +35,6 @@ bool jackServerRuns()
     return probe != nullptr;
 }
 
-bool isOurPort(const std::string& fullName)
-{
-    // Ours, and those of another Veltrane: listening to our own output would echo our clock back in.
-    const auto colon = fullName.find(':');
-    if (colon == std::string::npos) return false;
-    const std::string client = fullName.substr(0, colon);
-    const std::string port = fullName.substr(colon + 1);
-    return client.starts_with(MIDIPorts::clientName) && (port == MIDIPorts::inputPortName || port == MIDIPorts::outputPortName);
-}
-
 /// The ports of one RtMidi object's listing (sources for an input, destinations for an output).
 std::vector<std::string> portNames(RtMidi& rtMidi)
 {
@@ -64,7 +55,7 @@ struct MIDIBackend {
     std::unique_ptr<RtMidiOut> output;
     bool failed = false;
     snd_seq_t* sequencer = nullptr; // ALSA: our own handle, for subscriptions only
-    bool alsaAlsoOpen = false;
+    bool sequencerAlsoOpen = false;
 
     std::vector<std::string> seenSources;
     std::vector<std::string> seenDestinations;
@@ -133,13 +124,6 @@ struct MIDIBackend {
         }
     }
 
-    bool skipped(const std::string& name) const
-    {
-        // With the sequencer open too, JACK's bridge of the sequencer's ports would bring every device
-        // in twice.
-        return isOurPort(name) || (alsaAlsoOpen && name.starts_with("a2j:"));
-    }
-
     void rescanJack()
     {
         // RtMidi's JACK ports take one more connection each time a port is opened on them.
@@ -147,9 +131,10 @@ struct MIDIBackend {
         if (sources != seenSources) {
             seenSources = sources;
             connectedSources.clear();
-            for (unsigned i = 0; i < sources.size(); ++i) {
-                if (skipped(sources[i])) continue;
-                input->openPort(i, MIDIPorts::inputPortName);
+            std::vector<MIDIPortListing> listing;
+            for (const auto& name : sources) listing.push_back({.name = name, .source = true});
+            for (const std::size_t i : chooseMIDIPorts(listing, sequencerAlsoOpen).sources) {
+                input->openPort(static_cast<unsigned>(i), MIDIPorts::inputPortName);
                 connectedSources.push_back(sources[i]);
             }
         }
@@ -157,9 +142,10 @@ struct MIDIBackend {
         if (destinations != seenDestinations) {
             seenDestinations = destinations;
             connectedDestinations.clear();
-            for (unsigned i = 0; i < destinations.size(); ++i) {
-                if (skipped(destinations[i])) continue;
-                output->openPort(i, MIDIPorts::outputPortName);
+            std::vector<MIDIPortListing> listing;
+            for (const auto& name : destinations) listing.push_back({.name = name, .destination = true});
+            for (const std::size_t i : chooseMIDIPorts(listing, sequencerAlsoOpen).destinations) {
+                output->openPort(static_cast<unsigned>(i), MIDIPorts::outputPortName);
                 connectedDestinations.push_back(destinations[i]);
             }
         }
@@ -167,10 +153,7 @@ struct MIDIBackend {
 
     struct SequencerPort {
         snd_seq_addr_t address;
-        std::string name;
-        unsigned capability;
-        bool ours;
-        bool through;
+        MIDIPortListing listing;
     };
 
     std::vector<SequencerPort> sequencerPorts() const
@@ -189,8 +172,15 @@ struct MIDIBackend {
             snd_seq_port_info_set_client(port, id);
             snd_seq_port_info_set_port(port, -1);
             while (snd_seq_query_next_port(sequencer, port) >= 0) {
-                ports.push_back({*snd_seq_port_info_get_addr(port), clientName + ":" + snd_seq_port_info_get_name(port),
-                                 snd_seq_port_info_get_capability(port), ours, clientName == "Midi Through"});
+                constexpr unsigned readable = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
+                constexpr unsigned writable = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
+                const unsigned capability = snd_seq_port_info_get_capability(port);
+                ports.push_back({*snd_seq_port_info_get_addr(port),
+                                 {.name = clientName + ":" + snd_seq_port_info_get_name(port),
+                                  .source = (capability & readable) == readable,
+                                  .destination = (capability & writable) == writable,
+                                  .ours = ours,
+                                  .through = clientName == "Midi Through"}});
             }
         }
         return ports;
@@ -213,28 +203,26 @@ struct MIDIBackend {
         std::optional<snd_seq_addr_t> ourInput;
         std::optional<snd_seq_addr_t> ourOutput;
         std::vector<std::string> names;
+        std::vector<MIDIPortListing> listing;
+        const std::string client = std::string(MIDIPorts::clientName) + ":";
         for (const auto& port : ports) {
-            names.push_back(port.name);
-            if (port.ours && port.name == std::string(MIDIPorts::clientName) + ":" + MIDIPorts::inputPortName) ourInput = port.address;
-            if (port.ours && port.name == std::string(MIDIPorts::clientName) + ":" + MIDIPorts::outputPortName) ourOutput = port.address;
+            names.push_back(port.listing.name);
+            listing.push_back(port.listing);
+            if (port.listing.ours && port.listing.name == client + MIDIPorts::inputPortName) ourInput = port.address;
+            if (port.listing.ours && port.listing.name == client + MIDIPorts::outputPortName) ourOutput = port.address;
         }
         if (names == seenSources || !ourInput || !ourOutput) return;
         seenSources = names;
         connectedSources.clear();
         connectedDestinations.clear();
-        constexpr unsigned readable = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
-        constexpr unsigned writable = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
-        for (const auto& port : ports) {
-            if (port.ours || isOurPort(port.name)) continue;
-            if ((port.capability & readable) == readable) {
-                subscribe(port.address, *ourInput);
-                connectedSources.push_back(port.name);
-            }
-            // The through port hands what we send straight back to whoever listens to it, us included.
-            if ((port.capability & writable) == writable && !port.through) {
-                subscribe(*ourOutput, port.address);
-                connectedDestinations.push_back(port.name);
-            }
+        const auto choice = chooseMIDIPorts(listing, false);
+        for (const std::size_t i : choice.sources) {
+            subscribe(ports[i].address, *ourInput);
+            connectedSources.push_back(ports[i].listing.name);
+        }
+        for (const std::size_t i : choice.destinations) {
+            subscribe(*ourOutput, ports[i].address);
+            connectedDestinations.push_back(ports[i].listing.name);
         }
     }
 };
@@ -271,7 +259,7 @@ MIDIPorts::MIDIPorts(BytesHandler onBytes, Options options) : state_(std::make_u
     }
     if (options.useJACK && jackServerRuns()) {
         tryOpen(Service::jack, RtMidi::UNIX_JACK);
-        if (!state_->backends.empty()) state_->backends.back()->alsaAlsoOpen = alsaOpen;
+        if (!state_->backends.empty()) state_->backends.back()->sequencerAlsoOpen = alsaOpen;
     }
     state_->sendQueue = std::make_unique<MIDISendQueue>([state = state_.get()](std::span<const std::uint8_t> bytes) {
         for (const auto& backend : state->backends) backend->send(bytes);
