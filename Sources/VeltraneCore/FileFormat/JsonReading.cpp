@@ -1,6 +1,7 @@
 #include "VeltraneCore/FileFormat/JsonReading.hpp"
 
 #include "VeltraneCore/FileFormat/Base64.hpp"
+#include "VeltraneCore/FileFormat/TextExcerpt.hpp"
 
 #include <cmath>
 #include <limits>
@@ -17,7 +18,7 @@ namespace {
 std::string numberText(const Json& value)
 {
     // The shortest text that reads back to the number, as the file would spell it.
-    return value.dump();
+    return textExcerpt(value.dump());
 }
 
 [[noreturn]] void failRange(const Json& value, const CodingPath& path, std::string_view range)
@@ -158,7 +159,7 @@ Uuid readUuid(const Json& value, const CodingPath& path)
 {
     const auto& text = readString(value, path);
     if (auto id = Uuid::fromString(text)) return *id;
-    failRead(path, "\"" + text + "\" is not a UUID");
+    failRead(path, "\"" + textExcerpt(text) + "\" is not a UUID");
 }
 
 Data readData(const Json& value, const CodingPath& path)

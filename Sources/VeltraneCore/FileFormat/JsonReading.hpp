@@ -6,6 +6,7 @@
 // value inside its type's range; a Double field takes any finite number.
 
 #include "VeltraneCore/FileFormat/CodingPath.hpp"
+#include "VeltraneCore/FileFormat/TextExcerpt.hpp"
 #include "VeltraneCore/Models/Data.hpp"
 #include "VeltraneCore/Models/ProjectError.hpp"
 #include "VeltraneCore/Models/RawValue.hpp"
@@ -59,7 +60,7 @@ Enum readRawValue(const Json& value, const CodingPath& path, std::string_view ty
 {
     const auto& text = readString(value, path);
     if (auto parsed = fromRawValue<Enum>(text)) return *parsed;
-    failRead(path, "\"" + text + "\" is not a valid " + std::string(typeName));
+    failRead(path, "\"" + textExcerpt(text) + "\" is not a valid " + std::string(typeName));
 }
 
 } // namespace veltrane::fileformat

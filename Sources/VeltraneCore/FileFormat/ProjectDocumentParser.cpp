@@ -1,11 +1,92 @@
 #include "VeltraneCore/FileFormat/ProjectDocumentParser.hpp"
 
+#include "VeltraneCore/FileFormat/TextExcerpt.hpp"
+
 #include <cmath>
+#include <iterator>
 #include <optional>
 
 namespace veltrane::fileformat {
 
 namespace {
+
+/// What the parser has read of the text, kept beside it for the error message.
+struct ReadProgress {
+    const char* lastRead = nullptr;
+    std::size_t charactersRead = 0;
+    /// Where a number longer than `maxProjectNumberLength` starts; the text is cut off there.
+    const char* overlongNumber = nullptr;
+};
+
+// The text as the parser sees it. The parser keeps every character of the token it is reading, and
+// counts a run of white space as part of the token after it, so a long run would cost several times its
+// length in memory (and the whole run would be quoted in an error); a run of white space outside strings
+// therefore reaches it as its first character alone, which means the same in JSON. A number longer than
+// any number a file needs ends the text, and the parse then fails on that.
+class CompactText {
+public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char*;
+    using reference = const char&;
+
+    CompactText(const char* at, const char* end, ReadProgress* progress) : at_(at), end_(end), progress_(progress) {}
+
+    reference operator*() const
+    {
+        progress_->lastRead = at_;
+        ++progress_->charactersRead;
+        return *at_;
+    }
+
+    CompactText& operator++()
+    {
+        const char c = *at_++;
+        if (inString_) {
+            if (escaped_) {
+                escaped_ = false;
+            } else if (c == '\\') {
+                escaped_ = true;
+            } else if (c == '"') {
+                inString_ = false;
+            }
+            return *this;
+        }
+        if (isSpace(c)) {
+            numberLength_ = 0;
+            while (at_ != end_ && isSpace(*at_)) ++at_;
+            return *this;
+        }
+        const bool startsNumber = (c >= '0' && c <= '9') || c == '-';
+        if (numberLength_ > 0 ? isNumberCharacter(c) : startsNumber) {
+            if (++numberLength_ > maxProjectNumberLength) {
+                progress_->overlongNumber = at_ - numberLength_;
+                at_ = end_;
+            }
+            return *this;
+        }
+        numberLength_ = 0;
+        inString_ = c == '"';
+        return *this;
+    }
+
+    bool operator==(const CompactText& other) const { return at_ == other.at_; }
+
+private:
+    static bool isSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+    static bool isNumberCharacter(char c)
+    {
+        return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+    }
+
+    const char* at_;
+    const char* end_;
+    ReadProgress* progress_;
+    bool inString_ = false;
+    bool escaped_ = false;
+    std::size_t numberLength_ = 0;
+};
 
 // Where a container sits in the document, as far as the parser cares: the pattern grids are read
 // while parsing; every other container is built as a tree.
@@ -19,6 +100,8 @@ struct Frame {
 
 class TreeBuilder final : public nlohmann::json_sax<Json> {
 public:
+    TreeBuilder(std::string_view text, const ReadProgress& progress) : text_(text), progress_(progress) {}
+
     ParsedProjectDocument take() { return {std::move(root_), std::move(grids_)}; }
     const std::optional<ProjectError>& error() const { return error_; }
 
@@ -28,7 +111,7 @@ public:
     bool number_unsigned(number_unsigned_t value) override { return addScalar(Json(value)); }
     bool number_float(number_float_t value, const string_t& text) override
     {
-        if (!std::isfinite(value)) return fail("The number " + text + " is too large to be represented", {});
+        if (!std::isfinite(value)) return fail("The number " + textExcerpt(text) + " is too large to be represented", {});
         return addScalar(Json(value));
     }
     bool string(string_t& value) override { return addScalar(Json(std::move(value))); }
@@ -95,15 +178,35 @@ public:
         return true;
     }
 
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& exception) override
+    bool parse_error(std::size_t position, const std::string& lastToken, const nlohmann::detail::exception& exception) override
     {
-        // nlohmann's messages start with a tag such as "[json.exception.parse_error.101] ", which means
-        // nothing to a user.
+        // nlohmann's messages read "[json.exception.parse_error.101] parse error at line 1, column 9:
+        // syntax error while parsing value - invalid literal; last read: '<the token>'; expected ...", or
+        // "[json.exception.out_of_range.406] number overflow parsing '<the token>'". The tag means nothing
+        // to a user, the place counts the text as the parser saw it, and the token may be as long as the
+        // file and hold any bytes: only the fixed words are kept, and the place is found anew.
         std::string message = exception.what();
-        if (const auto tagEnd = message.find("] "); !message.empty() && message.front() == '[' && tagEnd != std::string::npos) {
+        if (const auto tagEnd = message.find("] "); message.starts_with('[') && tagEnd != std::string::npos) {
             message.erase(0, tagEnd + 2);
         }
-        return fail("The file is not valid JSON: " + message, {});
+        if (message.starts_with("parse error")) {
+            if (const auto placeEnd = message.find(": "); placeEnd != std::string::npos) message.erase(0, placeEnd + 2);
+        }
+        const std::string lastRead = "; last read: '" + lastToken + "'";
+        if (const auto at = message.find(lastRead); at != std::string::npos) {
+            message.erase(at, lastRead.size());
+        } else if (const auto quoted = message.find("'" + lastToken + "'"); quoted != std::string::npos) {
+            message.replace(quoted + 1, lastToken.size(), textExcerpt(lastToken));
+        }
+        // The parser counts the end of the text as one more character read.
+        const bool atEnd = position > progress_.charactersRead || progress_.lastRead == nullptr;
+        const std::size_t offset = atEnd ? text_.size() : static_cast<std::size_t>(progress_.lastRead - text_.data());
+        return failAt(textExcerpt(message, 200), offset);
+    }
+
+    bool failAt(const std::string& what, std::size_t offset)
+    {
+        return fail("The file is not valid JSON: " + what + " (" + locate(text_, offset).description() + ")", {});
     }
 
 private:
@@ -167,6 +270,8 @@ private:
         return false;
     }
 
+    std::string_view text_;
+    const ReadProgress& progress_;
     Json root_;
     std::vector<Frame> stack_;
     std::string key_;
@@ -180,8 +285,16 @@ private:
 
 ParsedProjectDocument parseProjectDocument(std::string_view text)
 {
-    TreeBuilder builder;
-    const bool parsed = Json::sax_parse(text.data(), text.data() + text.size(), &builder, Json::input_format_t::json, true, false);
+    ReadProgress progress;
+    TreeBuilder builder(text, progress);
+    const char* end = text.data() + text.size();
+    const bool parsed = Json::sax_parse(CompactText(text.data(), end, &progress), CompactText(end, end, &progress),
+                                        &builder, Json::input_format_t::json, true, false);
+    if (progress.overlongNumber != nullptr) {
+        builder.failAt("a number is longer than " + std::to_string(maxProjectNumberLength) + " characters",
+                       static_cast<std::size_t>(progress.overlongNumber - text.data()));
+        throw *builder.error();
+    }
     if (!parsed) {
         if (builder.error()) throw *builder.error();
         throw ProjectError::unreadable("The file is not valid JSON", {});

@@ -5,7 +5,10 @@
 // hundreds of thousands of cell objects a large project has. Every input ends in a tree or in
 // `ProjectError::unreadable`: the parser loops rather than recursing, refuses nesting deeper than
 // `maxProjectDocumentDepth` (the format itself nests at most nine levels), and refuses numbers beyond the
-// range of a Double, which would otherwise arrive as infinities.
+// range of a Double, which would otherwise arrive as infinities, and numbers written with more than
+// `maxProjectNumberLength` characters. Reading costs memory in proportion to what the document holds,
+// not to its white space or the digits of a number, and an error names the line and column and quotes a
+// few dozen characters around the fault, whatever the text holds.
 
 #include "VeltraneCore/FileFormat/ProjectReading.hpp"
 
@@ -15,6 +18,9 @@
 namespace veltrane::fileformat {
 
 inline constexpr std::size_t maxProjectDocumentDepth = 128;
+/// Room for every Double written out in full, digit for digit (the smallest takes some 1,080
+/// characters); what we write takes at most 24.
+inline constexpr std::size_t maxProjectNumberLength = 4096;
 
 struct ParsedProjectDocument {
     Json root;
