@@ -149,7 +149,9 @@ TEST(AppModelDocuments, AFailedSaveKeepsTheDocumentEdited)
     harness.dialogs->saveAnswers.push_back(harness.folder / "No folder" / "Song.veltrane");
     EXPECT_FALSE(model.save());
     ASSERT_TRUE(model.error());
-    EXPECT_NE(model.error()->find("could not be saved"), std::string::npos) << *model.error();
+    EXPECT_NE(model.error()->find("\u201CSong.veltrane\u201D cannot be written because its folder \u201CNo folder\u201D does not exist"),
+              std::string::npos)
+        << *model.error();
     EXPECT_TRUE(model.isDirty());
     EXPECT_FALSE(model.fileURL());
     EXPECT_EQ(model.project().name, "Song"); // named in the attempt all the same

@@ -2,6 +2,7 @@
 
 #include "Veltrane/Offline/OfflineNoteScheduler.hpp"
 #include "Veltrane/Rendering/RenderError.hpp"
+#include "VeltranePlatform/Files/AtomicFileWriter.hpp"
 #include "VeltranePlatform/Files/AudioFile.hpp"
 #include "VeltranePlatform/Files/Bookmark.hpp"
 
@@ -14,14 +15,6 @@ using namespace veltrane;
 using namespace veltrane::testing;
 
 namespace {
-
-std::vector<std::string> namesIn(const std::filesystem::path& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Three tracks, each with its own sound: a low saw, a square an octave and a half up, a high sine.
 Project threeTrackSong()
@@ -125,9 +118,38 @@ TEST(OfflineRenderMixdown, ASongOfExactlyTwentyMinutesPassesTheLimit)
     TemporaryFolder folder;
     OfflineRenderer renderer(std::make_shared<RecordingUnits>());
     // Aimed at a folder that does not exist, the render gets past the limit and stops at the file.
-    EXPECT_THROW(renderer.render(project, folder / "missing" / "long.wav"), AudioFileError);
+    EXPECT_THROW(renderer.render(project, folder / "missing" / "long.wav"), FileWriteError);
     project.arrangement->blocks.push_back(SongBlock{.pattern = 0, .repeats = 1});
     EXPECT_THROW(renderer.render(project, folder / "missing" / "long.wav"), RenderError);
+}
+
+TEST(OfflineRenderMixdown, ATargetThatCannotBeWrittenIsRefusedByNameBeforeAnythingIsBuilt)
+{
+    TemporaryFolder folder;
+    std::filesystem::create_directory(folder / "Stems");
+    Project project = smallSong(8, 1);
+    project.masterFX->audioUnits = std::vector<AudioUnitSlot>{AudioUnitSlot{.reference = {.name = "Delay"}}};
+    struct Target { std::filesystem::path path; FileWriteError::Case expected; std::string named; };
+    const Target targets[] = {
+        {folder / "Stems", FileWriteError::Case::isFolder, "\u201CStems\u201D is a folder"},
+        {folder.path().string() + "/Stems/", FileWriteError::Case::isFolder, "\u201CStems\u201D is a folder"},
+        {"", FileWriteError::Case::noName, "no file name was given"},
+        {folder / "gone" / "Song.wav", FileWriteError::Case::folderMissing, "\u201CSong.wav\u201D"},
+    };
+    for (const auto& target : targets) {
+        auto units = std::make_shared<RecordingUnits>();
+        OfflineRenderer renderer(units);
+        try {
+            renderer.render(project, target.path);
+            ADD_FAILURE() << target.path << " was written";
+        } catch (const FileWriteError& error) {
+            EXPECT_EQ(error.which(), target.expected) << error.what();
+            EXPECT_NE(std::string(error.what()).find(target.named), std::string::npos) << error.what();
+        }
+        EXPECT_TRUE(units->effects.empty()) << target.path << ": the master chain was built before the check";
+    }
+    EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{"Stems"});
+    EXPECT_TRUE(std::filesystem::is_empty(folder / "Stems"));
 }
 
 TEST(OfflineRenderMixdown, SilenceThroughTheNeutralMasterChainIsSilenceBitForBit)

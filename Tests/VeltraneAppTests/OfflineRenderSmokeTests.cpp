@@ -168,7 +168,11 @@ TEST(OfflineRenderCommandLine, ARenderRunExitsWithZeroOrWithOneAfterOneErrorLine
         runRenderCommand({RenderSmokeTest::synthesizer, (folder / "no-such-folder" / "x.wav").string()}, renderer, errors);
     EXPECT_EQ(status, 1);
     const std::string line = errors.str();
-    EXPECT_EQ(line.rfind("Veltrane render smoke failed: The file \u201Cx.wav\u201D could not be written: ", 0), 0u) << line;
+    EXPECT_EQ(line.rfind("Veltrane render smoke failed: The file \u201Cx.wav\u201D cannot be written because its folder "
+                         "\u201Cno-such-folder\u201D does not exist.",
+                         0),
+              0u)
+        << line;
     EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1);
     EXPECT_EQ(line.back(), '\n');
 }

@@ -8,6 +8,7 @@
 #include <sndfile.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -102,6 +103,15 @@ inline double largestDifference(const SampleBuffer& a, const SampleBuffer& b)
         }
     }
     return largest;
+}
+
+/// The names in `folder`, sorted: what a write left behind.
+inline std::vector<std::string> namesIn(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace veltrane::testing

@@ -1,5 +1,6 @@
 #include "AudioFileTestSupport.hpp"
 
+#include "VeltranePlatform/Files/AtomicFileWriter.hpp"
 #include "VeltranePlatform/Files/AudioFile.hpp"
 
 #include <gtest/gtest.h>
@@ -11,14 +12,6 @@ using namespace veltrane;
 using namespace veltrane::testing;
 
 namespace {
-
-std::vector<std::string> namesIn(const std::filesystem::path& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 bool containsText(const std::vector<std::uint8_t>& bytes, std::string_view text)
 {
@@ -73,19 +66,19 @@ TEST(AudioFileWrite, AFailedWriteLeavesNothingBehindAndTheOldFileUntouched)
     const auto existing = folder / "keep.wav";
     writeBytes(existing, {1, 2, 3});
 
-    struct Case { std::filesystem::path path; SampleBuffer buffer; };
+    struct Case { std::filesystem::path path; SampleBuffer buffer; FileWriteError::Case expected; };
     const Case cases[] = {
-        {folder / "missing-folder" / "out.wav", testSignal(10)},
-        {existing, SampleBuffer{.sampleRate = 44100, .channels = {}}},
-        {existing, testSignal(10, 0)},
-        {existing, testSignal(10, std::nan(""))},
+        {folder / "missing-folder" / "out.wav", testSignal(10), FileWriteError::Case::folderMissing},
+        {existing, SampleBuffer{.sampleRate = 44100, .channels = {}}, FileWriteError::Case::writeFailed},
+        {existing, testSignal(10, 0), FileWriteError::Case::writeFailed},
+        {existing, testSignal(10, std::nan("")), FileWriteError::Case::writeFailed},
     };
     for (const auto& c : cases) {
         try {
             AudioFile::writeFloatWAV(c.path, c.buffer);
             ADD_FAILURE() << c.path << " was written";
-        } catch (const AudioFileError& error) {
-            EXPECT_EQ(error.which(), AudioFileError::Case::writeFailed);
+        } catch (const FileWriteError& error) {
+            EXPECT_EQ(error.which(), c.expected) << error.what();
         }
     }
     EXPECT_EQ(fileBytes(existing), (std::vector<std::uint8_t>{1, 2, 3}));

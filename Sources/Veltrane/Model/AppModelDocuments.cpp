@@ -3,10 +3,10 @@
 
 #include "Veltrane/Model/AppModel.hpp"
 
-#include "Veltrane/Model/AtomicFileWrite.hpp"
 #include "Veltrane/Model/RecoverySnapshot.hpp"
 #include "VeltraneCore/FileFormat/ProjectFile.hpp"
 #include "VeltraneCore/Models/ProjectError.hpp"
+#include "VeltranePlatform/Files/AtomicFileWriter.hpp"
 #include "VeltranePlatform/Files/Bookmark.hpp"
 
 #include <QDir>

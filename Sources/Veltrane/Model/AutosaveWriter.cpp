@@ -1,7 +1,7 @@
 #include "Veltrane/Model/AutosaveWriter.hpp"
 
-#include "Veltrane/Model/AtomicFileWrite.hpp"
 #include "Veltrane/Model/RecoverySnapshot.hpp"
+#include "VeltranePlatform/Files/AtomicFileWriter.hpp"
 
 #include <system_error>
 
@@ -70,7 +70,8 @@ void AutosaveWriter::run()
         bool landed = false;
         try {
             const auto bytes = encodeRecoverySnapshot(job.project, job.originalFile);
-            PendingFile file(job.target, bytes, FileAccess::privateToUser);
+            AtomicFileWriter file(job.target, FileAccess::privateToUser);
+            file.write(bytes);
             lock.lock();
             if (number > discardedThrough_) {
                 file.commit();

@@ -54,6 +54,9 @@ void OfflineRenderer::render(const Project& project, const std::filesystem::path
     const RenderEventList list = OfflineNoteRendering::events(project);
     // Checked before anything is built, so a song that is too long costs nothing but its note list.
     if (!(list.length <= maximumSongSeconds)) throw RenderError::tooLong();
+    // A target that cannot be written (a folder, a device, a read-only file, no name at all) is refused
+    // now rather than after the whole render.
+    AudioFileWriter file(to, OfflineMixdownGraph::sampleRate, 2);
 
     OfflineMixdownGraph mixdown(project, list.timeline, soloTrack, *units_);
     OfflineNoteScheduler notes(project, list, mixdown, *units_);
@@ -62,7 +65,6 @@ void OfflineRenderer::render(const Project& project, const std::filesystem::path
     mixdown.startVoices();
 
     AudioGraph& graph = mixdown.graph();
-    AudioFileWriter file(to, OfflineMixdownGraph::sampleRate, 2);
     const auto songFrames = static_cast<std::int64_t>((list.length + songTailSeconds) * OfflineMixdownGraph::sampleRate);
     AudioBuffer block(OfflineMixdownGraph::blockFrames, OfflineMixdownGraph::sampleRate);
     for (;;) {

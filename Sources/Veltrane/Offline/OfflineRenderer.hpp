@@ -11,12 +11,12 @@
 //     renderer.render(project, "/home/me/03 Track 03.wav", 2);  // track 3 alone (a stem)
 //
 // The file runs until 0.1 s after the last sound ends and at least 3 s past the song's end. It is
-// written beside its path under a temporary name and renamed into place when complete: a failed render
-// leaves an earlier file at that path untouched and no partial file. The same project always gives the
-// same bytes.
+// written through an `AtomicFileWriter` and put in place when complete: a failed or killed render leaves
+// an earlier file at that path untouched and no partial file. The target is checked before the render
+// starts. The same project always gives the same bytes.
 //
 // Failures: `RenderError` (a song over 20 minutes, a sample that cannot be loaded or played, a plug-in
-// that cannot be made) and `AudioFileError` (the file cannot be written). A render blocks its thread for
+// that cannot be made) and `FileWriteError` (the file cannot be written). A render blocks its thread for
 // its whole length: callers run it on a worker. Renderers share nothing, but one renderer serves one
 // render at a time.
 

@@ -52,9 +52,9 @@ public:
     /// The whole file held in `bytes`, decoded from memory (no temporary file).
     static SampleBuffer read(std::span<const std::uint8_t> bytes);
 
-    /// Writes `buffer` as a 32-bit float WAV file without a PEAK chunk. The file is written beside `path`
-    /// under a temporary name and renamed into place, so a failure never leaves a half-written file and
-    /// an existing file is replaced whole. The sample rate is rounded to whole frames per second.
+    /// Writes `buffer` as a 32-bit float WAV file without a PEAK chunk, through an `AtomicFileWriter`:
+    /// a failure never leaves a half-written file and an existing file is replaced whole. Throws
+    /// `FileWriteError`. The sample rate is rounded to whole frames per second.
     static void writeFloatWAV(const std::filesystem::path& path, const SampleBuffer& buffer);
 };
 
