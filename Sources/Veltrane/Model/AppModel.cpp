@@ -105,9 +105,6 @@ AppModel::~AppModel()
 // Observed state.
 
 void AppModel::setProject(Project project) { assign(project_, std::move(project), &AppModel::projectChanged); }
-void AppModel::setAvailableUpdate(std::optional<UpdateInfo> value) { assign(availableUpdate_, std::move(value), &AppModel::availableUpdateChanged); }
-void AppModel::setIsUpdating(bool value) { assign(isUpdating_, value, &AppModel::isUpdatingChanged); }
-void AppModel::setIsCheckingForUpdate(bool value) { assign(isCheckingForUpdate_, value, &AppModel::isCheckingForUpdateChanged); }
 void AppModel::setPatternIndex(int value) { assign(patternIndex_, value, &AppModel::patternIndexChanged); }
 void AppModel::setQueuedPatternIndex(std::optional<int> value) { assign(queuedPatternIndex_, value, &AppModel::queuedPatternIndexChanged); }
 void AppModel::setSelectedRow(int value) { assign(selectedRow_, value, &AppModel::selectedRowChanged); }
@@ -257,6 +254,26 @@ void AppModel::refreshUnavailableAudioUnits(bool report)
         setError("Unavailable Audio Units will be skipped: " + list + ".");
     }
     setUnavailableAudioUnitIDs(std::move(unavailable));
+}
+
+// Updates.
+
+std::optional<UpdateInfo> AppModel::availableUpdate() const
+{
+    return updateCommands_ ? updateCommands_->availableUpdate() : std::nullopt;
+}
+bool AppModel::isUpdating() const { return updateCommands_ && updateCommands_->isUpdating(); }
+bool AppModel::isCheckingForUpdate() const { return updateCommands_ && updateCommands_->isCheckingForUpdate(); }
+
+void AppModel::setUpdateCommands(std::unique_ptr<UpdateCommands> commands)
+{
+    updateCommands_ = std::move(commands);
+    if (!updateCommands_) return;
+    connect(updateCommands_.get(), &UpdateCommands::availableUpdateChanged, this, &AppModel::availableUpdateChanged);
+    connect(updateCommands_.get(), &UpdateCommands::isUpdatingChanged, this, &AppModel::isUpdatingChanged);
+    connect(updateCommands_.get(), &UpdateCommands::isCheckingForUpdateChanged, this,
+            &AppModel::isCheckingForUpdateChanged);
+    updateCommands_->checkForUpdate();
 }
 
 // Transport.

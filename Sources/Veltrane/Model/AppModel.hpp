@@ -28,6 +28,7 @@
 #include "Veltrane/Model/LiveRecordingState.hpp"
 #include "Veltrane/Model/PlaybackDisplayState.hpp"
 #include "Veltrane/Model/TaskScheduler.hpp"
+#include "Veltrane/Updates/UpdateCommands.hpp"
 #include "VeltraneCore/Models/AudioUnitReference.hpp"
 #include "VeltraneCore/Models/CellRange.hpp"
 #include "VeltraneCore/Models/Project.hpp"
@@ -113,13 +114,12 @@ public:
     // Observed state. Each setter stores the value and emits the signal when it changed.
     const Project& project() const noexcept { return project_; }
     void setProject(Project project);
-    /// A newer version the update check found.
-    const std::optional<UpdateInfo>& availableUpdate() const noexcept { return availableUpdate_; }
-    void setAvailableUpdate(std::optional<UpdateInfo> value);
-    bool isUpdating() const noexcept { return isUpdating_; }
-    void setIsUpdating(bool value);
-    bool isCheckingForUpdate() const noexcept { return isCheckingForUpdate_; }
-    void setIsCheckingForUpdate(bool value);
+    /// A newer version the update check found (the update commands' own state, shown as the model's).
+    std::optional<UpdateInfo> availableUpdate() const;
+    /// An update is being installed.
+    bool isUpdating() const;
+    /// A check the user asked for runs.
+    bool isCheckingForUpdate() const;
     int patternIndex() const noexcept { return patternIndex_; }
     void setPatternIndex(int value);
     std::optional<int> queuedPatternIndex() const noexcept { return queuedPatternIndex_; }
@@ -258,6 +258,16 @@ public:
     /// Ends playback and its preparation; safe when nothing plays.
     void stop();
 
+    // Updates.
+    /// Playing, preparing playback, exporting or recording: a moment when quitting for an update would
+    /// lose work.
+    bool isBusy() const noexcept { return isPlaying_ || isPreparingPlayback_ || isExporting_ || isSampleRecording_; }
+    /// Hands the model the application's update commands (made once the model exists, since they ask it
+    /// `isBusy`): their state becomes the model's, and the check at launch starts at once.
+    void setUpdateCommands(std::unique_ptr<UpdateCommands> commands);
+    /// The update commands, for the menu's "Check for Updates…" and "Update to …"; none in tests.
+    UpdateCommands* updateCommands() noexcept { return updateCommands_.get(); }
+
     /// Blocks until the autosave in flight, if any, is on disk (tests, benchmarks, quitting).
     void waitForAutosaveWrite() { autosaveWriter_->waitUntilIdle(); }
     /// Called on the writer's thread with the project of each snapshot that reached the disk (tests).
@@ -373,9 +383,6 @@ private:
     std::string version_;
 
     // Observed state, in the order the views meet it.
-    std::optional<UpdateInfo> availableUpdate_;
-    bool isUpdating_ = false;
-    bool isCheckingForUpdate_ = false;
     Project project_;
     int patternIndex_ = 0;
     std::optional<int> queuedPatternIndex_;
@@ -447,6 +454,7 @@ private:
     std::function<std::vector<AudioUnitReference>(std::uint32_t)> audioUnitComponents_;
     std::function<std::pair<int, int>()> midiEndpointCounts_;
     std::shared_ptr<AutosaveWriter> autosaveWriter_; // shared with pending autosave tasks
+    std::unique_ptr<UpdateCommands> updateCommands_;
 };
 
 } // namespace veltrane
