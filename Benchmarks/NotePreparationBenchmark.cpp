@@ -57,7 +57,27 @@ Project lockedSong(int notes)
     return project;
 }
 
-/// The timeline of the song and the instrument of every one of its notes at its start.
+/// The instrument of every note of `timeline` at its start; the sum of their cutoffs.
+double prepareNotes(const Project& project, const PlaybackTimeline& timeline)
+{
+    double sum = 0;
+    for (const auto& note : timeline.notes) {
+        Instrument locked = project.instruments[static_cast<std::size_t>(note.instrument)];
+        for (const auto& lock : note.locks) {
+            if (lock.target == ParameterTarget::instrumentCutoff) locked.cutoff = lock.value;
+            if (lock.target == ParameterTarget::instrumentResonance) locked.resonance = lock.value;
+        }
+        const Instrument base = instrumentWithAutomation(locked, note.instrument, note.track, note.startFrame, timeline);
+        const Instrument start = instrumentWithModulation(base, note.instrument, note.track, note.startFrame,
+                                                          note.startFrame, note.durationFrames, project,
+                                                          timeline.sampleRate);
+        sum += *start.cutoff;
+    }
+    return sum;
+}
+
+/// The timeline of the whole song and the instrument of every one of its notes, as the export prepares
+/// them.
 void BM_PrepareEveryNoteOfTheSong(benchmark::State& state)
 {
     const auto project = lockedSong(static_cast<int>(state.range(0)));
@@ -65,23 +85,65 @@ void BM_PrepareEveryNoteOfTheSong(benchmark::State& state)
     for (auto _ : state) {
         const auto timeline = playbackTimeline(project, SongScope{}, 0, 0, 44100, false);
         notes = timeline.notes.size();
-        double sum = 0;
-        for (const auto& note : timeline.notes) {
-            Instrument locked = project.instruments[static_cast<std::size_t>(note.instrument)];
-            for (const auto& lock : note.locks) {
-                if (lock.target == ParameterTarget::instrumentCutoff) locked.cutoff = lock.value;
-                if (lock.target == ParameterTarget::instrumentResonance) locked.resonance = lock.value;
-            }
-            const Instrument base = instrumentWithAutomation(locked, note.instrument, note.track, note.startFrame, timeline);
-            const Instrument start = instrumentWithModulation(base, note.instrument, note.track, note.startFrame,
-                                                              note.startFrame, note.durationFrames, project,
-                                                              timeline.sampleRate);
-            sum += *start.cutoff;
-        }
-        benchmark::DoNotOptimize(sum);
+        benchmark::DoNotOptimize(prepareNotes(project, timeline));
     }
     state.counters["notes"] = static_cast<double>(notes);
 }
 BENCHMARK(BM_PrepareEveryNoteOfTheSong)->Arg(8192)->Arg(16384)->Arg(32768)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+namespace {
+
+/// The first stretch of a looping song as live playback would hold it: its first 256 rows (16 seconds
+/// here) and their notes, with the song's length, from the same song.
+void BM_PrepareTheFirstWindowOfTheSong(benchmark::State& state)
+{
+    const auto project = lockedSong(static_cast<int>(state.range(0)));
+    std::size_t notes = 0;
+    for (auto _ : state) {
+        const auto window = playbackTimeline(project, SongScope{}, 0, 0, 44100, true, TimelineWindow{0, 256});
+        notes = window.notes.size();
+        benchmark::DoNotOptimize(prepareNotes(project, window));
+    }
+    state.counters["notes"] = static_cast<double>(notes);
+}
+BENCHMARK(BM_PrepareTheFirstWindowOfTheSong)->Arg(8192)->Arg(16384)->Arg(32768)->Unit(benchmark::kMillisecond);
+
+/// The song of 2,500 blocks of 64 passes of a 256-row pattern, a few hundred kilobytes as a file: its
+/// length, and a window of its rows from the middle, neither of which may grow with its 41 million rows.
+Project endlessSong()
+{
+    Project project = lockedSong(4096);
+    project.arrangement->blocks.assign(2500, SongBlock{.pattern = 0, .repeats = 64});
+    project.order.assign(2500 * 64, 0);
+    return project;
+}
+
+void BM_LengthOfAnEndlessSong(benchmark::State& state)
+{
+    const auto project = endlessSong();
+    TimelineLength length;
+    for (auto _ : state) {
+        length = playbackTimelineLength(project, SongScope{}, 0, 0, 44100);
+        benchmark::DoNotOptimize(length);
+    }
+    state.counters["rows"] = static_cast<double>(length.rows);
+    state.counters["seconds"] = length.duration();
+}
+BENCHMARK(BM_LengthOfAnEndlessSong)->Unit(benchmark::kMillisecond);
+
+void BM_WindowOfAnEndlessSong(benchmark::State& state)
+{
+    const auto project = endlessSong();
+    std::size_t notes = 0;
+    for (auto _ : state) {
+        const auto window = playbackTimeline(project, SongScope{}, 0, 0, 44100, true, TimelineWindow{state.range(0), 256});
+        notes = window.notes.size();
+        benchmark::DoNotOptimize(prepareNotes(project, window));
+    }
+    state.counters["notes"] = static_cast<double>(notes);
+}
+BENCHMARK(BM_WindowOfAnEndlessSong)->Arg(0)->Arg(500000)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -14,55 +14,6 @@ namespace {
 
 using T = ParameterTarget;
 
-/// A small deterministic generator, so the song below is the same on every run.
-struct Dice {
-    std::uint32_t state = 12345;
-    int roll(int sides)
-    {
-        state = state * 1664525u + 1013904223u;
-        return static_cast<int>((state >> 8) % static_cast<std::uint32_t>(sides));
-    }
-};
-
-/// A song written the way musicians write them: three patterns of different lengths and widths, played in
-/// blocks with repeats, swing, notes of every instrument, lock cells with and without an instrument (the
-/// track remembers the last one), several locks in one cell, two locks of one target in one cell, and locks
-/// of track and master parameters among the instrument ones.
-Project realisticSong()
-{
-    Dice dice;
-    std::vector<Pattern> patterns{Pattern("Verse", 32, 6), Pattern("Chorus", 16, 8), Pattern("Break", 24, 3)};
-    const std::vector<T> targets{T::instrumentVolume, T::instrumentPan,       T::instrumentTune,
-                                 T::instrumentCutoff, T::instrumentResonance, T::instrumentAttack,
-                                 T::instrumentRelease, T::instrumentWaveform, T::instrumentFMAmount,
-                                 T::trackVolume,      T::masterDelay};
-    for (auto& pattern : patterns) {
-        for (int row = 0; row < pattern.rows; ++row) {
-            for (int track = 0; track < pattern.channels; ++track) {
-                Cell cell;
-                const int kind = dice.roll(10);
-                if (kind < 4) cell.note = NotePitch{36 + dice.roll(48)};
-                if (kind == 4) cell.note = NoteOff{};
-                if (kind == 5) cell.note = NoteTie{};
-                if (dice.roll(3) != 0) cell.instrument = dice.roll(5);
-                const int locks = dice.roll(5) == 0 ? 1 + dice.roll(3) : 0;
-                for (int i = 0; i < locks; ++i) {
-                    const T target = targets[static_cast<std::size_t>(dice.roll(static_cast<int>(targets.size())))];
-                    const auto range = veltrane::range(target);
-                    cell.locks.push_back({target, range.lowerBound + (range.upperBound - range.lowerBound) * dice.roll(101) / 100.0});
-                }
-                pattern.setCell(row, track, std::move(cell));
-            }
-        }
-    }
-    Project project = timelineProject(std::move(patterns));
-    project.swing = 0.3;
-    project.arrangement->blocks = {SongBlock{.pattern = 0, .repeats = 2}, SongBlock{.pattern = 1, .repeats = 1},
-                                   SongBlock{.pattern = 2, .repeats = 3}, SongBlock{.pattern = 1, .repeats = 2}};
-    project.instruments.push_back(Instrument::withFM("FM", FMSettings{.amount = 0.4}));
-    return project;
-}
-
 /// Automation as it was read before the lanes were indexed: every parameter that the song locks, read by
 /// a scan of every lock event of the timeline. The indexed look-up must agree with it exactly.
 Instrument scannedAutomation(const Instrument& instrument, int index, int track, std::int64_t frame,

@@ -18,7 +18,9 @@
 // into the next cycle, at most one cycle; a non-cyclic one ends every note by `totalFrames`.
 //
 // A project that cannot be timed (no patterns, a tempo or rows per beat that is not positive, a pattern
-// whose grid does not match its size, a sample rate that is not positive) gives an empty timeline.
+// whose grid does not match its size, a sample rate that is not positive, or one so high that the song's
+// frames would pass `maximumTimelineFrames`) gives an empty timeline. At most `maximumTimelineRows` rows
+// are listed.
 // Blocks and order entries that name no pattern are passed over.
 
 #include "VeltraneCore/Models/ParameterLock.hpp"
@@ -123,12 +125,54 @@ struct PlaybackTimeline {
     }
 };
 
+/// The most rows a timeline lists. A song of 2,500 blocks of 64 passes of a 256-row pattern fits in a file
+/// of a few hundred kilobytes and lists 41 million rows, gigabytes as a timeline; rows past this bound
+/// are not listed, not played and not counted in any length. It is far beyond any song: over 36 hours at
+/// 120 bpm and 4 rows a beat, and over 2.5 hours at the fastest rows a project allows.
+inline constexpr std::int64_t maximumTimelineRows = std::int64_t{1} << 20;
+
+/// The most frames a timeline spans. Only an absurd sample rate reaches it; a scope that would last
+/// longer is not timed at all (its timeline is empty), so that no sum of frames can overflow.
+inline constexpr std::int64_t maximumTimelineFrames = std::int64_t{1} << 60;
+
+/// A stretch of the listed rows of a scope: `rowCount` rows from the listed row `firstRow` (0 is the
+/// scope's first listed row).
+struct TimelineWindow {
+    std::int64_t firstRow = 0;
+    std::int64_t rowCount = 0;
+    friend bool operator==(const TimelineWindow&, const TimelineWindow&) = default;
+};
+
+/// How long the timeline of a scope is, without listing it.
+struct TimelineLength {
+    double sampleRate = 44100;
+    std::int64_t rows = 0;        // the rows its timeline lists
+    std::int64_t totalFrames = 0; // its `totalFrames`
+
+    double duration() const { return sampleRate > 0 ? static_cast<double>(totalFrames) / sampleRate : 0; }
+    friend bool operator==(const TimelineLength&, const TimelineLength&) = default;
+};
+
 /// The timeline of `scope`. `startRow` is where the first listed pattern pass begins (clamped into that
 /// pattern); `startBlock` is the first block in `SongScope` (clamped into the block list) and ignored
 /// otherwise; `cyclic` says the caller plays the timeline over and over, so notes may run into the next
 /// cycle. Pure: reads the project only, safe on any thread.
 PlaybackTimeline playbackTimeline(const Project& project, const PlaybackScope& scope, int startRow, int startBlock,
                                   double sampleRate, bool cyclic);
+
+/// The part of that timeline that `window` covers, for a player that holds a stretch of a long song at a
+/// time rather than all of it: its rows, and the notes, note-offs and lock events of those rows, each
+/// exactly as the whole timeline lists it (frames counted from the scope's first row, note lengths
+/// reaching past the window, lock events naming the instrument the rows before left on their track).
+/// `totalFrames` is the whole timeline's. A window past the last listed row holds nothing.
+PlaybackTimeline playbackTimeline(const Project& project, const PlaybackScope& scope, int startRow, int startBlock,
+                                  double sampleRate, bool cyclic, TimelineWindow window);
+
+/// The rows and frames of the timeline of `scope`, as `playbackTimeline` would list them, computed from
+/// the blocks, their repeats and the row timing without listing anything: a check of a song's length
+/// costs no memory, however long the song.
+TimelineLength playbackTimelineLength(const Project& project, const PlaybackScope& scope, int startRow,
+                                      int startBlock, double sampleRate);
 
 /// Seconds of row `row` (its index within its pattern) at this tempo and swing; a negative or NaN swing
 /// counts as none and a swing above 1 as 1. A tempo or rows per beat that is not positive gives 0.
