@@ -1,6 +1,7 @@
 #include "AudioFileTestSupport.hpp"
 #include "JackTestServer.hpp"
 #include "JackToneClient.hpp"
+#include "ToneAnalysis.hpp"
 
 #include "VeltranePlatform/Audio/AudioInputRecording.hpp"
 
@@ -66,17 +67,11 @@ Recorded readBack(const std::filesystem::path& path)
     return recorded;
 }
 
-// The amplitude of the component at `frequency` in `count` frames of one channel from `first` on.
+// The median amplitude at `frequency` over `count` frames of one channel from `first` on.
 double amplitudeAt(const Recorded& recorded, int channel, std::size_t first, std::size_t count, double frequency)
 {
-    double sine = 0;
-    double cosine = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const double phase = 2 * M_PI * frequency * static_cast<double>(i) / recorded.sampleRate;
-        sine += recorded.at(first + i, channel) * std::sin(phase);
-        cosine += recorded.at(first + i, channel) * std::cos(phase);
-    }
-    return 2 * std::hypot(sine, cosine) / static_cast<double>(count);
+    return test::medianToneAmplitude(recorded.interleaved.data() + first * static_cast<std::size_t>(recorded.channels) + static_cast<std::size_t>(channel),
+                                     count, static_cast<std::size_t>(recorded.channels), frequency, recorded.sampleRate);
 }
 
 #define START_JACK_SERVER(server)                                                 \
@@ -102,7 +97,7 @@ TEST(AudioInputRecordingJack, RecordsAToneFromAnotherClient)
     ASSERT_TRUE(tone.isOpen());
     ASSERT_EQ(tone.connectTo("veltrane-recorder"), 2);
     const long connectedAt = tone.playedFrames();
-    ASSERT_TRUE(waitFor([&] { return tone.playedFrames() > connectedAt + serverRate + 4 * serverPeriod; }, 10000ms));
+    ASSERT_TRUE(waitFor([&] { return tone.playedFrames() > connectedAt + serverRate * 5 / 4; }, 10000ms));
     take.finish();
 
     const Recorded recorded = readBack(path);
