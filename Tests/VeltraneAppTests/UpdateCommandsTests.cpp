@@ -1,7 +1,5 @@
-#include "ModelTestSupport.hpp"
 #include "UpdateTestSupport.hpp"
 
-#include "Veltrane/Updates/ModelUpdates.hpp"
 #include "Veltrane/Updates/UpdateCommands.hpp"
 
 #include <QSettings>
@@ -253,45 +251,4 @@ TEST_F(UpdateCommandsTest, CommandsThatAreGoneIgnoreLateChecksButStillReportAFai
     commands.reset();
     installer.pending(UpdateFailure{UpdateError::download});
     EXPECT_EQ(dialogs->shown.last().left(13), "Update failed");
-}
-
-TEST_F(UpdateCommandsTest, TheModelSaysWhenAnUpdateWouldInterruptAndShowsTheCommandsState)
-{
-    veltrane::testing::ModelHarness harness;
-    veltrane::AppModel& model = harness.make();
-    EXPECT_FALSE(veltrane::updateWouldInterrupt(model));
-    const std::function<void(bool)> kBusySetters[] = {
-        [&](bool on) { model.setIsPlaying(on); },        [&](bool on) { model.setIsPreparingPlayback(on); },
-        [&](bool on) { model.setIsExporting(on); },      [&](bool on) { model.setIsSampleRecording(on); },
-        [&](bool on) { model.setIsLiveRecording(on); },
-    };
-    for (const auto& set : kBusySetters) {
-        set(true);
-        EXPECT_TRUE(veltrane::updateWouldInterrupt(model));
-        set(false);
-    }
-
-    UpdateCommands commands({.checker = checker,
-                             .installer = installer,
-                             .dialogs = dialogs,
-                             .settings = settings,
-                             .isBusy = [&] { return veltrane::updateWouldInterrupt(model); },
-                             .quitApplication = [this] { ++quits; }},
-                            "1.2");
-    veltrane::mirrorUpdateState(commands, model);
-    model.setIsLiveRecording(true);
-    commands.checkForUpdatesManually();
-    EXPECT_TRUE(model.isCheckingForUpdate());
-    checker.answer(kFound);
-    EXPECT_FALSE(model.isCheckingForUpdate());
-    EXPECT_EQ(model.availableUpdate(), kUpdate);
-    EXPECT_TRUE(dialogs->shown.isEmpty()) << "no prompt while recording";
-
-    model.setIsLiveRecording(false);
-    dialogs->choices = {UpdateDialogs::Choice::updateNow};
-    commands.promptForUpdate();
-    EXPECT_TRUE(model.isUpdating());
-    installer.pending(UpdateFailure{UpdateError::unpack});
-    EXPECT_FALSE(model.isUpdating());
-    EXPECT_EQ(model.availableUpdate(), kUpdate);
 }
