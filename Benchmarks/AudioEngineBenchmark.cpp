@@ -11,8 +11,8 @@
 //     `allFirstMB` is the audio that rendering every distinct note of the song first would hold, the
 //     peer the lazy rendering is measured against.
 
-#include "Veltrane/Engine/AudioEngine.hpp"
-#include "Veltrane/Engine/ScheduledSounds.hpp"
+#include "VeltranePlayback/LiveEngine/AudioEngine.hpp"
+#include "VeltranePlayback/NotePlan/ScheduledSounds.hpp"
 #include "VeltraneCore/PlaybackTimeline/PlaybackTimeline.hpp"
 
 #include <benchmark/benchmark.h>

@@ -3,9 +3,9 @@
 // matters, seconds of note audio rendered per second of CPU time (`realTime` over 1 means faster than the
 // notes last).
 
-#include "Veltrane/Rendering/LiveNoteRendering.hpp"
-#include "Veltrane/Rendering/RenderedNoteCache.hpp"
-#include "Veltrane/Rendering/SynthVoice.hpp"
+#include "VeltranePlayback/Voices/LiveNoteRendering.hpp"
+#include "VeltranePlayback/Voices/RenderedNoteCache.hpp"
+#include "VeltranePlayback/Voices/SynthVoice.hpp"
 
 #include <benchmark/benchmark.h>
 

@@ -10,8 +10,8 @@
 // run: give the module with VELTRANE_BENCH_MODULE=/path/to/module. Without openmpt123 or a module the
 // comparison reports itself skipped.
 
-#include "Veltrane/Offline/OfflineRenderer.hpp"
-#include "Veltrane/Rendering/OfflineNoteRendering.hpp"
+#include "VeltranePlayback/OfflineRender/OfflineRenderer.hpp"
+#include "VeltranePlayback/NotePlan/OfflineNoteRendering.hpp"
 #include "VeltraneCore/Presets/InstrumentPreset.hpp"
 
 #include <benchmark/benchmark.h>

@@ -1,4 +1,4 @@
-#include "Veltrane/Offline/RenderCommandLine.hpp"
+#include "Veltrane/CommandLine/RenderCommandLine.hpp"
 #include "VeltraneVersion.hpp"
 
 #include <cstdio>

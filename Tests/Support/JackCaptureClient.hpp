@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-namespace veltrane::test {
+namespace veltrane::testing {
 
 // A JACK client of the test's own that records what arrives at its two inputs, with the server's frame
 // time of every cycle and the graph clock as our device left it in that cycle (our client feeds this
@@ -121,6 +121,6 @@ private:
     std::atomic<std::size_t> cycleCount_{0};
 };
 
-} // namespace veltrane::test
+} // namespace veltrane::testing
 
 #endif

@@ -25,7 +25,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace veltrane::test {
+namespace veltrane::testing {
 
 namespace {
 
@@ -318,4 +318,4 @@ JackTestServer::~JackTestServer()
     stop();
 }
 
-} // namespace veltrane::test
+} // namespace veltrane::testing

@@ -15,7 +15,7 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace veltrane::test {
+namespace veltrane::testing {
 
 class JackTestServer {
 public:
@@ -52,4 +52,4 @@ private:
     pid_t process_;
 };
 
-} // namespace veltrane::test
+} // namespace veltrane::testing

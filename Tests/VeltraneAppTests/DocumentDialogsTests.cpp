@@ -2,7 +2,7 @@
 
 #include "../VeltranePlatformTests/AudioFileTestSupport.hpp"
 
-#include "Veltrane/App/QtDocumentDialogs.hpp"
+#include "Veltrane/Views/QtDocumentDialogs.hpp"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,9 +1,9 @@
-#include "OfflineRenderTestSupport.hpp"
+#include "../VeltranePlaybackTests/OfflineRenderTestSupport.hpp"
 
 #include "../VeltranePlatformTests/PluginHostTestSupport.hpp"
 
-#include "Veltrane/AudioUnits/AudioUnitCatalog.hpp"
-#include "Veltrane/Offline/RenderCommandLine.hpp"
+#include "VeltranePlayback/Hosting/AudioUnitCatalog.hpp"
+#include "Veltrane/CommandLine/RenderCommandLine.hpp"
 #include "VeltranePlatform/Files/AudioFile.hpp"
 
 #include <gtest/gtest.h>
@@ -107,7 +107,7 @@ TEST(OfflineRenderSmoke, TheTestSampleIsOneSecondAt220ThenAt330Hertz)
 {
     const Data bytes = smokeSampleWAV();
     ASSERT_EQ(bytes.size(), 88244u);
-    const SampleBuffer sample = AudioFile::read(bytes.bytes());
+    const AudioFileBuffer sample = AudioFile::read(bytes.bytes());
     ASSERT_EQ(sample.channelCount(), 1);
     ASSERT_EQ(sample.frameCount(), 44100);
     EXPECT_EQ(sample.sampleRate, 44100);

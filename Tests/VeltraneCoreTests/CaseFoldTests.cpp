@@ -1,4 +1,4 @@
-#include "VeltraneCore/AudioUnits/CaseFold.hpp"
+#include "VeltraneCore/Text/CaseFold.hpp"
 
 #include <gtest/gtest.h>
 

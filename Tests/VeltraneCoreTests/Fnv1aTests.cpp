@@ -1,4 +1,4 @@
-#include "VeltraneCore/AudioUnits/Fnv1a.hpp"
+#include "VeltraneCore/Text/Fnv1a.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "VeltraneCore/Tracker/FrameTime.hpp"
+#include "VeltraneCore/Timing/FrameTime.hpp"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "VeltraneCore/FileFormat/JsonWriter.hpp"
 #include "VeltraneCore/FileFormat/ProjectFile.hpp"
-#include "VeltraneCore/FileFormat/ProjectLoadLimit.hpp"
+#include "VeltraneCore/Models/ProjectLoadLimit.hpp"
 
 #include <gtest/gtest.h>
 

@@ -45,12 +45,12 @@ bool waitFor(Condition condition, std::chrono::milliseconds limit, const std::fu
 
 #define START_JACK_SERVER(server)                                                           \
     std::string whyNot;                                                                     \
-    auto server = test::JackTestServer::start(serverRate, serverPeriod, whyNot);           \
+    auto server = testing::JackTestServer::start(serverRate, serverPeriod, whyNot);           \
     if (!server) GTEST_SKIP() << "needs a JACK server: " << whyNot
 
 #if VELTRANE_HAVE_JACK
 
-using CaptureClient = test::JackCaptureClient;
+using CaptureClient = testing::JackCaptureClient;
 
 AudioDeviceSettings jackSettings(const std::string& clientName)
 {
@@ -86,7 +86,7 @@ TEST(AudioDeviceJack, ScheduledSineReachesTheServerAtItsFrame)
 
     // A cycle the server misses (an xrun on a loaded machine) loses audio on its way; such a take
     // proves nothing either way and is made again.
-    auto sine = test::sineBuffer(serverRate / 10, serverRate, 1000, 0.5f);
+    auto sine = testing::sineBuffer(serverRate / 10, serverRate, 1000, 0.5f);
     for (int take = 1;; ++take) {
         capture.restart();
         const int xrunsBefore = capture.xruns();
@@ -125,7 +125,7 @@ TEST(AudioDeviceJack, ScheduledSineReachesTheServerAtItsFrame)
             ASSERT_EQ(left[static_cast<std::size_t>(first + i)], sine->channel(0)[i]) << i << ", take " << take;
             ASSERT_EQ(right[static_cast<std::size_t>(first + i)], sine->channel(1)[i]) << i << ", take " << take;
         }
-        EXPECT_EQ(test::peak(left.data(), first + sine->frameLength(), capture.capturedFrames()), 0.0f);
+        EXPECT_EQ(testing::peak(left.data(), first + sine->frameLength(), capture.capturedFrames()), 0.0f);
         EXPECT_EQ(completions, std::vector<AudioPlayerCompletion>{AudioPlayerCompletion::played});
         break;
     }
@@ -173,7 +173,7 @@ TEST(AudioDeviceJack, ServerShutdownIsReportedAndTheDeviceReopens)
     EXPECT_EQ(changes, 1); // one loss, one report
 
     std::string whyNotAgain;
-    auto again = test::JackTestServer::start(serverRate, serverPeriod, whyNotAgain, name);
+    auto again = testing::JackTestServer::start(serverRate, serverPeriod, whyNotAgain, name);
     ASSERT_TRUE(again) << whyNotAgain;
     device.reopen();
     EXPECT_TRUE(device.isRunning());

@@ -59,7 +59,7 @@ TEST(AudioDevice, PlaysScheduledBuffersAndDeliversTheirCompletions)
     device.open(nullSettings());
     device.start();
     std::optional<AudioPlayerCompletion> result;
-    player->scheduleBuffer(test::makeBuffer(2400, 48000, [](int, std::int64_t) { return 0.25f; }), std::nullopt,
+    player->scheduleBuffer(testing::makeBuffer(2400, 48000, [](int, std::int64_t) { return 0.25f; }), std::nullopt,
                            [&](AudioPlayerCompletion completion) { result = completion; });
     player->play();
     const auto deadline = std::chrono::steady_clock::now() + 3s;
@@ -174,7 +174,7 @@ TEST(AudioDevice, DeviceThreadNeverAllocates)
     settings.inputChannels = 2;
     device.open(settings);
     device.start();
-    auto note = test::noiseBuffer(1000, 48000, 0.3f);
+    auto note = testing::noiseBuffer(1000, 48000, 0.3f);
     int played = 0;
     for (int i = 0; i < 40; ++i) {
         player->scheduleBuffer(note, std::nullopt, [&](AudioPlayerCompletion) { ++played; });

@@ -3,7 +3,7 @@
 // Fixtures for the audio file tests, made at test time: a private folder that is removed afterwards, and
 // audio files written by libsndfile itself in any format it writes.
 
-#include "VeltraneCore/SampleSlicing/SampleBuffer.hpp"
+#include "VeltranePlatform/Files/AudioFileBuffer.hpp"
 
 #include <sndfile.h>
 #include <stdlib.h>
@@ -50,9 +50,9 @@ private:
 };
 
 /// A stereo test signal: a sine on the left, a quieter saw on the right; distinct in every frame.
-inline SampleBuffer testSignal(std::size_t frames, double sampleRate = 44100, int channels = 2)
+inline AudioFileBuffer testSignal(std::size_t frames, double sampleRate = 44100, int channels = 2)
 {
-    SampleBuffer buffer{.sampleRate = sampleRate, .channels = std::vector<std::vector<float>>(static_cast<std::size_t>(channels))};
+    AudioFileBuffer buffer{.sampleRate = sampleRate, .channels = std::vector<std::vector<float>>(static_cast<std::size_t>(channels))};
     for (std::size_t c = 0; c < buffer.channels.size(); ++c) {
         auto& channel = buffer.channels[c];
         channel.resize(frames);
@@ -65,7 +65,7 @@ inline SampleBuffer testSignal(std::size_t frames, double sampleRate = 44100, in
 }
 
 /// Writes `buffer` with libsndfile in `format` (e.g. SF_FORMAT_WAV | SF_FORMAT_PCM_16).
-inline void writeWithLibsndfile(const std::filesystem::path& path, const SampleBuffer& buffer, int format)
+inline void writeWithLibsndfile(const std::filesystem::path& path, const AudioFileBuffer& buffer, int format)
 {
     SF_INFO info{};
     info.samplerate = static_cast<int>(buffer.sampleRate);
@@ -94,7 +94,7 @@ inline void writeBytes(const std::filesystem::path& path, const std::vector<std:
 }
 
 /// The largest difference between two buffers of the same shape.
-inline double largestDifference(const SampleBuffer& a, const SampleBuffer& b)
+inline double largestDifference(const AudioFileBuffer& a, const AudioFileBuffer& b)
 {
     double largest = 0;
     for (std::size_t c = 0; c < a.channels.size(); ++c) {

@@ -66,10 +66,10 @@ TEST(AudioFileWrite, AFailedWriteLeavesNothingBehindAndTheOldFileUntouched)
     const auto existing = folder / "keep.wav";
     writeBytes(existing, {1, 2, 3});
 
-    struct Case { std::filesystem::path path; SampleBuffer buffer; FileWriteError::Case expected; };
+    struct Case { std::filesystem::path path; AudioFileBuffer buffer; FileWriteError::Case expected; };
     const Case cases[] = {
         {folder / "missing-folder" / "out.wav", testSignal(10), FileWriteError::Case::folderMissing},
-        {existing, SampleBuffer{.sampleRate = 44100, .channels = {}}, FileWriteError::Case::writeFailed},
+        {existing, AudioFileBuffer{.sampleRate = 44100, .channels = {}}, FileWriteError::Case::writeFailed},
         {existing, testSignal(10, 0), FileWriteError::Case::writeFailed},
         {existing, testSignal(10, std::nan("")), FileWriteError::Case::writeFailed},
     };

@@ -13,7 +13,7 @@ using namespace veltrane::testing;
 namespace {
 
 // Streams `signal` in uneven blocks, the way a render appends one block after another.
-void appendInBlocks(AudioFileWriter& writer, const SampleBuffer& signal, std::int64_t blockFrames)
+void appendInBlocks(AudioFileWriter& writer, const AudioFileBuffer& signal, std::int64_t blockFrames)
 {
     for (std::int64_t start = 0; start < signal.frameCount(); start += blockFrames) {
         const float* channels[2] = {signal.channels[0].data() + start, signal.channels[1].data() + start};

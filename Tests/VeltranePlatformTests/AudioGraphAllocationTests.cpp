@@ -71,7 +71,7 @@ TEST(AudioGraphAllocations, RenderingNeverAllocates)
             strip.voices.back()->play();
         }
     }
-    auto note = test::noiseBuffer(20000, rate, 0.4f);
+    auto note = testing::noiseBuffer(20000, rate, 0.4f);
     int completions = 0;
     auto schedule = [&](std::int64_t frame) {
         for (int i = 0; i < 64; ++i) {

@@ -17,8 +17,8 @@
 namespace veltrane {
 namespace {
 
-using test::renderGraph;
-using test::sameBits;
+using testing::renderGraph;
+using testing::sameBits;
 
 constexpr double rate = 48000;
 
@@ -93,7 +93,7 @@ TEST(AudioEffects, NeutralSettingsPassAudioThroughBitForBit)
              return drive;
          }},
     };
-    auto input = test::noiseBuffer(10000, rate, 0.99f);
+    auto input = testing::noiseBuffer(10000, rate, 0.99f);
     for (const auto& [name, make] : neutral) {
         auto out = process(make(), input, 10000);
         for (int channel = 0; channel < 2; ++channel) {
@@ -126,7 +126,7 @@ TEST(AudioEffects, ParametersClampAndIgnoreNaN)
 
 TEST(AudioMixer, PanTurnsOneSideDownAndVolumeScales)
 {
-    auto input = test::makeBuffer(512, rate, [](int, std::int64_t) { return 0.8f; });
+    auto input = testing::makeBuffer(512, rate, [](int, std::int64_t) { return 0.8f; });
     struct Case {
         float volume, pan, left, right;
     };
@@ -144,7 +144,7 @@ TEST(AudioMixer, PanTurnsOneSideDownAndVolumeScales)
 TEST(AudioMixer, VolumeChangesGlideOverOneBlock)
 {
     auto mixer = std::make_shared<AudioMixerNode>();
-    EffectGraph setup(mixer, test::makeBuffer(2048, rate, [](int, std::int64_t) { return 1.0f; }));
+    EffectGraph setup(mixer, testing::makeBuffer(2048, rate, [](int, std::int64_t) { return 1.0f; }));
     renderGraph(setup.graph, 256);
     mixer->setOutputVolume(0.0f);
     auto out = renderGraph(setup.graph, 256);
@@ -159,8 +159,8 @@ TEST(AudioEQ, LowPassKeepsTheLowsAndCutsTheHighs)
         auto eq = std::make_shared<AudioEQNode>();
         eq->setFrequency(corner);
         eq->setBandwidth(bandwidth);
-        auto out = process(eq, test::sineBuffer(48000, rate, hertz, 0.5f), 48000);
-        return test::toneAmplitude(out->channel(0) + 24000, 24000, rate, hertz) / 0.5;
+        auto out = process(eq, testing::sineBuffer(48000, rate, hertz, 0.5f), 48000);
+        return testing::toneAmplitude(out->channel(0) + 24000, 24000, rate, hertz) / 0.5;
     };
     EXPECT_NEAR(levelThrough(1000, 0.7f, 100), 1.0, 0.02);
     EXPECT_LT(levelThrough(1000, 0.7f, 10000), 0.011);            // more than 39 dB down
@@ -174,26 +174,26 @@ TEST(AudioDistortion, DriveAddsHarmonicsWithinFullScale)
     auto drive = std::make_shared<AudioDistortionNode>();
     drive->setPreGain(20);
     drive->setWetDryMix(100);
-    auto input = test::sineBuffer(48000, rate, 200, 0.5f);
+    auto input = testing::sineBuffer(48000, rate, 200, 0.5f);
     auto out = process(drive, input, 48000);
     const float* wet = out->channel(0) + 24000;
-    EXPECT_LT(test::toneAmplitude(input->channel(0) + 24000, 24000, rate, 600), 0.001);
-    EXPECT_GT(test::toneAmplitude(wet, 24000, rate, 600), 0.02);
-    EXPECT_GT(test::toneAmplitude(wet, 24000, rate, 400), 0.01); // the asymmetry makes even harmonics
+    EXPECT_LT(testing::toneAmplitude(input->channel(0) + 24000, 24000, rate, 600), 0.001);
+    EXPECT_GT(testing::toneAmplitude(wet, 24000, rate, 600), 0.02);
+    EXPECT_GT(testing::toneAmplitude(wet, 24000, rate, 400), 0.01); // the asymmetry makes even harmonics
     // Saturated: twice the input gives barely more output.
     auto twice = std::make_shared<AudioDistortionNode>();
     twice->setPreGain(20);
     twice->setWetDryMix(100);
-    auto louder = process(twice, test::sineBuffer(48000, rate, 200, 1.0f), 48000);
-    EXPECT_LT(test::peak(louder->channel(0), 24000, 48000), 1.2f * test::peak(out->channel(0), 24000, 48000));
-    EXPECT_LT(test::peak(louder->channel(0), 0, 48000), 1.5f);
+    auto louder = process(twice, testing::sineBuffer(48000, rate, 200, 1.0f), 48000);
+    EXPECT_LT(testing::peak(louder->channel(0), 24000, 48000), 1.2f * testing::peak(out->channel(0), 24000, 48000));
+    EXPECT_LT(testing::peak(louder->channel(0), 0, 48000), 1.5f);
 
     // Half the mix keeps half the dry signal.
     auto half = std::make_shared<AudioDistortionNode>();
     half->setPreGain(-80);
     half->setWetDryMix(50);
     auto halfOut = process(half, input, 48000);
-    EXPECT_NEAR(test::toneAmplitude(halfOut->channel(0) + 24000, 24000, rate, 200), 0.25, 0.01);
+    EXPECT_NEAR(testing::toneAmplitude(halfOut->channel(0) + 24000, 24000, rate, 200), 0.25, 0.01);
 }
 
 TEST(AudioBitCrusher, RoundingShortensTheWordAndDecimationHoldsFrames)
@@ -201,7 +201,7 @@ TEST(AudioBitCrusher, RoundingShortensTheWordAndDecimationHoldsFrames)
     auto crusher = std::make_shared<AudioBitCrusherNode>();
     crusher->setRounding(100); // 4 bits: steps of 1/8
     crusher->setWetDryMix(100);
-    auto input = test::noiseBuffer(4096, rate, 0.9f);
+    auto input = testing::noiseBuffer(4096, rate, 0.9f);
     auto out = process(crusher, input, 4096);
     for (int i = 0; i < 4096; ++i) {
         const float steps = out->channel(0)[i] * 8.0f;
@@ -225,53 +225,53 @@ TEST(AudioDelay, EchoesArriveAfterTheDelayTimeAndFade)
     delay->setDelayTime(0.1);
     delay->setFeedback(50);
     delay->setWetDryMix(50);
-    auto out = process(delay, test::impulseBuffer(rate, 1.0f), 20000);
+    auto out = process(delay, testing::impulseBuffer(rate, 1.0f), 20000);
     const float* left = out->channel(0);
     EXPECT_EQ(left[0], 0.5f); // the dry half
-    EXPECT_EQ(test::peak(left, 1, 4799), 0.0f);
+    EXPECT_EQ(testing::peak(left, 1, 4799), 0.0f);
     EXPECT_NEAR(left[4800], 0.5f, 1e-6f); // the first echo, half wet
-    EXPECT_LT(test::peak(left, 4801, 9599), 1e-6f);
+    EXPECT_LT(testing::peak(left, 4801, 9599), 1e-6f);
     // The second echo went once round the feedback (half) and its damping, which smears it over a few
     // frames but keeps its sum.
     float second = 0;
     for (int i = 9600; i < 9700; ++i) second += left[i];
     EXPECT_NEAR(second, 0.25f, 0.005f);
-    EXPECT_LT(test::peak(left, 9601, 9700), test::peak(left, 9600, 9601));
-    EXPECT_LT(test::peak(left, 14400, 14500), test::peak(left, 9600, 9700));
+    EXPECT_LT(testing::peak(left, 9601, 9700), testing::peak(left, 9600, 9601));
+    EXPECT_LT(testing::peak(left, 14400, 14500), testing::peak(left, 9600, 9700));
 
     // The line rests while the mix is 0; opening it later does not replay what went by.
     auto resting = std::make_shared<AudioDelayNode>();
     resting->setDelayTime(0.01);
     resting->setWetDryMix(0);
-    EffectGraph setup(resting, test::impulseBuffer(rate, 1.0f));
+    EffectGraph setup(resting, testing::impulseBuffer(rate, 1.0f));
     renderGraph(setup.graph, 256);
     resting->setWetDryMix(100);
     auto later = renderGraph(setup.graph, 4800);
-    EXPECT_EQ(test::peak(later->channel(0), 0, 4800), 0.0f);
+    EXPECT_EQ(testing::peak(later->channel(0), 0, 4800), 0.0f);
 }
 
 TEST(AudioReverb, TailRingsAndDiesAway)
 {
     auto reverb = std::make_shared<AudioReverbNode>();
     reverb->setWetDryMix(100);
-    EffectGraph setup(reverb, test::impulseBuffer(rate, 1.0f));
+    EffectGraph setup(reverb, testing::impulseBuffer(rate, 1.0f));
     auto out = renderGraph(setup.graph, 6 * 48000);
     const float* left = out->channel(0);
     const float* right = out->channel(1);
     EXPECT_EQ(left[0], 0.0f); // fully wet: nothing before the pre-delay
-    const float early = test::peak(left, 0, 24000);
+    const float early = testing::peak(left, 0, 24000);
     EXPECT_GT(early, 0.01f);
-    EXPECT_GT(test::peak(right, 0, 24000), 0.01f);
+    EXPECT_GT(testing::peak(right, 0, 24000), 0.01f);
     EXPECT_FALSE(sameBits(left, right, 24000)); // a wide tail
     // Between 1.5 and 2 s to fall by 60 dB: 0.9 s after the onset it has fallen by about 30 to 40 dB.
-    const double onset = test::rms(left, 4800, 9600);
-    const double second = test::rms(left, 48000, 52800);
-    EXPECT_GT(test::decibels(second / onset), -45.0);
-    EXPECT_LT(test::decibels(second / onset), -25.0);
-    EXPECT_LT(test::decibels(test::rms(left, 2 * 48000, 2 * 48000 + 4800) / onset), -60.0);
+    const double onset = testing::rms(left, 4800, 9600);
+    const double second = testing::rms(left, 48000, 52800);
+    EXPECT_GT(testing::decibels(second / onset), -45.0);
+    EXPECT_LT(testing::decibels(second / onset), -25.0);
+    EXPECT_LT(testing::decibels(testing::rms(left, 2 * 48000, 2 * 48000 + 4800) / onset), -60.0);
     // Once the hall has fallen quiet, it stops costing anything: the output is exact silence.
     auto after = renderGraph(setup.graph, 48000);
-    EXPECT_EQ(test::peak(after->channel(0), 24000, 48000), 0.0f);
+    EXPECT_EQ(testing::peak(after->channel(0), 24000, 48000), 0.0f);
 }
 
 TEST(AudioPeakLimiter, HoldsLoudSoundsAtFullScaleAndRecovers)
@@ -279,15 +279,15 @@ TEST(AudioPeakLimiter, HoldsLoudSoundsAtFullScaleAndRecovers)
     auto limiter = std::make_shared<AudioPeakLimiterNode>();
     limiter->setAttackTime(0.001f);
     limiter->setDecayTime(0.08f);
-    auto loud = test::sineBuffer(48000, rate, 220, 4.0f);
-    auto quiet = test::sineBuffer(48000, rate, 220, 0.5f);
+    auto loud = testing::sineBuffer(48000, rate, 220, 4.0f);
+    auto quiet = testing::sineBuffer(48000, rate, 220, 0.5f);
     EffectGraph setup(limiter, loud);
     setup.player->scheduleBuffer(quiet, 48000);
     auto out = renderGraph(setup.graph, 96000);
     // After the attack, the 12 dB too loud sine stays at full scale.
-    EXPECT_LE(test::peak(out->channel(0), 480, 48000), 1.0f + 1e-3f);
-    EXPECT_GT(test::peak(out->channel(0), 24000, 48000), 0.95f);
-    EXPECT_GT(test::peak(out->channel(0), 0, 48), 1.0f); // no look-ahead: the attack lets the start through
+    EXPECT_LE(testing::peak(out->channel(0), 480, 48000), 1.0f + 1e-3f);
+    EXPECT_GT(testing::peak(out->channel(0), 24000, 48000), 0.95f);
+    EXPECT_GT(testing::peak(out->channel(0), 0, 48), 1.0f); // no look-ahead: the attack lets the start through
     // Within a few decay times of the quiet part, the gain is back to unity, exactly.
     EXPECT_EQ(limiter->currentGain(), 1.0f);
     EXPECT_TRUE(sameBits(out->channel(0) + 72000, quiet->channel(0) + 24000, 24000));
@@ -295,7 +295,7 @@ TEST(AudioPeakLimiter, HoldsLoudSoundsAtFullScaleAndRecovers)
     auto gained = std::make_shared<AudioPeakLimiterNode>();
     gained->setPreGain(6);
     auto raised = process(gained, quiet, 4800);
-    EXPECT_NEAR(test::peak(raised->channel(0), 0, 4800), 0.5f * std::pow(10.0f, 6.0f / 20.0f), 1e-3f);
+    EXPECT_NEAR(testing::peak(raised->channel(0), 0, 4800), 0.5f * std::pow(10.0f, 6.0f / 20.0f), 1e-3f);
 }
 
 } // namespace

@@ -10,8 +10,8 @@
 namespace veltrane {
 namespace {
 
-using test::impulseBuffer;
-using test::renderGraph;
+using testing::impulseBuffer;
+using testing::renderGraph;
 
 constexpr double rate = 48000;
 
@@ -79,7 +79,7 @@ TEST(AudioPlayer, StartsAtTheGraphFrameItWasGiven)
 TEST(AudioPlayer, OverlappingBuffersAreMixed)
 {
     PlayerGraph setup;
-    auto ones = test::makeBuffer(300, rate, [](int, std::int64_t) { return 0.25f; });
+    auto ones = testing::makeBuffer(300, rate, [](int, std::int64_t) { return 0.25f; });
     setup.player->scheduleBuffer(ones, 0);
     setup.player->scheduleBuffer(ones, 200);
     setup.player->play();
@@ -99,7 +99,7 @@ TEST(AudioPlayer, CompletionsArriveWhenDrainedOnTheDrainingThread)
     std::thread::id handlerThread;
     std::weak_ptr<const AudioBuffer> watched;
     {
-        auto buffer = test::noiseBuffer(300, rate, 0.5f);
+        auto buffer = testing::noiseBuffer(300, rate, 0.5f);
         watched = buffer;
         setup.player->scheduleBuffer(std::move(buffer), 0, [&](AudioPlayerCompletion result) {
             results.push_back(result);
@@ -122,7 +122,7 @@ TEST(AudioPlayer, BufferCompletesOnlyAfterItsLastFrame)
 {
     PlayerGraph setup;
     bool done = false;
-    setup.player->scheduleBuffer(test::noiseBuffer(300, rate, 0.5f), 0, [&](AudioPlayerCompletion) { done = true; });
+    setup.player->scheduleBuffer(testing::noiseBuffer(300, rate, 0.5f), 0, [&](AudioPlayerCompletion) { done = true; });
     setup.player->play();
     renderGraph(setup.graph, 299, 299);
     setup.graph.drainCompletions();
@@ -137,7 +137,7 @@ TEST(AudioPlayer, StopDropsEverythingItHolds)
     PlayerGraph setup;
     std::vector<std::pair<int, AudioPlayerCompletion>> results;
     auto record = [&](int id) { return [&results, id](AudioPlayerCompletion result) { results.emplace_back(id, result); }; };
-    auto sound = test::makeBuffer(200, rate, [](int, std::int64_t) { return 0.5f; });
+    auto sound = testing::makeBuffer(200, rate, [](int, std::int64_t) { return 0.5f; });
     setup.player->scheduleBuffer(sound, 0, record(1));
     setup.player->scheduleBuffer(sound, 250, record(2));
     setup.player->scheduleBuffer(sound, 5000, record(3));
@@ -146,7 +146,7 @@ TEST(AudioPlayer, StopDropsEverythingItHolds)
     setup.player->stop();
     EXPECT_FALSE(setup.player->isPlaying());
     auto after = renderGraph(setup.graph, 6000);
-    EXPECT_EQ(test::peak(after->channel(0), 0, 6000), 0.0f);
+    EXPECT_EQ(testing::peak(after->channel(0), 0, 6000), 0.0f);
     EXPECT_FALSE(setup.player->playerFrame().has_value());
     setup.graph.drainCompletions();
     EXPECT_EQ(results, (std::vector<std::pair<int, AudioPlayerCompletion>>{
@@ -163,12 +163,12 @@ TEST(AudioPlayer, InterruptingBufferCutsWhatPlaysAndStartsAtOnce)
 {
     PlayerGraph setup;
     std::vector<AudioPlayerCompletion> results;
-    auto long1 = test::makeBuffer(10000, rate, [](int, std::int64_t) { return 0.25f; });
+    auto long1 = testing::makeBuffer(10000, rate, [](int, std::int64_t) { return 0.25f; });
     setup.player->scheduleBuffer(long1, 0, [&](AudioPlayerCompletion r) { results.push_back(r); });
     setup.player->scheduleBuffer(long1, 20000, [&](AudioPlayerCompletion r) { results.push_back(r); });
     setup.player->play();
     renderGraph(setup.graph, 512);
-    setup.player->scheduleBuffer(test::makeBuffer(100, rate, [](int, std::int64_t) { return 0.5f; }), std::nullopt,
+    setup.player->scheduleBuffer(testing::makeBuffer(100, rate, [](int, std::int64_t) { return 0.5f; }), std::nullopt,
                                  [&](AudioPlayerCompletion r) { results.push_back(r); }, AudioPlayerNode::Scheduling::interrupts);
     auto out = renderGraph(setup.graph, 256);
     EXPECT_EQ(out->channel(0)[0], 0.5f);
@@ -197,7 +197,7 @@ TEST(AudioPlayer, LateBufferKeepsItsPlaceInTime)
     renderGraph(setup.graph, 100);
     bool played = false;
     // Due at player frame 50, queued when the player is at 100: the first 50 frames are over.
-    setup.player->scheduleBuffer(test::makeBuffer(80, rate, [](int, std::int64_t i) { return static_cast<float>(i + 1); }), 50,
+    setup.player->scheduleBuffer(testing::makeBuffer(80, rate, [](int, std::int64_t i) { return static_cast<float>(i + 1); }), 50,
                                  [&](AudioPlayerCompletion r) { played = r == AudioPlayerCompletion::played; });
     auto out = renderGraph(setup.graph, 100);
     EXPECT_EQ(out->channel(0)[0], 51.0f);
@@ -215,17 +215,17 @@ TEST(AudioPlayer, VolumeScalesAndASilentPlayerStillKeepsTime)
 {
     PlayerGraph setup;
     setup.player->setVolume(0.5f);
-    setup.player->scheduleBuffer(test::makeBuffer(10, rate, [](int, std::int64_t) { return 0.8f; }), 0);
+    setup.player->scheduleBuffer(testing::makeBuffer(10, rate, [](int, std::int64_t) { return 0.8f; }), 0);
     setup.player->play();
     auto out = renderGraph(setup.graph, 256);
     EXPECT_FLOAT_EQ(out->channel(0)[5], 0.4f);
 
     setup.player->setVolume(0.0f);
     bool played = false;
-    setup.player->scheduleBuffer(test::makeBuffer(10, rate, [](int, std::int64_t) { return 0.8f; }), 300,
+    setup.player->scheduleBuffer(testing::makeBuffer(10, rate, [](int, std::int64_t) { return 0.8f; }), 300,
                                  [&](AudioPlayerCompletion r) { played = r == AudioPlayerCompletion::played; });
     auto quiet = renderGraph(setup.graph, 512);
-    EXPECT_EQ(test::peak(quiet->channel(0), 0, 512), 0.0f);
+    EXPECT_EQ(testing::peak(quiet->channel(0), 0, 512), 0.0f);
     setup.graph.drainCompletions();
     EXPECT_TRUE(played);
     EXPECT_EQ(setup.player->playerFrame(), 512);
@@ -251,7 +251,7 @@ TEST(AudioPlayer, NeedsAGraph)
     setup.player->scheduleBuffer(nullptr, 0); // ignored
     setup.player->play();
     auto out = renderGraph(setup.graph, 256);
-    EXPECT_EQ(test::peak(out->channel(0), 0, 256), 0.0f);
+    EXPECT_EQ(testing::peak(out->channel(0), 0, 256), 0.0f);
 }
 
 TEST(AudioPlayer, GraphResetDropsBuffersButKeepsThePlayerRunning)

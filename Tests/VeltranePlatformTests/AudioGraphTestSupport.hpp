@@ -13,7 +13,7 @@
 #include <numbers>
 #include <vector>
 
-namespace veltrane::test {
+namespace veltrane::testing {
 
 inline std::shared_ptr<AudioBuffer> makeBuffer(std::int64_t frames, double sampleRate,
                                                const std::function<float(int channel, std::int64_t frame)>& sample)
@@ -102,4 +102,4 @@ inline double toneAmplitude(const float* samples, std::int64_t frames, double sa
     return 2.0 * std::sqrt(std::max(power, 0.0)) / static_cast<double>(frames);
 }
 
-} // namespace veltrane::test
+} // namespace veltrane::testing

@@ -17,9 +17,9 @@
 namespace veltrane {
 namespace {
 
-using test::noiseBuffer;
-using test::renderGraph;
-using test::sameBits;
+using testing::noiseBuffer;
+using testing::renderGraph;
+using testing::sameBits;
 
 constexpr double rate = 48000;
 
@@ -35,8 +35,8 @@ TEST(AudioGraph, EmptyGraphRendersSilenceAndCountsFrames)
 {
     AudioGraph graph(rate, 256);
     auto out = renderGraph(graph, 1000, 300);
-    EXPECT_EQ(test::peak(out->channel(0), 0, 1000), 0.0f);
-    EXPECT_EQ(test::peak(out->channel(1), 0, 1000), 0.0f);
+    EXPECT_EQ(testing::peak(out->channel(0), 0, 1000), 0.0f);
+    EXPECT_EQ(testing::peak(out->channel(1), 0, 1000), 0.0f);
     EXPECT_EQ(graph.renderedFrames(), 1000);
 
     AudioBuffer buffer(500, rate);
@@ -118,13 +118,13 @@ TEST(AudioGraph, WiringChangesTakeEffectWithTheNextBlock)
     AudioGraph graph(rate, 256);
     auto player = attached<AudioPlayerNode>(graph);
     graph.connect(*player, graph.mainMixer());
-    player->scheduleBuffer(test::makeBuffer(4096, rate, [](int, std::int64_t i) { return static_cast<float>(i) / 4096.0f; }), 0);
+    player->scheduleBuffer(testing::makeBuffer(4096, rate, [](int, std::int64_t i) { return static_cast<float>(i) / 4096.0f; }), 0);
     player->play();
     auto before = renderGraph(graph, 256);
     EXPECT_EQ(before->channel(0)[255], 255.0f / 4096.0f);
     graph.disconnectOutput(*player);
     auto after = renderGraph(graph, 256);
-    EXPECT_EQ(test::peak(after->channel(0), 0, 256), 0.0f);
+    EXPECT_EQ(testing::peak(after->channel(0), 0, 256), 0.0f);
     graph.connect(*player, graph.mainMixer());
     auto again = renderGraph(graph, 256);
     // The player clock follows the graph clock, also while nothing pulls the player.
@@ -188,7 +188,7 @@ TEST(AudioGraph, ManualRenderingIsDeterministicAndIndependentOfBlockSize)
     auto b = renderGraph(second.graph, 24000, 256);
     auto c = std::make_shared<AudioBuffer>(24000, rate);
     chopped.graph.manualRender(*c, 24000); // one call, cut into 64-frame blocks inside
-    EXPECT_GT(test::peak(a->channel(0), 0, 24000), 0.05f);
+    EXPECT_GT(testing::peak(a->channel(0), 0, 24000), 0.05f);
     for (int channel = 0; channel < 2; ++channel) {
         EXPECT_TRUE(sameBits(a->channel(channel), b->channel(channel), 24000));
     }
@@ -207,7 +207,7 @@ TEST(AudioGraph, LevelTapHoldsThePeakAndFallsWithEachRead)
     graph.connect(*player, *strip);
     graph.connect(*strip, graph.mainMixer());
     AudioLevelTap& tap = strip->installLevelTap();
-    player->scheduleBuffer(test::makeBuffer(100, rate, [](int channel, std::int64_t i) { return i == 50 && channel == 1 ? -0.5f : 0.1f; }), 0);
+    player->scheduleBuffer(testing::makeBuffer(100, rate, [](int channel, std::int64_t i) { return i == 50 && channel == 1 ? -0.5f : 0.1f; }), 0);
     player->play();
     renderGraph(graph, 512);
     EXPECT_FLOAT_EQ(tap.readPeakAndDecay(0.82f), 0.5f);
@@ -216,13 +216,13 @@ TEST(AudioGraph, LevelTapHoldsThePeakAndFallsWithEachRead)
 
     // The meter measures after the strip's volume.
     strip->setOutputVolume(0.5f);
-    player->scheduleBuffer(test::makeBuffer(100, rate, [](int, std::int64_t) { return 0.9f; }), 1024);
+    player->scheduleBuffer(testing::makeBuffer(100, rate, [](int, std::int64_t) { return 0.9f; }), 1024);
     renderGraph(graph, 2048);
     EXPECT_FLOAT_EQ(tap.readPeakAndDecay(1.0f), 0.45f);
 
     strip->removeLevelTap();
     tap.clear();
-    player->scheduleBuffer(test::makeBuffer(100, rate, [](int, std::int64_t) { return 0.9f; }), 3000);
+    player->scheduleBuffer(testing::makeBuffer(100, rate, [](int, std::int64_t) { return 0.9f; }), 3000);
     renderGraph(graph, 2048);
     EXPECT_EQ(tap.peak(), 0.0f);
 }
@@ -239,12 +239,12 @@ TEST(AudioGraph, SetFormatPreparesEveryNodeForTheNewRate)
     graph.setFormat(96000, 1024);
     EXPECT_EQ(graph.sampleRate(), 96000);
     EXPECT_EQ(graph.maximumFrames(), 1024);
-    player->scheduleBuffer(test::impulseBuffer(96000, 1.0f), 0);
+    player->scheduleBuffer(testing::impulseBuffer(96000, 1.0f), 0);
     player->play();
     auto out = renderGraph(graph, 160000, 1024);
     // 1.5 s at the new rate: the line was made long enough for it.
     EXPECT_GT(std::fabs(out->channel(0)[144000]), 0.9f);
-    EXPECT_EQ(test::peak(out->channel(0), 0, 144000), 0.0f);
+    EXPECT_EQ(testing::peak(out->channel(0), 0, 144000), 0.0f);
 }
 
 TEST(AudioGraph, DestroyingTheGraphFreesQueuedBuffersWithoutCallingHandlers)

@@ -9,7 +9,7 @@
 namespace veltrane {
 namespace {
 
-using test::renderGraph;
+using testing::renderGraph;
 
 constexpr double rate = 48000;
 
@@ -40,11 +40,11 @@ TEST(AudioTimePitch, RateOneKeepsThePlayerOnTheGraphClock)
     StretchGraph setup;
     setup.graph.reset();
     renderGraph(setup.graph, 1000);
-    setup.player->scheduleBuffer(test::impulseBuffer(rate, 1.0f), 0);
+    setup.player->scheduleBuffer(testing::impulseBuffer(rate, 1.0f), 0);
     setup.player->play(1500);
     auto out = renderGraph(setup.graph, 1000);
     EXPECT_EQ(out->channel(0)[500], 1.0f);
-    EXPECT_EQ(test::peak(out->channel(0), 0, 500), 0.0f);
+    EXPECT_EQ(testing::peak(out->channel(0), 0, 500), 0.0f);
     EXPECT_EQ(setup.player->playerFrame(), 1768 - 1500);
 }
 
@@ -56,7 +56,7 @@ TEST(AudioTimePitch, ChangesTheSpeedButNotThePitch)
     for (auto [speed] : {Case{2.0f}, Case{0.5f}, Case{1.3f}}) {
         StretchGraph setup;
         setup.timePitch->setRate(speed);
-        setup.player->scheduleBuffer(test::sineBuffer(8 * 48000, rate, 440, 0.5f), 0);
+        setup.player->scheduleBuffer(testing::sineBuffer(8 * 48000, rate, 440, 0.5f), 0);
         setup.player->play();
         auto out = renderGraph(setup.graph, 48000);
         // The player behind the stage ran `speed` times as far as the graph clock...
@@ -66,7 +66,7 @@ TEST(AudioTimePitch, ChangesTheSpeedButNotThePitch)
         // ...and the tone kept its pitch (an octave off would be 440 or 1760 crossings a second) and
         // about its level (a 0.5 sine has an RMS level of 0.354).
         EXPECT_NEAR(crossingsPerSecond(out->channel(0), 48000), 880.0, 10.0) << speed;
-        EXPECT_NEAR(test::rms(out->channel(0), 24000, 48000), 0.354, 0.02) << speed;
+        EXPECT_NEAR(testing::rms(out->channel(0), 24000, 48000), 0.354, 0.02) << speed;
     }
 }
 
@@ -74,7 +74,7 @@ TEST(AudioTimePitch, ReturnsToAnExactPassThroughAtRateOne)
 {
     // Every frame of the input is a different value, so the output shows which input frame it plays.
     StretchGraph setup;
-    setup.player->scheduleBuffer(test::makeBuffer(8 * 48000, rate, [](int, std::int64_t i) { return static_cast<float>(i + 1) / 1048576.0f; }), 0);
+    setup.player->scheduleBuffer(testing::makeBuffer(8 * 48000, rate, [](int, std::int64_t i) { return static_cast<float>(i + 1) / 1048576.0f; }), 0);
     setup.player->play();
     renderGraph(setup.graph, 4800);
     setup.timePitch->setRate(1.5f);
@@ -93,7 +93,7 @@ TEST(AudioTimePitch, ReturnsToAnExactPassThroughAtRateOne)
 TEST(AudioTimePitch, RateChangesMakeNoJump)
 {
     StretchGraph setup;
-    setup.player->scheduleBuffer(test::sineBuffer(8 * 48000, rate, 100, 0.5f), 0);
+    setup.player->scheduleBuffer(testing::sineBuffer(8 * 48000, rate, 100, 0.5f), 0);
     setup.player->play();
     std::vector<float> left;
     for (float speed : {1.0f, 2.0f, 1.0f, 0.5f, 1.0f}) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 using namespace veltrane;
-using namespace veltrane::test;
+using namespace veltrane::testing;
 
 namespace {
 

@@ -267,3 +267,13 @@ TEST(PluginUriAuthority, IsTheHostPartOfTheUri)
     for (const auto& c : cases)
         EXPECT_EQ(pluginUriAuthority(c.uri), c.authority) << c.uri;
 }
+
+TEST(PluginHost, TheTestsSeeOnlyTheMdaPlugins)
+{
+    // Another LV2 package on the machine must not change what the plug-in tests find.
+    VELTRANE_REQUIRE_MDA();
+    for (const PluginDescription& plugin : installedPlugins().plugins()) {
+        EXPECT_TRUE(plugin.uri.starts_with("http://drobilla.net/plugins/mda/")) << plugin.uri;
+    }
+    EXPECT_GT(installedPlugins().plugins().size(), 2u);
+}

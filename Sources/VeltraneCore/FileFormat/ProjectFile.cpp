@@ -2,7 +2,7 @@
 
 #include "VeltraneCore/FileFormat/JsonWriter.hpp"
 #include "VeltraneCore/FileFormat/ProjectDocumentParser.hpp"
-#include "VeltraneCore/FileFormat/ProjectLoadLimit.hpp"
+#include "VeltraneCore/Models/ProjectLoadLimit.hpp"
 #include "VeltraneCore/FileFormat/ProjectReading.hpp"
 #include "VeltraneCore/FileFormat/ProjectWriting.hpp"
 

@@ -1,7 +1,7 @@
 #include "VeltraneCore/MIDIExport/MIDIExport.hpp"
 
 #include "VeltraneCore/PlaybackTimeline/PlaybackTimeline.hpp"
-#include "VeltraneCore/Tracker/FrameTime.hpp"
+#include "VeltraneCore/Timing/FrameTime.hpp"
 
 #include <algorithm>
 #include <array>

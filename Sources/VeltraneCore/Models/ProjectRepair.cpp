@@ -1,7 +1,7 @@
 #include "VeltraneCore/Models/ProjectRepair.hpp"
 
-#include "VeltraneCore/AudioUnits/CaseFold.hpp"
-#include "VeltraneCore/FileFormat/ProjectLoadLimit.hpp"
+#include "VeltraneCore/Text/CaseFold.hpp"
+#include "VeltraneCore/Models/ProjectLoadLimit.hpp"
 #include "VeltraneCore/Models/PatternList.hpp"
 #include "VeltraneCore/Models/ProjectError.hpp"
 #include "VeltraneCore/Text/Utf8.hpp"

@@ -1,7 +1,7 @@
 #include "VeltraneCore/PlaybackTimeline/PlaybackTimeline.hpp"
 
 #include "VeltraneCore/Automation/InstrumentLanes.hpp"
-#include "VeltraneCore/Tracker/FrameTime.hpp"
+#include "VeltraneCore/Timing/FrameTime.hpp"
 
 #include <algorithm>
 #include <cmath>

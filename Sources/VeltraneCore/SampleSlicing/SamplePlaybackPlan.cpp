@@ -1,7 +1,7 @@
 #include "VeltraneCore/SampleSlicing/SamplePlaybackPlan.hpp"
 
 #include "VeltraneCore/SampleSlicing/SampleSlices.hpp"
-#include "VeltraneCore/Tracker/FrameTime.hpp"
+#include "VeltraneCore/Timing/FrameTime.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "VeltraneCore/SampleSlicing/SampleSlices.hpp"
 
-#include "VeltraneCore/Tracker/FrameTime.hpp"
+#include "VeltraneCore/Timing/FrameTime.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -78,12 +78,12 @@ AudioFileError openError(int code, const std::string& name)
     return {AudioFileError::Case::notAudio, "The file " + name + " is not an audio file that can be read."};
 }
 
-SampleBuffer readAll(SNDFILE* file, const SF_INFO& info, const std::string& name)
+AudioFileBuffer readAll(SNDFILE* file, const SF_INFO& info, const std::string& name)
 {
     if (info.channels < 1 || info.samplerate < 1) throw openError(SF_ERR_MALFORMED_FILE, name);
     const auto channelCount = static_cast<std::size_t>(info.channels);
 
-    SampleBuffer buffer{.sampleRate = static_cast<double>(info.samplerate),
+    AudioFileBuffer buffer{.sampleRate = static_cast<double>(info.samplerate),
                         .channels = std::vector<std::vector<float>>(channelCount)};
     // The header's frame count only sizes the first allocation: a damaged header must not be able to
     // ask for gigabytes up front.
@@ -107,7 +107,7 @@ SampleBuffer readAll(SNDFILE* file, const SF_INFO& info, const std::string& name
 
 } // namespace
 
-SampleBuffer AudioFile::read(const std::filesystem::path& path)
+AudioFileBuffer AudioFile::read(const std::filesystem::path& path)
 {
     const std::string name = quoted(path);
     // Opened without blocking and checked on the open descriptor: a pipe or a device put where the file
@@ -139,7 +139,7 @@ SampleBuffer AudioFile::read(const std::filesystem::path& path)
     return readAll(file.get(), info, name);
 }
 
-SampleBuffer AudioFile::read(std::span<const std::uint8_t> bytes)
+AudioFileBuffer AudioFile::read(std::span<const std::uint8_t> bytes)
 {
     const std::string name = "in the project";
     MemoryFile memory{bytes};
@@ -156,7 +156,7 @@ SampleBuffer AudioFile::read(std::span<const std::uint8_t> bytes)
     }
 }
 
-void AudioFile::writeFloatWAV(const std::filesystem::path& path, const SampleBuffer& buffer)
+void AudioFile::writeFloatWAV(const std::filesystem::path& path, const AudioFileBuffer& buffer)
 {
     AudioFileWriter writer(path, buffer.sampleRate, buffer.channelCount());
     std::int64_t frames = buffer.frameCount();

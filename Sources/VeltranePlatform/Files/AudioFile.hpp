@@ -3,14 +3,14 @@
 // Audio files through libsndfile: every format it reads (WAV, AIFF, CAF, FLAC, Ogg, …) decoded to 32-bit
 // float, from a file or from bytes in memory, and 32-bit float WAV written for exports and recordings.
 //
-//     SampleBuffer audio = AudioFile::read("/home/me/kick.wav");
-//     SampleBuffer embedded = AudioFile::read(instrumentBytes.bytes());   // decoded in memory
+//     AudioFileBuffer audio = AudioFile::read("/home/me/kick.wav");
+//     AudioFileBuffer embedded = AudioFile::read(instrumentBytes.bytes());   // decoded in memory
 //     AudioFile::writeFloatWAV("/home/me/mix.wav", audio);
 //
 // Integer formats are scaled to -1 to 1. Failures throw `AudioFileError`, whose message is for the user.
 // Main thread or a worker: these block on the disk and allocate.
 
-#include "VeltraneCore/SampleSlicing/SampleBuffer.hpp"
+#include "VeltranePlatform/Files/AudioFileBuffer.hpp"
 
 #include <cstdint>
 #include <filesystem>
@@ -47,15 +47,15 @@ private:
 class AudioFile {
 public:
     /// The whole file at `path`, decoded. A read error part-way keeps what was read before it.
-    static SampleBuffer read(const std::filesystem::path& path);
+    static AudioFileBuffer read(const std::filesystem::path& path);
 
     /// The whole file held in `bytes`, decoded from memory (no temporary file).
-    static SampleBuffer read(std::span<const std::uint8_t> bytes);
+    static AudioFileBuffer read(std::span<const std::uint8_t> bytes);
 
     /// Writes `buffer` as a 32-bit float WAV file without a PEAK chunk, through an `AtomicFileWriter`:
     /// a failure never leaves a half-written file and an existing file is replaced whole. Throws
     /// `FileWriteError`. The sample rate is rounded to whole frames per second.
-    static void writeFloatWAV(const std::filesystem::path& path, const SampleBuffer& buffer);
+    static void writeFloatWAV(const std::filesystem::path& path, const AudioFileBuffer& buffer);
 };
 
 } // namespace veltrane

@@ -1,0 +1,309 @@
+#pragma once
+
+// The live audio engine: the one object through which a project is heard. The application model makes it
+// once, hands it every new project value (`apply`), starts it on the first audition or play, reads its
+// meters, and pumps it from a timer on the main thread (`drainCompletions`).
+//
+// The graph, built here on our `AudioGraph`:
+//
+//     each used strip:  8 voice players + 3 audition players -> mixer -> filter -> drive -> masterBus
+//     clockPlayer (silent), metronomePlayer                                               -> masterBus
+//     masterBus -> filter -> drive -> crusher -> delay -> reverb -> transportTimePitch -> limiter
+//               -> main mixer (master volume) -> device
+//
+// All 32 strips and their players exist from the start, but a strip joins the graph only when it is
+// first used, so a project of four tracks renders four strips. The engine has no render callback of its
+// own: notes are rendered into buffers on the main thread and queued on players with sample-accurate
+// start frames; track and master settings live in node parameters (atomics).
+//
+// Threads: every member function is for the main thread. The device thread renders the graph; what it
+// finishes with (played buffers, cycle markers) comes back through `drainCompletions`, which the model
+// calls from a timer (every few milliseconds) and tests call themselves. Meters are lock-free taps.
+
+#include "VeltranePlayback/Hosting/AudioEngineHosting.hpp"
+#include "VeltranePlayback/Voices/Metronome.hpp"
+#include "VeltranePlayback/NotePlan/ScheduledSounds.hpp"
+#include "VeltranePlayback/Voices/ContinuousModulation.hpp"
+#include "VeltranePlayback/Voices/RenderedNoteCache.hpp"
+#include "VeltranePlayback/Voices/ScheduledBufferKey.hpp"
+#include "VeltraneCore/Automation/AutomationEvaluator.hpp"
+#include "VeltraneCore/Models/Cell.hpp"
+#include "VeltraneCore/Models/Project.hpp"
+#include "VeltraneCore/PlaybackTimeline/PlaybackTimeline.hpp"
+#include "VeltraneCore/Models/Uuid.hpp"
+#include "VeltraneCore/Tracker/TrackerVoice.hpp"
+#include "VeltranePlatform/Audio/AudioBitCrusherNode.hpp"
+#include "VeltranePlatform/Audio/AudioDelayNode.hpp"
+#include "VeltranePlatform/Audio/AudioDevice.hpp"
+#include "VeltranePlatform/Audio/AudioDistortionNode.hpp"
+#include "VeltranePlatform/Audio/AudioEQNode.hpp"
+#include "VeltranePlatform/Audio/AudioGraph.hpp"
+#include "VeltranePlatform/Audio/AudioMixerNode.hpp"
+#include "VeltranePlatform/Audio/AudioPeakLimiterNode.hpp"
+#include "VeltranePlatform/Audio/AudioPlayerNode.hpp"
+#include "VeltranePlatform/Audio/AudioReverbNode.hpp"
+#include "VeltranePlatform/Audio/AudioTimePitchNode.hpp"
+#include "VeltranePlayback/Samples/SampleStore.hpp"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace veltrane {
+
+class AudioEngine {
+public:
+    static constexpr int trackCount = 32;
+    /// Players of a strip kept for auditioned notes (a note and up to two chord notes), so that an
+    /// audition never touches a player that playback uses.
+    static constexpr int auditionVoiceCount = 3;
+    /// The master limiter's attack and decay, seconds.
+    static constexpr float limiterAttackTime = 0.001f;
+    static constexpr float limiterDecayTime = 0.08f;
+    /// Each read of the meters leaves the held peaks multiplied by this.
+    static constexpr float meterDecay = 0.82f;
+    /// Players start this long after `schedule` returns, so the first notes reach them in time.
+    static constexpr double startLeadSeconds = 0.05;
+    /// Notes are rendered and queued this far ahead of the playing position...
+    static constexpr double renderAheadSeconds = 2.0;
+    /// ...spending at most this long per pump on notes that are not yet due within `urgentAheadSeconds`,
+    /// so the main thread stays responsive; notes due sooner are rendered whatever it costs.
+    static constexpr std::chrono::milliseconds renderBudgetPerPump{6};
+    static constexpr double urgentAheadSeconds = 0.5;
+    /// Loop cycles up to this long keep every rendered note for the next cycle; longer ones let a buffer
+    /// go once it has played and render it again when it recurs, so a long song does not hold every
+    /// note's audio at once.
+    static constexpr double keepRenderedCycleSeconds = 30;
+
+    using ScheduledBufferKey = veltrane::ScheduledBufferKey;
+    using ContinuousModulation = veltrane::ContinuousModulation;
+    using ScheduledSound = veltrane::ScheduledSound;
+    using ScheduledMIDI = veltrane::ScheduledMIDI;
+    using ScheduledMIDIControl = veltrane::ScheduledMIDIControl;
+
+    /// One player of a strip and the identity of what it last started.
+    struct Voice {
+        std::shared_ptr<AudioPlayerNode> player = std::make_shared<AudioPlayerNode>();
+        Uuid token = Uuid::random();
+    };
+
+    /// One track strip.
+    struct Track {
+        std::shared_ptr<AudioMixerNode> mixer = std::make_shared<AudioMixerNode>(); // volume and pan
+        std::shared_ptr<AudioEQNode> filter = std::make_shared<AudioEQNode>();
+        std::shared_ptr<AudioDistortionNode> drive = std::make_shared<AudioDistortionNode>();
+        std::array<Voice, trackerVoiceCount> voices;            // playback
+        std::array<Voice, auditionVoiceCount> auditionVoices;  // audition only
+        std::optional<int> lastNote; // the root of the strip's last audition: where the next one glides from
+        bool connected = false;      // attached, wired and metered
+    };
+
+    struct Options {
+        /// The output device; none for an engine whose graph the owner renders itself (tests, benchmarks).
+        std::optional<AudioDeviceSettings> device = AudioDeviceSettings{};
+        /// The rate the graph is made at; an opened device may change it to its own.
+        double sampleRate = 48000;
+        int maximumFrames = AudioGraph::defaultMaximumFrames;
+    };
+
+    /// Held peaks, linear amplitude (full scale 1).
+    struct MeterLevels {
+        std::array<float, trackCount> tracks{};
+        float master = 0;
+    };
+
+    /// Builds the graph (master side wired, strips not yet) and prepares it. Does not open the device.
+    AudioEngine();
+    explicit AudioEngine(Options options);
+    ~AudioEngine();
+    AudioEngine(const AudioEngine&) = delete;
+    AudioEngine& operator=(const AudioEngine&) = delete;
+
+    /// Pushes the project's master volume, master effects and every strip's mixer settings to the nodes,
+    /// then loads the samples of its instruments.
+    void apply(const Project& project);
+
+    /// Opens and starts the output device when it is not running. Throws `AudioDeviceError`; the engine
+    /// stays usable and a later call tries again.
+    void start();
+    bool isRunning() const noexcept { return running_; }
+
+    /// The rate notes are rendered and timelines are built at: the device's once it is open. The first
+    /// call opens the device (without starting it), so that a timeline built before the first play is
+    /// made at the rate it will be played at; without a device, the graph's rate.
+    double outputSampleRate();
+
+    /// The held peaks of the 32 strips and of the master bus since the last read; each is left
+    /// multiplied by `meterDecay`. A strip that never joined the graph reads 0.
+    MeterLevels meters();
+
+    /// Rebuilds the audio path after a device change: stops the device, clears every node's state, drops
+    /// the metronome clicks (made again at the new rate) and starts again. Strips, taps, samples and
+    /// hosted units stay. Throws `AudioDeviceError`.
+    void recoverAfterConfigurationChange();
+
+    /// The main-thread pump: delivers what the audio side finished with, reports a lost device through
+    /// `onConfigurationChange`. Call it every few milliseconds.
+    void drainCompletions();
+
+    // Playback (the transport).
+
+    /// Starts playing `timeline` (built at `outputSampleRate()`) from the project `project`: stops what
+    /// plays, applies the project, starts the engine, plans every note, renders the first ones, and starts
+    /// all players together `startLeadSeconds` from now. A looping playback queues cycles 0 and 1 and then,
+    /// each time a cycle is half played, the cycle after the next. `countInBeats` beats (none when not
+    /// positive) come before the first row, with clicks when `metronome` is on. Returns when frame 0 will
+    /// sound, in nanoseconds of the steady clock. Throws what `start` throws.
+    std::uint64_t schedule(const PlaybackTimeline& timeline, const Project& project, bool looping, bool metronome,
+                           int countInBeats);
+
+    /// Ends playback at once; safe when nothing plays. Every queued continuation of the playback becomes
+    /// void. Auditioned notes ring on.
+    void stop();
+
+    /// The frame of the timeline playing now (counted over every cycle, the count-in not included, at
+    /// least 0); nothing before the clock has started. The transport takes it modulo the timeline's length
+    /// when looping.
+    std::optional<std::int64_t> playingFrame() const noexcept;
+    /// Frames from the players' start to the first row: the count-in.
+    std::int64_t scheduledStartOffsetFrames() const noexcept { return scheduledStartOffsetFrames_; }
+
+    /// The playback frame (count-in included) before which every note of the cycles queued so far has
+    /// been rendered and handed to its player. Notes are rendered a moment ahead of the playing position,
+    /// never the whole timeline at once.
+    std::int64_t renderedThroughFrame() const noexcept;
+
+    /// Sets every automated or modulated track and master parameter to its value at playback `frame`
+    /// (taken modulo one cycle). The transport calls it on every tick of its position loop.
+    void updateAutomatedBuses(const Project& project, const PlaybackTimeline& timeline, std::int64_t frame);
+
+    // Audition.
+
+    /// Plays `cell` at once on strip `track`, outside the transport: its note and up to two chord notes on
+    /// the strip's audition players, and its retriggers at equal steps of `duration` (pumped by
+    /// `drainCompletions`). Silent for an empty, off or tie note, an instrument index outside
+    /// `instruments`, a strip outside 0 ... 31, a hosted instrument, a sample not loaded, or a failed
+    /// chance roll. The caller starts the engine and applies the project first.
+    void trigger(const Cell& cell, int track, const std::vector<Instrument>& instruments, double duration);
+
+    /// Set by the model: called from `drainCompletions` when the output device went away.
+    std::function<void()> onConfigurationChange;
+    /// Set by the model: called from `drainCompletions` when a hosted unit's parameters changed.
+    std::function<void()> onAudioUnitStateChange;
+
+    // Hosted plug-ins (AudioEngineHosting.hpp).
+
+    /// Makes every hosted unit the playback of `timeline` needs and wires the insert chains; returns the
+    /// units that could not be made. Called before scheduling a playback.
+    std::vector<AudioUnitLoadFailure> prepareAudioUnits(const Project& project, const PlaybackTimeline& timeline);
+    /// Writes every hosted unit's state into `project`; a state that cannot be read keeps the saved one.
+    void captureAudioUnitState(Project& project);
+    /// Bypasses or restores the hosted effect of slot `id`, if it has one.
+    void setAudioUnitEffectBypass(const Uuid& id, bool bypassed);
+    /// The hosted units, made on first use: the scheduler finds an instrument's unit here.
+    AudioUnitHosting& audioUnitHosting();
+
+    /// Attaches and wires strip `index` on its first use; an index outside 0 ... 31 is ignored.
+    void connectTrack(int index);
+
+    // The graph, for the transport (clock following sets `transportTimePitch`'s rate), the hosting code
+    // and tests.
+    AudioGraph& graph() noexcept { return graph_; }
+    const Track& track(int index) const { return tracks_.at(static_cast<std::size_t>(index)); }
+    AudioMixerNode& masterBus() noexcept { return *masterBus_; }
+    AudioPlayerNode& clockPlayer() noexcept { return *clockPlayer_; }
+    AudioPlayerNode& metronomePlayer() noexcept { return *metronomePlayer_; }
+    AudioEQNode& masterFilter() noexcept { return *filter_; }
+    AudioDistortionNode& masterDrive() noexcept { return *drive_; }
+    AudioBitCrusherNode& crusher() noexcept { return *crusher_; }
+    AudioDelayNode& delay() noexcept { return *delay_; }
+    AudioReverbNode& reverb() noexcept { return *reverb_; }
+    AudioTimePitchNode& transportTimePitch() noexcept { return *transportTimePitch_; }
+    AudioPeakLimiterNode& limiter() noexcept { return *limiter_; }
+    const SampleStore& samples() const noexcept { return samples_; }
+
+private:
+    struct RetriggerStep {
+        std::chrono::steady_clock::time_point due;
+        int track = 0;
+        double duration = 0;
+        int steps = 1;
+        int note = 0;
+        Instrument instrument;
+        double volume = 1;
+        double pan = 0;
+    };
+
+    void openDevice();
+    void scheduleCycle(std::int64_t cycle, const Uuid& generation);
+    /// Queues the hosted-instrument notes and control changes of `cycle`.
+    void queueHostedEvents(std::int64_t cycle);
+    void prepareMetronomeBuffers();
+    /// Renders and queues the notes of released cycles that start before `horizon` (a playback frame);
+    /// after `deadline`, only those before `urgentHorizon`.
+    void renderAhead(std::int64_t horizon, std::int64_t urgentHorizon,
+                     std::optional<std::chrono::steady_clock::time_point> deadline);
+    std::int64_t clockPosition() const noexcept;
+    void neutralizeAutomatedBuses(const PlaybackTimeline& timeline, const Project& project);
+    std::shared_ptr<AudioBuffer> renderAudition(int note, double gateFrames, const Instrument& instrument,
+                                                double volume, double pan, const EffectParameters& effects,
+                                                std::optional<int> slideFromNote);
+    void playAudition(Voice& voice, AudioBufferRef buffer);
+    void playDueRetriggers();
+
+    // Declared first so that it is destroyed last: the device stops before the graph goes.
+    AudioGraph graph_;
+    std::array<Track, trackCount> tracks_;
+    SampleStore samples_;
+    std::shared_ptr<AudioMixerNode> masterBus_ = std::make_shared<AudioMixerNode>();
+    std::shared_ptr<AudioPlayerNode> clockPlayer_ = std::make_shared<AudioPlayerNode>();
+    std::shared_ptr<AudioPlayerNode> metronomePlayer_ = std::make_shared<AudioPlayerNode>();
+    std::shared_ptr<AudioEQNode> filter_ = std::make_shared<AudioEQNode>();
+    std::shared_ptr<AudioDistortionNode> drive_ = std::make_shared<AudioDistortionNode>();
+    std::shared_ptr<AudioBitCrusherNode> crusher_ = std::make_shared<AudioBitCrusherNode>();
+    std::shared_ptr<AudioDelayNode> delay_ = std::make_shared<AudioDelayNode>();
+    std::shared_ptr<AudioReverbNode> reverb_ = std::make_shared<AudioReverbNode>();
+    std::shared_ptr<AudioTimePitchNode> transportTimePitch_ = std::make_shared<AudioTimePitchNode>();
+    std::shared_ptr<AudioPeakLimiterNode> limiter_ = std::make_shared<AudioPeakLimiterNode>();
+
+    // The playback, set by `schedule` and cleared by `stop`.
+    std::shared_ptr<const Project> scheduledProject_;
+    std::vector<ScheduledSound> scheduledSounds_;
+    std::vector<ScheduledMIDI> scheduledMIDI_;
+    std::vector<ScheduledMIDIControl> scheduledMIDIControls_;
+    std::optional<AutomationEvaluator> activeAutomationEvaluator_;
+    std::array<std::array<std::int64_t, trackerVoiceCount>, trackCount> scheduleAvailability_{};
+    std::int64_t scheduledCycleFrames_ = 0;
+    std::int64_t scheduledStartOffsetFrames_ = 0;
+    Uuid scheduleGeneration_ = Uuid::random();
+    bool scheduledLooping_ = false;
+    bool scheduledMetronome_ = false;
+    int scheduledRowsPerBeat_ = 4;
+    std::optional<MetronomeClicks> metronomeBuffers_;
+    std::vector<TimelineRow> activeTimelineRowsForMetronome_;
+    // Rendering ahead: cycles below `releasedCycles_` may be queued (the marker rule releases them); the
+    // next sound to render is `renderIndex_` of cycle `renderCycle_`.
+    RenderedNoteCache renderedNotes_;
+    std::int64_t releasedCycles_ = 0;
+    std::int64_t renderCycle_ = 0;
+    std::size_t renderIndex_ = 0;
+    // Cycle markers that have played, waiting for the pump to queue the cycle after the next.
+    std::vector<std::pair<std::int64_t, Uuid>> playedMarkers_;
+    AudioBufferRef markerBuffer_;
+
+    std::vector<RetriggerStep> retriggerSteps_;
+    // The graph frame at which the playback's players start (playback frame 0), once they are started.
+    std::int64_t scheduledStartGraphFrame_ = 0;
+    bool playersStarted_ = false;
+    std::unique_ptr<AudioUnitHosting> hosting_;
+
+    std::optional<AudioDeviceSettings> deviceSettings_;
+    bool running_ = false;
+    std::unique_ptr<AudioDevice> device_; // last member: stopped and closed first
+};
+
+} // namespace veltrane

@@ -1,0 +1,222 @@
+#include "VeltranePlayback/LiveEngine/AudioEngine.hpp"
+
+#include "VeltraneCore/Timing/FrameTime.hpp"
+
+#include <algorithm>
+#include <set>
+
+namespace veltrane {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::uint64_t nanosecondsOf(Clock::time_point time)
+{
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count());
+}
+
+} // namespace
+
+std::uint64_t AudioEngine::schedule(const PlaybackTimeline& timeline, const Project& project, bool looping,
+                                    bool metronome, int countInBeats)
+{
+    stop();
+    std::set<int> usedTracks;
+    for (const auto& note : timeline.notes) usedTracks.insert(note.track);
+    for (const int track : usedTracks) connectTrack(track);
+    apply(project);
+    activeAutomationEvaluator_.emplace(timeline);
+    neutralizeAutomatedBuses(timeline, project);
+    updateAutomatedBuses(project, timeline, 0);
+    start();
+
+    const double sampleRate = graph_.sampleRate();
+    scheduledCycleFrames_ = timeline.totalFrames;
+    scheduledStartOffsetFrames_ = countInFrames(countInBeats, project.bpm, sampleRate);
+    scheduledLooping_ = looping && timeline.totalFrames > 0;
+    scheduledMetronome_ = metronome;
+    scheduledRowsPerBeat_ = project.rowsPerBeat;
+    activeTimelineRowsForMetronome_ = timeline.rows;
+    scheduleGeneration_ = Uuid::random();
+    const Uuid generation = scheduleGeneration_;
+
+    ScheduledSoundList planned = makeScheduledSounds(timeline, project, samples_, sampleRate);
+    scheduledSounds_ = std::move(planned.sounds);
+    scheduledMIDI_ = std::move(planned.midi);
+    scheduledMIDIControls_ = std::move(planned.controls);
+    scheduledProject_ = std::make_shared<const Project>(project);
+    scheduleAvailability_ = {};
+
+    scheduleCycle(0, generation);
+    if (scheduledLooping_) scheduleCycle(1, generation);
+
+    if (metronome && countInBeats >= 1) {
+        prepareMetronomeBuffers();
+        const std::int64_t beat = beatFrames(project.bpm, sampleRate);
+        if (metronomeBuffers_ && metronomeBuffers_->accent && metronomeBuffers_->regular) {
+            metronomePlayer_->scheduleBuffer(metronomeBuffers_->accent, 0);
+            for (int k = 1; k < countInBeats; ++k) metronomePlayer_->scheduleBuffer(metronomeBuffers_->regular, beat * k);
+        }
+    }
+
+    // The first notes are rendered before the start time is taken, so the lead is not spent rendering.
+    const std::int64_t urgent = framesForSeconds(urgentAheadSeconds, sampleRate);
+    renderAhead(urgent, urgent, std::nullopt);
+
+    const std::int64_t startFrame = graph_.renderedFrames() + framesForSeconds(startLeadSeconds, sampleRate);
+    scheduledStartGraphFrame_ = startFrame;
+    playersStarted_ = true;
+    for (std::int64_t cycle = 0; cycle < releasedCycles_; ++cycle) queueHostedEvents(cycle);
+    clockPlayer_->play(startFrame);
+    metronomePlayer_->play(startFrame);
+    for (Track& track : tracks_) {
+        if (!track.connected) continue;
+        for (Voice& voice : track.voices) voice.player->play(startFrame);
+    }
+
+    if (device_) {
+        if (const auto time = device_->timeOfGraphFrame(startFrame)) return nanosecondsOf(*time);
+    }
+    return nanosecondsOf(Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(startLeadSeconds)));
+}
+
+void AudioEngine::scheduleCycle(std::int64_t cycle, const Uuid& generation)
+{
+    if (generation != scheduleGeneration_ || scheduledCycleFrames_ <= 0) return;
+    const std::int64_t base = scheduledStartOffsetFrames_ + cycle * scheduledCycleFrames_;
+
+    // The cycle's notes are rendered and queued by `renderAhead` as their time comes near.
+    releasedCycles_ = std::max(releasedCycles_, cycle + 1);
+    // Hosted instruments count on the graph clock, so their events wait until `schedule` has fixed the
+    // players' start; it queues the first cycles' events then.
+    if (playersStarted_) queueHostedEvents(cycle);
+
+    if (scheduledMetronome_ && scheduledRowsPerBeat_ > 0) {
+        prepareMetronomeBuffers();
+        if (metronomeBuffers_ && metronomeBuffers_->accent && metronomeBuffers_->regular) {
+            for (const TimelineRow& row : activeTimelineRowsForMetronome_) {
+                if (row.row % scheduledRowsPerBeat_ != 0) continue;
+                // Beats follow the pattern's own rows, so each pattern's row 0 is a bar's first beat.
+                const bool accent = row.row % (4 * scheduledRowsPerBeat_) == 0;
+                metronomePlayer_->scheduleBuffer(accent ? metronomeBuffers_->accent : metronomeBuffers_->regular,
+                                                 base + row.startFrame);
+            }
+        }
+    }
+
+    if (!markerBuffer_) markerBuffer_ = std::make_shared<const AudioBuffer>(1, graph_.sampleRate());
+    if (scheduledLooping_) {
+        // Half-way through this cycle, the one after the next is queued: the cycle playing and the next
+        // are always queued, and a main thread that stalls for less than a cycle and a half is not heard.
+        const std::int64_t offset = std::max<std::int64_t>(scheduledCycleFrames_ / 2, 1);
+        clockPlayer_->scheduleBuffer(markerBuffer_, base + offset, [this, cycle, generation](AudioPlayerCompletion) {
+            // Called from the graph's drain on the main thread; the pump acts on it once the drain is over.
+            playedMarkers_.emplace_back(cycle + 2, generation);
+        });
+    } else {
+        clockPlayer_->scheduleBuffer(markerBuffer_, base + std::max<std::int64_t>(scheduledCycleFrames_ - 1, 1));
+    }
+}
+
+void AudioEngine::renderAhead(std::int64_t horizon, std::int64_t urgentHorizon,
+                              std::optional<Clock::time_point> deadline)
+{
+    if (!scheduledProject_) return;
+    const double sampleRate = graph_.sampleRate();
+    while (renderCycle_ < releasedCycles_) {
+        if (renderIndex_ >= scheduledSounds_.size()) {
+            ++renderCycle_;
+            renderIndex_ = 0;
+            continue;
+        }
+        const ScheduledSound& sound = scheduledSounds_[renderIndex_];
+        const std::int64_t start = scheduledStartOffsetFrames_ + renderCycle_ * scheduledCycleFrames_ + sound.frame;
+        if (start >= horizon) break;
+        if (start >= urgentHorizon && deadline && Clock::now() >= *deadline) break;
+        ++renderIndex_;
+
+        const auto render = [&] { return renderScheduledSound(sound, *scheduledProject_, sampleRate); };
+        const auto key = bufferKey(sound);
+        const AudioBufferRef buffer = key ? renderedNotes_.bufferFor(*key, render) : render();
+        if (!buffer) continue;
+        auto& availability = scheduleAvailability_[static_cast<std::size_t>(sound.track)];
+        const int voice = allocateTrackerVoice(availability, start, start + buffer->frameLength());
+        tracks_[static_cast<std::size_t>(sound.track)].voices[static_cast<std::size_t>(voice)].player->scheduleBuffer(buffer, start);
+    }
+}
+
+void AudioEngine::queueHostedEvents(std::int64_t cycle)
+{
+    if (!hosting_ || (scheduledMIDI_.empty() && scheduledMIDIControls_.empty())) return;
+    const std::int64_t base = scheduledStartGraphFrame_ + scheduledStartOffsetFrames_ + cycle * scheduledCycleFrames_;
+    for (const ScheduledMIDI& note : scheduledMIDI_) {
+        // A note whose unit failed to load finds none and is passed over with the rest of its events.
+        const std::int64_t at = base + note.frame;
+        if (!hosting_->queueAudioUnitMIDI(note.instrumentID, note.track, at, {0xB0, 7, note.volume})) continue;
+        hosting_->queueAudioUnitMIDI(note.instrumentID, note.track, at, {0xB0, 10, note.pan});
+        hosting_->queueAudioUnitMIDI(note.instrumentID, note.track, at, {0xB0, 74, note.cutoff});
+        hosting_->queueAudioUnitMIDI(note.instrumentID, note.track, at, {0xB0, 71, note.resonance});
+        hosting_->queueAudioUnitMIDI(note.instrumentID, note.track, at, {0x90, note.note, note.velocity});
+        hosting_->queueAudioUnitMIDI(note.instrumentID, note.track, at + note.durationFrames, {0x80, note.note, 0});
+    }
+    for (const ScheduledMIDIControl& control : scheduledMIDIControls_) {
+        hosting_->queueAudioUnitMIDI(control.instrumentID, control.track, base + control.frame,
+                                     {0xB0, control.controller, control.value});
+    }
+}
+
+std::int64_t AudioEngine::renderedThroughFrame() const noexcept
+{
+    const std::int64_t cycle = std::min(renderCycle_, releasedCycles_);
+    std::int64_t within = 0;
+    if (renderCycle_ < releasedCycles_ && renderIndex_ < scheduledSounds_.size()) within = scheduledSounds_[renderIndex_].frame;
+    return scheduledStartOffsetFrames_ + cycle * scheduledCycleFrames_ + within;
+}
+
+std::int64_t AudioEngine::clockPosition() const noexcept
+{
+    return std::max<std::int64_t>(clockPlayer_->playerFrame().value_or(0), 0);
+}
+
+void AudioEngine::stop()
+{
+    scheduleGeneration_ = Uuid::random();
+    clockPlayer_->stop();
+    metronomePlayer_->stop();
+    for (Track& track : tracks_) {
+        if (!track.connected) continue;
+        for (Voice& voice : track.voices) voice.player->stop();
+    }
+    // Hosted instruments drop the notes still queued for later cycles as well as those that sound.
+    if (hosting_) hosting_->stopAudioUnitInstruments();
+    playersStarted_ = false;
+    scheduledSounds_.clear();
+    scheduledMIDI_.clear();
+    scheduledMIDIControls_.clear();
+    activeAutomationEvaluator_.reset();
+    scheduledProject_.reset();
+    renderedNotes_.clear();
+    releasedCycles_ = 0;
+    renderCycle_ = 0;
+    renderIndex_ = 0;
+    playedMarkers_.clear();
+    activeTimelineRowsForMetronome_.clear();
+    scheduleAvailability_ = {};
+    transportTimePitch_->setRate(1.0f);
+}
+
+std::optional<std::int64_t> AudioEngine::playingFrame() const noexcept
+{
+    const auto frame = clockPlayer_->playerFrame();
+    if (!frame) return std::nullopt;
+    return std::max<std::int64_t>(*frame - scheduledStartOffsetFrames_, 0);
+}
+
+void AudioEngine::prepareMetronomeBuffers()
+{
+    if (!metronomeBuffers_) metronomeBuffers_ = makeMetronomeClicks(graph_.sampleRate());
+}
+
+} // namespace veltrane

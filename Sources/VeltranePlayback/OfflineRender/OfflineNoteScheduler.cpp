@@ -1,0 +1,98 @@
+#include "VeltranePlayback/OfflineRender/OfflineNoteScheduler.hpp"
+
+#include "VeltranePlayback/NotePlan/HostedNoteMIDI.hpp"
+#include "VeltranePlayback/OfflineRender/RenderError.hpp"
+#include "VeltraneCore/Tracker/TrackerVoice.hpp"
+
+#include <algorithm>
+#include <variant>
+
+namespace veltrane {
+
+namespace {
+
+const AudioUnitSource* hostedSource(const Project& project, int instrument)
+{
+    if (instrument < 0 || instrument >= static_cast<int>(project.instruments.size())) return nullptr;
+    return std::get_if<AudioUnitSource>(&project.instruments[static_cast<std::size_t>(instrument)].source);
+}
+
+// The frame a note's buffer starts at: its start in seconds, truncated to a frame.
+std::int64_t scheduledFrame(const RenderEvent& event)
+{
+    return static_cast<std::int64_t>(event.start * OfflineNoteRendering::sampleRate);
+}
+
+} // namespace
+
+OfflineNoteScheduler::OfflineNoteScheduler(const Project& project, const RenderEventList& list,
+                                           OfflineMixdownGraph& mixdown, OfflineUnitSource& units)
+    : project_(project), list_(list), mixdown_(mixdown), master_(effectiveMasterSettings(project))
+{
+    for (const RenderEvent& event : list.events) {
+        if (!rendered(event)) continue;
+        const AudioUnitSource* source = hostedSource(project, event.instrument);
+        if (source == nullptr) continue;
+        const auto key = std::make_pair(project.instruments[static_cast<std::size_t>(event.instrument)].id, event.track);
+        if (instruments_.contains(key)) continue;
+        instruments_.emplace(key, mixdown.addInstrument(event.track, source->reference, source->state, units));
+    }
+}
+
+bool OfflineNoteScheduler::rendered(const RenderEvent& event) const
+{
+    const auto solo = mixdown_.soloTrack();
+    return !solo || event.track == *solo;
+}
+
+void OfflineNoteScheduler::scheduleBefore(std::int64_t frame)
+{
+    // Identical notes share a buffer, but one kept for the whole song would hold every distinct note in
+    // memory; every few seconds the buffers no voice holds any more are let go. A note rendered again is
+    // the same sound, so this changes nothing in the file.
+    if (frame >= nextCacheRelease_) {
+        noteCache_.releaseUnused();
+        nextCacheRelease_ = frame + cacheReleaseIntervalFrames;
+    }
+    while (next_ < list_.events.size() && scheduledFrame(list_.events[next_]) < frame) {
+        const RenderEvent& event = list_.events[next_];
+        if (rendered(event)) schedule(event);
+        ++next_;
+    }
+}
+
+void OfflineNoteScheduler::schedule(const RenderEvent& event)
+{
+    auto& strips = mixdown_.strips();
+    // The project model keeps every note on a track that has a strip; a note elsewhere has nowhere to go.
+    if (event.track < 0 || event.track >= static_cast<int>(strips.size())) return;
+    OfflineTrackStrip& strip = strips[static_cast<std::size_t>(event.track)];
+
+    if (const AudioUnitSource* source = hostedSource(project_, event.instrument)) {
+        const auto key = std::make_pair(project_.instruments[static_cast<std::size_t>(event.instrument)].id, event.track);
+        const auto found = instruments_.find(key);
+        if (found == instruments_.end()) throw RenderError::audioUnit(source->reference.name);
+        for (const ScheduledMIDIMessage& message : hostedNoteMIDI(event, project_, list_.timeline)) {
+            found->second->scheduleMIDI(message.frame, message.bytes);
+        }
+        latestEnd_ = std::max(latestEnd_, hostedNoteOffFrame(event) + hostedReleaseAllowanceFrames);
+        return;
+    }
+
+    const auto samples = [this](const Instrument& instrument) {
+        // Loaded on the first note that needs it, once per render: the store keeps it from then on.
+        if (!samples_.sample(instrument.id) && !samples_.loadFailure(instrument.id)) samples_.loadSamples({instrument});
+        return samples_.sample(instrument.id);
+    };
+    AudioBufferRef buffer = OfflineNoteRendering::renderEvent(
+        event, project_, list_.timeline, master_.delayTime, master_.delayFeedback, samples, &noteCache_);
+    if (!buffer) return; // a note with nothing to play (beyond a sample's last slice)
+
+    const std::int64_t start = scheduledFrame(event);
+    const std::int64_t end = start + buffer->frameLength();
+    const int voice = allocateTrackerVoice(strip.voiceBusyUntil, start, end);
+    latestEnd_ = std::max(latestEnd_, end);
+    strip.voices[static_cast<std::size_t>(voice)]->scheduleBuffer(std::move(buffer), start);
+}
+
+} // namespace veltrane

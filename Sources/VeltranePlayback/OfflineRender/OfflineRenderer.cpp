@@ -1,0 +1,90 @@
+#include "VeltranePlayback/OfflineRender/OfflineRenderer.hpp"
+
+#include "VeltranePlayback/Hosting/AudioUnitCatalog.hpp"
+#include "VeltranePlayback/Mixdown/OfflineBusAutomation.hpp"
+#include "VeltranePlayback/OfflineRender/OfflineNoteScheduler.hpp"
+#include "VeltranePlayback/NotePlan/OfflineNoteRendering.hpp"
+#include "VeltranePlayback/OfflineRender/RenderError.hpp"
+#include "VeltranePlatform/Audio/AudioPluginNodes.hpp"
+#include "VeltranePlatform/Files/AudioFileWriter.hpp"
+
+#include <algorithm>
+#include <limits>
+
+namespace veltrane {
+
+namespace {
+
+// After the last sound ends, 0.1 s of the master chain's own tail.
+constexpr std::int64_t endMarginFrames = 4410;
+// The file runs at least this long past the song's end, for the master delay and reverb to ring out.
+constexpr double songTailSeconds = 3.0;
+
+class InstalledUnits : public OfflineUnitSource {
+public:
+    std::shared_ptr<AudioMIDIInstrumentNode> instrument(const AudioUnitReference& reference,
+                                                        const std::optional<Data>& state) override
+    {
+        return std::make_shared<AudioPluginInstrumentNode>(AudioUnitCatalog::instantiate(
+            reference, state, OfflineMixdownGraph::sampleRate, OfflineMixdownGraph::blockFrames));
+    }
+    std::shared_ptr<AudioEffectNode> effect(const AudioUnitReference& reference, const std::optional<Data>& state) override
+    {
+        return std::make_shared<AudioPluginEffectNode>(AudioUnitCatalog::instantiate(
+            reference, state, OfflineMixdownGraph::sampleRate, OfflineMixdownGraph::blockFrames));
+    }
+};
+
+} // namespace
+
+std::shared_ptr<OfflineUnitSource> installedOfflineUnits()
+{
+    return std::make_shared<InstalledUnits>();
+}
+
+OfflineRenderer::OfflineRenderer() : units_(installedOfflineUnits()) {}
+
+OfflineRenderer::OfflineRenderer(std::shared_ptr<OfflineUnitSource> units)
+    : units_(units ? std::move(units) : installedOfflineUnits())
+{
+}
+
+void OfflineRenderer::render(const Project& project, const std::filesystem::path& to, std::optional<int> soloTrack)
+{
+    const RenderEventList list = OfflineNoteRendering::events(project);
+    // Checked before anything is built, so a song that is too long costs nothing but its note list.
+    if (!(list.length <= maximumSongSeconds)) throw RenderError::tooLong();
+    // A target that cannot be written (a folder, a device, a read-only file, no name at all) is refused
+    // now rather than after the whole render.
+    AudioFileWriter file(to, OfflineMixdownGraph::sampleRate, 2);
+
+    OfflineMixdownGraph mixdown(project, list.timeline, soloTrack, *units_);
+    OfflineNoteScheduler notes(project, list, mixdown, *units_);
+    OfflineBusAutomation buses(project, list.timeline, mixdown);
+    if (noteRendering == NoteRendering::allBeforeTheFirstBlock) notes.scheduleBefore(std::numeric_limits<std::int64_t>::max());
+    mixdown.startVoices();
+
+    AudioGraph& graph = mixdown.graph();
+    const auto songFrames = static_cast<std::int64_t>((list.length + songTailSeconds) * OfflineMixdownGraph::sampleRate);
+    AudioBuffer block(OfflineMixdownGraph::blockFrames, OfflineMixdownGraph::sampleRate);
+    for (;;) {
+        const std::int64_t frame = graph.renderedFrames();
+        notes.scheduleBefore(frame + OfflineMixdownGraph::blockFrames);
+        // While notes are still to come, one of them ends after this block, so the block is a whole one;
+        // once all are queued, the file's length is known.
+        const std::int64_t total = std::max(notes.latestEndFrame() + endMarginFrames, songFrames);
+        if (notes.finished() && frame >= total) break;
+        const std::int64_t count =
+            notes.finished() ? std::min<std::int64_t>(total - frame, OfflineMixdownGraph::blockFrames)
+                             : OfflineMixdownGraph::blockFrames;
+        buses.update(frame);
+        graph.manualRender(block, count);
+        const float* channels[2] = {block.channel(0), block.channel(1)};
+        file.append(channels, count);
+        // Frees what has played, so memory follows the notes that sound now, not the song so far.
+        graph.drainCompletions();
+    }
+    file.commit();
+}
+
+} // namespace veltrane

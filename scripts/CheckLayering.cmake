@@ -1,0 +1,22 @@
+# Fails when a source file under FOLDER includes a header of one of the FORBIDDEN layers (folder names
+# under Sources/, separated by ","); writes STAMP, when given, if none does. Run by the build and by
+# the tests (cmake -P).
+string(REPLACE "," ";" FORBIDDEN "${FORBIDDEN}")
+file(GLOB_RECURSE files ${FOLDER}/*.cpp ${FOLDER}/*.hpp ${FOLDER}/*.in)
+set(found "")
+foreach(file ${files})
+  file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]")
+  foreach(line ${lines})
+    foreach(layer ${FORBIDDEN})
+      if(line MATCHES "[\"<]${layer}/")
+        string(APPEND found "\n  ${file}: ${line}")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(found)
+  message(FATAL_ERROR "A layer includes a header it must not see:${found}")
+endif()
+if(STAMP)
+  file(TOUCH ${STAMP})
+endif()
