@@ -21,7 +21,7 @@ std::filesystem::path writeProject(const ModelHarness& harness, const std::strin
 
 Instrument sampleAt(const std::filesystem::path& path)
 {
-    return Instrument::withBookmark(path.stem().string(), bookmarkForPath(path), path.filename().string());
+    return Instrument::withBookmark(path.stem().string(), Data(bookmarkForPath(path)), path.filename().string());
 }
 
 } // namespace

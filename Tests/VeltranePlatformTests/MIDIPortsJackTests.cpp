@@ -54,7 +54,7 @@ bool waitFor(Condition condition, std::chrono::milliseconds limit)
 
 #define START_JACK_SERVER(server, period)                                   \
     std::string whyNot;                                                     \
-    auto server = test::JackTestServer::start(serverRate, period, whyNot); \
+    auto server = testing::JackTestServer::start(serverRate, period, whyNot); \
     if (!server) GTEST_SKIP() << "needs a JACK server: " << whyNot
 
 /// A JACK MIDI client of the test's own: a source that plays what the test queues (one JACK event per

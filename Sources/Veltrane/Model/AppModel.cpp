@@ -1,8 +1,8 @@
 #include "Veltrane/Model/AppModel.hpp"
 
-#include "Veltrane/AudioUnits/AudioUnitCatalog.hpp"
-#include "Veltrane/Engine/AudioEngine.hpp"
-#include "VeltraneCore/FileFormat/ProjectLoadLimit.hpp"
+#include "VeltranePlayback/Hosting/AudioUnitCatalog.hpp"
+#include "VeltranePlayback/LiveEngine/AudioEngine.hpp"
+#include "VeltraneCore/Models/ProjectLoadLimit.hpp"
 #include "VeltraneVersion.hpp"
 
 #include <QSettings>

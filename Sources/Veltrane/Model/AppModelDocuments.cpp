@@ -263,7 +263,7 @@ void AppModel::refreshMissingSamples(bool report)
     for (const auto& instrument : project_.instruments) {
         const auto* sample = std::get_if<SampleSource>(&instrument.source);
         if (!sample) continue;
-        const auto path = resolveBookmark(sample->bookmark);
+        const auto path = resolveBookmark(sample->bookmark.bytes());
         if (!path || !isReadableFile(*path)) missing.insert(instrument.id);
     }
     const auto count = missing.size();

@@ -1,4 +1,4 @@
-#include "Veltrane/Engine/AudioEngine.hpp"
+#include "VeltranePlayback/LiveEngine/AudioEngine.hpp"
 #include "Veltrane/Model/EngineControl.hpp"
 
 namespace veltrane {
