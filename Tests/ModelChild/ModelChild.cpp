@@ -11,7 +11,7 @@
 
 #include "ModelScript.hpp"
 
-#include "Veltrane/Engine/AudioEngine.hpp"
+#include "VeltranePlayback/LiveEngine/AudioEngine.hpp"
 
 #include <QCoreApplication>
 #include <QTimer>
