@@ -11,7 +11,7 @@
 #include <cmath>
 #include <string>
 
-namespace veltrane::test {
+namespace veltrane::testing {
 
 class JackToneClient {
 public:
@@ -75,6 +75,6 @@ private:
     std::atomic<long> played_{0};
 };
 
-} // namespace veltrane::test
+} // namespace veltrane::testing
 
 #endif

@@ -76,7 +76,7 @@ double amplitudeAt(const Recorded& recorded, int channel, std::size_t first, std
 
 #define START_JACK_SERVER(server)                                                 \
     std::string whyNot;                                                           \
-    auto server = test::JackTestServer::start(serverRate, serverPeriod, whyNot); \
+    auto server = testing::JackTestServer::start(serverRate, serverPeriod, whyNot); \
     if (!server) GTEST_SKIP() << "needs a JACK server: " << whyNot
 
 // A second of a tone that another JACK client plays into our input ends up in the file: on both
@@ -93,7 +93,7 @@ TEST(AudioInputRecordingJack, RecordsAToneFromAnotherClient)
     EXPECT_EQ(input.sampleRate, serverRate);
     take.start(path);
 
-    test::JackToneClient tone(toneFrequency, toneAmplitude);
+    testing::JackToneClient tone(toneFrequency, toneAmplitude);
     ASSERT_TRUE(tone.isOpen());
     ASSERT_EQ(tone.connectTo("veltrane-recorder"), 2);
     const long connectedAt = tone.playedFrames();
@@ -123,7 +123,7 @@ TEST(AudioInputRecordingJack, ServerShutdownDuringATakeKeepsWhatCameBefore)
     AudioInputRecording take;
     take.open(jackInput("veltrane-recorder-cut"));
     take.start(path);
-    test::JackToneClient tone(toneFrequency, toneAmplitude);
+    testing::JackToneClient tone(toneFrequency, toneAmplitude);
     ASSERT_TRUE(tone.isOpen());
     ASSERT_EQ(tone.connectTo("veltrane-recorder-cut"), 2);
     const long connectedAt = tone.playedFrames();

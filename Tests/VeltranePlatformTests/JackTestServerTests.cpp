@@ -15,7 +15,7 @@
 namespace veltrane {
 namespace {
 
-using test::JackTestServer;
+using testing::JackTestServer;
 
 constexpr int serverRate = 48000;
 constexpr int serverPeriod = 256;
