@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace veltrane::test {
+namespace veltrane::testing {
 
 /// The amplitude of the component at `frequency` in `count` samples taken every `stride` floats.
 inline double toneAmplitude(const float* samples, std::size_t count, std::size_t stride, double frequency, double sampleRate)
@@ -38,4 +38,4 @@ inline double medianToneAmplitude(const float* samples, std::size_t count, std::
     return amplitudes[amplitudes.size() / 2];
 }
 
-} // namespace veltrane::test
+} // namespace veltrane::testing

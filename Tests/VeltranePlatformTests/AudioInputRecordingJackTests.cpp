@@ -70,7 +70,7 @@ Recorded readBack(const std::filesystem::path& path)
 // The median amplitude at `frequency` over `count` frames of one channel from `first` on.
 double amplitudeAt(const Recorded& recorded, int channel, std::size_t first, std::size_t count, double frequency)
 {
-    return test::medianToneAmplitude(recorded.interleaved.data() + first * static_cast<std::size_t>(recorded.channels) + static_cast<std::size_t>(channel),
+    return testing::medianToneAmplitude(recorded.interleaved.data() + first * static_cast<std::size_t>(recorded.channels) + static_cast<std::size_t>(channel),
                                      count, static_cast<std::size_t>(recorded.channels), frequency, recorded.sampleRate);
 }
 
