@@ -1,6 +1,6 @@
 // Every built-in note is rendered into its own buffer before it plays: a scheduling pass renders a block
 // or a loop cycle of notes ahead. These measure notes rendered per second and, as the ratio that
-// matters, seconds of note audio rendered per second of CPU time (`realTime` over 1 means faster than the
+// matters, seconds of note audio rendered per second of CPU time (`timesRealTime` over 1 means faster than the
 // notes last).
 
 #include "VeltranePlayback/Voices/LiveNoteRendering.hpp"
@@ -30,7 +30,7 @@ Instrument lead(bool fm)
 void reportRate(benchmark::State& state, double secondsPerNote)
 {
     state.SetItemsProcessed(state.iterations());
-    state.counters["realTime"] =
+    state.counters["timesRealTime"] =
         benchmark::Counter(secondsPerNote * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 

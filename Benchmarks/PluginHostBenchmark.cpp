@@ -40,7 +40,7 @@ void renderBlocks(benchmark::State& state, const char* uri, bool instrument)
         plugin->process(channels, channels, frames, {});
         benchmark::ClobberMemory();
     }
-    state.counters["realTimeFactor"] =
+    state.counters["timesRealTime"] =
         benchmark::Counter(double(frames) / sampleRate * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 

@@ -18,28 +18,20 @@ namespace {
 
 constexpr double rate = 48000;
 
-template <typename Node>
-std::shared_ptr<Node> attached(AudioGraph& graph)
-{
-    auto node = std::make_shared<Node>();
-    graph.attach(node);
-    return node;
-}
-
 // The full live graph (32 strips of 8 players, the master chain) rendered while the owner thread does
 // everything it does during playback between blocks: it queues buffers, stops and starts players,
 // rewires, moves every parameter, changes the playback rate, resets, reads the meters and drains.
 TEST(AudioGraphAllocations, RenderingNeverAllocates)
 {
     AudioGraph graph(rate, 4096);
-    auto masterBus = attached<AudioMixerNode>(graph);
-    auto filter = attached<AudioEQNode>(graph);
-    auto drive = attached<AudioDistortionNode>(graph);
-    auto crusher = attached<AudioBitCrusherNode>(graph);
-    auto delay = attached<AudioDelayNode>(graph);
-    auto reverb = attached<AudioReverbNode>(graph);
-    auto timePitch = attached<AudioTimePitchNode>(graph);
-    auto limiter = attached<AudioPeakLimiterNode>(graph);
+    auto masterBus = graph.attachNew<AudioMixerNode>();
+    auto filter = graph.attachNew<AudioEQNode>();
+    auto drive = graph.attachNew<AudioDistortionNode>();
+    auto crusher = graph.attachNew<AudioBitCrusherNode>();
+    auto delay = graph.attachNew<AudioDelayNode>();
+    auto reverb = graph.attachNew<AudioReverbNode>();
+    auto timePitch = graph.attachNew<AudioTimePitchNode>();
+    auto limiter = graph.attachNew<AudioPeakLimiterNode>();
     graph.connect(*masterBus, *filter);
     graph.connect(*filter, *drive);
     graph.connect(*drive, *crusher);
@@ -58,15 +50,15 @@ TEST(AudioGraphAllocations, RenderingNeverAllocates)
     };
     std::vector<Strip> strips(32);
     for (Strip& strip : strips) {
-        strip.mixer = attached<AudioMixerNode>(graph);
-        strip.filter = attached<AudioEQNode>(graph);
-        strip.drive = attached<AudioDistortionNode>(graph);
+        strip.mixer = graph.attachNew<AudioMixerNode>();
+        strip.filter = graph.attachNew<AudioEQNode>();
+        strip.drive = graph.attachNew<AudioDistortionNode>();
         graph.connect(*strip.mixer, *strip.filter);
         graph.connect(*strip.filter, *strip.drive);
         graph.connect(*strip.drive, *masterBus);
         strip.mixer->installLevelTap();
         for (int voice = 0; voice < 8; ++voice) {
-            strip.voices.push_back(attached<AudioPlayerNode>(graph));
+            strip.voices.push_back(graph.attachNew<AudioPlayerNode>());
             graph.connect(*strip.voices.back(), *strip.mixer);
             strip.voices.back()->play();
         }

@@ -23,14 +23,6 @@ using testing::sameBits;
 
 constexpr double rate = 48000;
 
-template <typename Node>
-std::shared_ptr<Node> attached(AudioGraph& graph)
-{
-    auto node = std::make_shared<Node>();
-    graph.attach(node);
-    return node;
-}
-
 TEST(AudioGraph, EmptyGraphRendersSilenceAndCountsFrames)
 {
     AudioGraph graph(rate, 256);
@@ -49,10 +41,10 @@ TEST(AudioGraph, RejectsWiringMistakes)
 {
     AudioGraph graph(rate);
     AudioGraph other(rate);
-    auto player = attached<AudioPlayerNode>(graph);
-    auto eq = attached<AudioEQNode>(graph);
-    auto mixer = attached<AudioMixerNode>(graph);
-    auto foreign = attached<AudioMixerNode>(other);
+    auto player = graph.attachNew<AudioPlayerNode>();
+    auto eq = graph.attachNew<AudioEQNode>();
+    auto mixer = graph.attachNew<AudioMixerNode>();
+    auto foreign = other.attachNew<AudioMixerNode>();
     auto loose = std::make_shared<AudioMixerNode>();
     graph.connect(*player, *eq);
     graph.connect(*eq, *mixer);
@@ -76,10 +68,10 @@ TEST(AudioGraph, RejectsWiringMistakes)
 TEST(AudioGraph, EffectsTakeOneInputAndMixersMany)
 {
     AudioGraph graph(rate);
-    auto first = attached<AudioPlayerNode>(graph);
-    auto second = attached<AudioPlayerNode>(graph);
-    auto eq = attached<AudioEQNode>(graph);
-    auto mixer = attached<AudioMixerNode>(graph);
+    auto first = graph.attachNew<AudioPlayerNode>();
+    auto second = graph.attachNew<AudioPlayerNode>();
+    auto eq = graph.attachNew<AudioEQNode>();
+    auto mixer = graph.attachNew<AudioMixerNode>();
 
     graph.connect(*first, *eq);
     graph.connect(*second, *eq);
@@ -102,7 +94,7 @@ TEST(AudioGraph, MixerSumsItsInputs)
     auto a = noiseBuffer(512, rate, 0.3f, 1);
     auto b = noiseBuffer(512, rate, 0.3f, 2);
     for (const auto& buffer : {a, b}) {
-        auto player = attached<AudioPlayerNode>(graph);
+        auto player = graph.attachNew<AudioPlayerNode>();
         graph.connect(*player, graph.mainMixer());
         player->scheduleBuffer(buffer, 0);
         player->play();
@@ -116,7 +108,7 @@ TEST(AudioGraph, MixerSumsItsInputs)
 TEST(AudioGraph, WiringChangesTakeEffectWithTheNextBlock)
 {
     AudioGraph graph(rate, 256);
-    auto player = attached<AudioPlayerNode>(graph);
+    auto player = graph.attachNew<AudioPlayerNode>();
     graph.connect(*player, graph.mainMixer());
     player->scheduleBuffer(testing::makeBuffer(4096, rate, [](int, std::int64_t i) { return static_cast<float>(i) / 4096.0f; }), 0);
     player->play();
@@ -138,16 +130,16 @@ struct BusyGraph {
     std::vector<std::shared_ptr<AudioPlayerNode>> players;
     explicit BusyGraph(int maximumFrames) : graph(rate, maximumFrames)
     {
-        auto strip = attached<AudioMixerNode>(graph);
-        auto eq = attached<AudioEQNode>(graph);
-        auto drive = attached<AudioDistortionNode>(graph);
-        auto crusher = attached<AudioBitCrusherNode>(graph);
-        auto delay = attached<AudioDelayNode>(graph);
-        auto reverb = attached<AudioReverbNode>(graph);
-        auto timePitch = attached<AudioTimePitchNode>(graph);
-        auto limiter = attached<AudioPeakLimiterNode>(graph);
+        auto strip = graph.attachNew<AudioMixerNode>();
+        auto eq = graph.attachNew<AudioEQNode>();
+        auto drive = graph.attachNew<AudioDistortionNode>();
+        auto crusher = graph.attachNew<AudioBitCrusherNode>();
+        auto delay = graph.attachNew<AudioDelayNode>();
+        auto reverb = graph.attachNew<AudioReverbNode>();
+        auto timePitch = graph.attachNew<AudioTimePitchNode>();
+        auto limiter = graph.attachNew<AudioPeakLimiterNode>();
         for (int i = 0; i < 3; ++i) {
-            players.push_back(attached<AudioPlayerNode>(graph));
+            players.push_back(graph.attachNew<AudioPlayerNode>());
             graph.connect(*players.back(), *strip);
         }
         graph.connect(*strip, *eq);
@@ -202,8 +194,8 @@ TEST(AudioGraph, ManualRenderingIsDeterministicAndIndependentOfBlockSize)
 TEST(AudioGraph, LevelTapHoldsThePeakAndFallsWithEachRead)
 {
     AudioGraph graph(rate);
-    auto player = attached<AudioPlayerNode>(graph);
-    auto strip = attached<AudioMixerNode>(graph);
+    auto player = graph.attachNew<AudioPlayerNode>();
+    auto strip = graph.attachNew<AudioMixerNode>();
     graph.connect(*player, *strip);
     graph.connect(*strip, graph.mainMixer());
     AudioLevelTap& tap = strip->installLevelTap();
@@ -230,8 +222,8 @@ TEST(AudioGraph, LevelTapHoldsThePeakAndFallsWithEachRead)
 TEST(AudioGraph, SetFormatPreparesEveryNodeForTheNewRate)
 {
     AudioGraph graph(44100, 128);
-    auto player = attached<AudioPlayerNode>(graph);
-    auto delay = attached<AudioDelayNode>(graph);
+    auto player = graph.attachNew<AudioPlayerNode>();
+    auto delay = graph.attachNew<AudioDelayNode>();
     graph.connect(*player, *delay);
     graph.connect(*delay, graph.mainMixer());
     delay->setDelayTime(1.5);
@@ -254,7 +246,7 @@ TEST(AudioGraph, DestroyingTheGraphFreesQueuedBuffersWithoutCallingHandlers)
     int handlerCalls = 0;
     {
         AudioGraph graph(rate);
-        auto player = attached<AudioPlayerNode>(graph);
+        auto player = graph.attachNew<AudioPlayerNode>();
         graph.connect(*player, graph.mainMixer());
         auto later = noiseBuffer(10, rate, 0.1f);
         auto now = noiseBuffer(100000, rate, 0.1f);

@@ -71,6 +71,14 @@ public:
     /// graph for the graph's whole life. Owner thread; throws std::logic_error when the node is
     /// attached to another graph.
     void attach(std::shared_ptr<AudioNode> node);
+    /// Makes a node of type `Node` and attaches it: `auto eq = graph.attachNew<AudioEQNode>();`.
+    template <class Node>
+    std::shared_ptr<Node> attachNew()
+    {
+        auto node = std::make_shared<Node>();
+        attach(node);
+        return node;
+    }
 
     /// Wires the output of `source` into `destination`. A source has one destination: wiring it again
     /// moves it. An effect has one input: a new source replaces the old one; a mixer adds an input.

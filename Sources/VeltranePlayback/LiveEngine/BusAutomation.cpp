@@ -84,15 +84,15 @@ void AudioEngine::neutralizeAutomatedBuses(const PlaybackTimeline& timeline, con
         if (automated(Target::trackVolume, i)) strip.mixer->setOutputVolume(1.0f);
         if (automated(Target::trackPan, i)) strip.mixer->setPan(0.0f);
         if (automated(Target::trackCutoff, i) || automated(Target::trackResonance, i)) {
-            strip.filter->setFrequency(20000.0f);
-            strip.filter->setBandwidth(0.7f);
+            strip.filter->setFrequency(static_cast<float>(neutralCutoff));
+            strip.filter->setBandwidth(static_cast<float>(neutralResonance));
         }
         if (automated(Target::trackDrive, i)) strip.drive->setWetDryMix(0.0f);
     }
     if (automated(Target::masterVolume, std::nullopt)) graph_.mainMixer().setOutputVolume(1.0f);
     if (automated(Target::masterCutoff, std::nullopt) || automated(Target::masterResonance, std::nullopt)) {
-        filter_->setFrequency(20000.0f);
-        filter_->setBandwidth(0.7f);
+        filter_->setFrequency(static_cast<float>(neutralCutoff));
+        filter_->setBandwidth(static_cast<float>(neutralResonance));
     }
     if (automated(Target::masterDrive, std::nullopt)) drive_->setWetDryMix(0.0f);
     if (automated(Target::masterBitDepth, std::nullopt)) crusher_->setWetDryMix(0.0f);
@@ -128,10 +128,10 @@ void AudioEngine::updateAutomatedBuses(const Project& project, const PlaybackTim
         }
         if (moves(Target::trackPan, i)) strip.mixer->setPan(static_cast<float>(value(Target::trackPan, settings.pan, i)));
         if (moves(Target::trackCutoff, i)) {
-            strip.filter->setFrequency(static_cast<float>(value(Target::trackCutoff, settings.cutoff.value_or(20000), i)));
+            strip.filter->setFrequency(static_cast<float>(value(Target::trackCutoff, settings.cutoff.value_or(neutralCutoff), i)));
         }
         if (moves(Target::trackResonance, i)) {
-            strip.filter->setBandwidth(static_cast<float>(value(Target::trackResonance, settings.resonance.value_or(0.7), i)));
+            strip.filter->setBandwidth(static_cast<float>(value(Target::trackResonance, settings.resonance.value_or(neutralResonance), i)));
         }
         if (moves(Target::trackDrive, i)) {
             const double drive = value(Target::trackDrive, settings.drive.value_or(0), i);

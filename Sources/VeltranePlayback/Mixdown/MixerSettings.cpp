@@ -34,9 +34,9 @@ StripSettings stripSettings(const MixerTrack& track, bool anySolo)
     return StripSettings{
         .volume = stripVolume(track, anySolo, track.volume),
         .pan = static_cast<float>(track.pan),
-        .cutoff = static_cast<float>(track.cutoff.value_or(20000)),
+        .cutoff = static_cast<float>(track.cutoff.value_or(neutralCutoff)),
         // A track's resonance goes to the filter as it is; the node holds it to what it can do.
-        .bandwidth = static_cast<float>(track.resonance.value_or(0.7)),
+        .bandwidth = static_cast<float>(track.resonance.value_or(neutralResonance)),
         .drivePreGain = stripDrivePreGain(drive),
         .driveWetDryMix = stripDriveWetDryMix(drive),
     };

@@ -15,6 +15,12 @@
 
 namespace veltrane {
 
+/// A filter that no setting closes: a strip without a cutoff of its own, and any filter whose cutoff or
+/// resonance a lane or route moves, before its first update. 20 kHz sits just under the export's
+/// Nyquist frequency.
+inline constexpr double neutralCutoff = 20000;
+inline constexpr double neutralResonance = 0.7;
+
 /// The node values of one track strip.
 struct StripSettings {
     float volume = 0.85f;     // strip mixer output volume: 0 when muted or silenced by another's solo

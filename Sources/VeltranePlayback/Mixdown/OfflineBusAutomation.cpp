@@ -1,17 +1,11 @@
 #include "VeltranePlayback/Mixdown/OfflineBusAutomation.hpp"
 
+#include "VeltranePlayback/Mixdown/MixerSettings.hpp"
 #include "VeltraneCore/Modulation/ModulationRouting.hpp"
 
 #include <algorithm>
 
 namespace veltrane {
-
-namespace {
-
-constexpr double openCutoff = 20000;
-constexpr double defaultResonance = 0.7;
-
-} // namespace
 
 OfflineBusAutomation::OfflineBusAutomation(const Project& project, const PlaybackTimeline& timeline,
                                            OfflineMixdownGraph& mixdown)
@@ -39,8 +33,8 @@ OfflineBusAutomation::OfflineBusAutomation(const Project& project, const Playbac
         const MixerTrack settings = effectiveTrackSettings(project, track);
         add(ParameterTarget::trackVolume, track, settings.volume);
         add(ParameterTarget::trackPan, track, settings.pan);
-        add(ParameterTarget::trackCutoff, track, settings.cutoff.value_or(openCutoff));
-        add(ParameterTarget::trackResonance, track, settings.resonance.value_or(defaultResonance));
+        add(ParameterTarget::trackCutoff, track, settings.cutoff.value_or(neutralCutoff));
+        add(ParameterTarget::trackResonance, track, settings.resonance.value_or(neutralResonance));
         add(ParameterTarget::trackDrive, track, settings.drive.value_or(0));
     }
     add(ParameterTarget::masterVolume, std::nullopt, project.masterVolume);

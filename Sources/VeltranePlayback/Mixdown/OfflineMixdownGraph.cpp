@@ -9,22 +9,6 @@
 
 namespace veltrane {
 
-namespace {
-
-// A strip's filter without a cutoff of its own sits at 20 kHz, just under the export's Nyquist frequency.
-constexpr double openCutoff = 20000;
-constexpr double defaultResonance = 0.7;
-
-template <class Node>
-std::shared_ptr<Node> attached(AudioGraph& graph)
-{
-    auto node = std::make_shared<Node>();
-    graph.attach(node);
-    return node;
-}
-
-} // namespace
-
 MasterFX effectiveMasterSettings(const Project& project)
 {
     MasterFX settings = project.masterFX.value_or(MasterFX{});
@@ -111,13 +95,13 @@ void OfflineMixdownGraph::buildMaster(const Project& project, const PlaybackTime
         return isBusParameterDriven(target, std::nullopt, project, timeline);
     };
 
-    master_.bus = attached<AudioMixerNode>(graph);
-    master_.filter = attached<AudioEQNode>(graph);
-    master_.drive = attached<AudioDistortionNode>(graph);
-    master_.crusher = attached<AudioBitCrusherNode>(graph);
-    master_.delay = attached<AudioDelayNode>(graph);
-    master_.reverb = attached<AudioReverbNode>(graph);
-    master_.limiter = attached<AudioPeakLimiterNode>(graph);
+    master_.bus = graph.attachNew<AudioMixerNode>();
+    master_.filter = graph.attachNew<AudioEQNode>();
+    master_.drive = graph.attachNew<AudioDistortionNode>();
+    master_.crusher = graph.attachNew<AudioBitCrusherNode>();
+    master_.delay = graph.attachNew<AudioDelayNode>();
+    master_.reverb = graph.attachNew<AudioReverbNode>();
+    master_.limiter = graph.attachNew<AudioPeakLimiterNode>();
     graph.connect(*master_.bus, *master_.filter);
     graph.connect(*master_.filter, *master_.drive);
     graph.connect(*master_.drive, *master_.crusher);
@@ -134,8 +118,8 @@ void OfflineMixdownGraph::buildMaster(const Project& project, const PlaybackTime
     graph.connect(*master_.limiter, graph.mainMixer());
 
     const bool filterDriven = driven(ParameterTarget::masterCutoff) || driven(ParameterTarget::masterResonance);
-    master_.filter->setFrequency(static_cast<float>(filterDriven ? openCutoff : settings.cutoff));
-    master_.filter->setBandwidth(static_cast<float>(filterDriven ? defaultResonance : settings.resonance));
+    master_.filter->setFrequency(static_cast<float>(filterDriven ? neutralCutoff : settings.cutoff));
+    master_.filter->setBandwidth(static_cast<float>(filterDriven ? neutralResonance : settings.resonance));
     applyMasterDrive(*master_.drive, settings.drive);
     if (driven(ParameterTarget::masterDrive)) master_.drive->setWetDryMix(0);
     const double bitDepth = *settings.bitDepth;
@@ -159,9 +143,9 @@ void OfflineMixdownGraph::buildStrip(int index, const Project& project, const Pl
     const MixerTrack settings = effectiveTrackSettings(project, index);
     const auto driven = [&](ParameterTarget target) { return isBusParameterDriven(target, index, project, timeline); };
 
-    strip.mixer = attached<AudioMixerNode>(graph);
-    strip.filter = attached<AudioEQNode>(graph);
-    strip.drive = attached<AudioDistortionNode>(graph);
+    strip.mixer = graph.attachNew<AudioMixerNode>();
+    strip.filter = graph.attachNew<AudioEQNode>();
+    strip.drive = graph.attachNew<AudioDistortionNode>();
     graph.connect(*strip.mixer, *strip.filter);
     graph.connect(*strip.filter, *strip.drive);
 
@@ -177,9 +161,9 @@ void OfflineMixdownGraph::buildStrip(int index, const Project& project, const Pl
     }
     strip.mixer->setPan(driven(ParameterTarget::trackPan) ? 0.0f : static_cast<float>(settings.pan));
     const bool filterDriven = driven(ParameterTarget::trackCutoff) || driven(ParameterTarget::trackResonance);
-    strip.filter->setFrequency(static_cast<float>(filterDriven ? openCutoff : settings.cutoff.value_or(openCutoff)));
+    strip.filter->setFrequency(static_cast<float>(filterDriven ? neutralCutoff : settings.cutoff.value_or(neutralCutoff)));
     strip.filter->setBandwidth(
-        static_cast<float>(filterDriven ? defaultResonance : settings.resonance.value_or(defaultResonance)));
+        static_cast<float>(filterDriven ? neutralResonance : settings.resonance.value_or(neutralResonance)));
     applyTrackDrive(*strip.drive, settings.drive.value_or(0));
     if (driven(ParameterTarget::trackDrive)) strip.drive->setWetDryMix(0);
 
@@ -193,7 +177,7 @@ void OfflineMixdownGraph::buildStrip(int index, const Project& project, const Pl
     graph.connect(*previous, *master_.bus);
 
     for (auto& voice : strip.voices) {
-        voice = attached<AudioPlayerNode>(graph);
+        voice = graph.attachNew<AudioPlayerNode>();
         graph.connect(*voice, *strip.mixer);
     }
 }
