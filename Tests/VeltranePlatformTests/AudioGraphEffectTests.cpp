@@ -95,9 +95,13 @@ TEST(AudioEffects, NeutralSettingsPassAudioThroughBitForBit)
     };
     auto input = testing::noiseBuffer(10000, rate, 0.99f);
     for (const auto& [name, make] : neutral) {
-        auto out = process(make(), input, 10000);
+        auto node = make();
+        const std::int64_t latency = node->latencyFrames();
+        auto out = process(node, input, 10000 + latency);
         for (int channel = 0; channel < 2; ++channel) {
-            EXPECT_TRUE(sameBits(out->channel(channel), input->channel(channel), 10000)) << name << ", channel " << channel;
+            // A node that looks ahead gives the same sound, later by its latency.
+            EXPECT_EQ(testing::peak(out->channel(channel), 0, latency), 0.0f) << name << ", channel " << channel;
+            EXPECT_TRUE(sameBits(out->channel(channel) + latency, input->channel(channel), 10000)) << name << ", channel " << channel;
         }
     }
 }
@@ -282,20 +286,79 @@ TEST(AudioPeakLimiter, HoldsLoudSoundsAtFullScaleAndRecovers)
     auto loud = testing::sineBuffer(48000, rate, 220, 4.0f);
     auto quiet = testing::sineBuffer(48000, rate, 220, 0.5f);
     EffectGraph setup(limiter, loud);
+    const std::int64_t latency = limiter->latencyFrames();
+    EXPECT_EQ(latency, 48); // the attack time
     setup.player->scheduleBuffer(quiet, 48000);
-    auto out = renderGraph(setup.graph, 96000);
-    // After the attack, the 12 dB too loud sine stays at full scale.
-    EXPECT_LE(testing::peak(out->channel(0), 480, 48000), 1.0f + 1e-3f);
+    auto out = renderGraph(setup.graph, 96000 + latency);
+    // The 12 dB too loud sine stays at full scale from its first sample: the gain has fallen by the time
+    // the onset leaves the look-ahead.
+    EXPECT_LE(testing::peak(out->channel(0), 0, 48000 + latency), 1.0f);
+    EXPECT_LE(testing::peak(out->channel(1), 0, 48000 + latency), 1.0f);
     EXPECT_GT(testing::peak(out->channel(0), 24000, 48000), 0.95f);
-    EXPECT_GT(testing::peak(out->channel(0), 0, 48), 1.0f); // no look-ahead: the attack lets the start through
     // Within a few decay times of the quiet part, the gain is back to unity, exactly.
     EXPECT_EQ(limiter->currentGain(), 1.0f);
-    EXPECT_TRUE(sameBits(out->channel(0) + 72000, quiet->channel(0) + 24000, 24000));
+    EXPECT_TRUE(sameBits(out->channel(0) + 72000 + latency, quiet->channel(0) + 24000, 24000));
 
     auto gained = std::make_shared<AudioPeakLimiterNode>();
     gained->setPreGain(6);
     auto raised = process(gained, quiet, 4800);
     EXPECT_NEAR(testing::peak(raised->channel(0), 0, 4800), 0.5f * std::pow(10.0f, 6.0f / 20.0f), 1e-3f);
+}
+
+// 24 square waves at full scale, each a semitone above the last, struck together: their sum reaches 24
+// at the onset and swings between large values from one sample to the next.
+std::shared_ptr<AudioBuffer> squareChord(std::int64_t frames, double sampleRate)
+{
+    return testing::makeBuffer(frames, sampleRate, [=](int channel, std::int64_t i) {
+        float sum = 0.0f;
+        for (int note = 0; note < 24; ++note) {
+            const double hertz = 110.0 * std::pow(2.0, note / 12.0) * (channel == 0 ? 1.0 : 1.003);
+            sum += std::fmod(hertz * static_cast<double>(i) / sampleRate, 1.0) < 0.5 ? 1.0f : -1.0f;
+        }
+        return sum;
+    });
+}
+
+TEST(AudioPeakLimiter, NoSampleOfALoudOnsetLeavesAboveTheCeiling)
+{
+    const struct {
+        double sampleRate;
+        float attack;
+        std::int64_t latency;
+    } cases[] = {
+        {48000, 0.001f, 48}, {44100, 0.001f, 44}, {44100, 0.0001f, 4}, {48000, 0.02f, 960}, {96000, 0.2f, 19200},
+    };
+    for (const auto& c : cases) {
+        AudioGraph graph(c.sampleRate, 256);
+        auto player = std::make_shared<AudioPlayerNode>();
+        auto limiter = std::make_shared<AudioPeakLimiterNode>();
+        graph.attach(player);
+        graph.attach(limiter);
+        graph.connect(*player, *limiter);
+        graph.connect(*limiter, graph.mainMixer());
+        limiter->setAttackTime(c.attack);
+        limiter->setDecayTime(0.08f);
+        EXPECT_EQ(limiter->latencyFrames(), c.latency) << c.sampleRate << " Hz, attack " << c.attack;
+
+        // Half a second of the chord, then a second of silence, then a quiet passage.
+        const auto chordFrames = static_cast<std::int64_t>(c.sampleRate / 2);
+        const auto quietStart = chordFrames + static_cast<std::int64_t>(c.sampleRate);
+        auto chord = squareChord(chordFrames, c.sampleRate);
+        auto quiet = testing::noiseBuffer(chordFrames, c.sampleRate, 0.9f, 7);
+        player->scheduleBuffer(chord, 0);
+        player->scheduleBuffer(quiet, quietStart);
+        player->play();
+        auto out = renderGraph(graph, quietStart + chordFrames + c.latency);
+
+        for (int channel = 0; channel < 2; ++channel) {
+            const float* samples = out->channel(channel);
+            EXPECT_LE(testing::peak(samples, 0, out->frameLength()), 1.0f) << c.sampleRate << " Hz, attack " << c.attack;
+            EXPECT_EQ(testing::peak(samples, 0, c.latency), 0.0f) << "nothing before the look-ahead is full";
+            EXPECT_GT(testing::peak(samples, c.latency, c.latency + chordFrames), 0.9f) << "the chord is held, not muted";
+            EXPECT_TRUE(sameBits(samples + quietStart + c.latency, quiet->channel(channel), chordFrames))
+                << "a quiet passage passes bit for bit, " << c.sampleRate << " Hz, attack " << c.attack;
+        }
+    }
 }
 
 } // namespace

@@ -61,6 +61,11 @@ public:
     /// The graph the node is attached to, or nullptr.
     AudioGraph* graph() const noexcept { return graph_; }
 
+    /// Frames by which the node's output follows its input (a look-ahead); 0 for most nodes. An offline
+    /// render that must not be shifted renders this many frames more and drops them from the start.
+    /// Main thread.
+    virtual std::int64_t latencyFrames() const noexcept { return 0; }
+
     /// Starts measuring the node's output level (after its own volume and pan) and returns the meter.
     /// Main thread; the meter itself may be read from any thread.
     AudioLevelTap& installLevelTap() noexcept;
