@@ -34,8 +34,11 @@ public:
     float preGain() const noexcept { return preGain_.get(); }
 
     /// Frames by which the output follows the input: the attack time at the graph's sample rate, at
-    /// least one frame. Main thread.
-    std::int64_t latencyFrames() const noexcept override { return lookAheadFor(attackTime_.get(), sampleRate()); }
+    /// least one frame; none while bypassed. Main thread.
+    std::int64_t latencyFrames() const noexcept override
+    {
+        return isBypassed() ? 0 : lookAheadFor(attackTime_.get(), sampleRate());
+    }
 
     /// The gain the limiter applied last, 1 when it is not limiting. Any thread.
     float currentGain() const noexcept { return publishedGain_.load(std::memory_order_relaxed); }
