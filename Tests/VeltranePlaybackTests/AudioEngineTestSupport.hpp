@@ -50,15 +50,21 @@ struct Capture {
 };
 
 /// Renders `frames` frames of the engine's graph in blocks, pumping the engine after every block as the
-/// model's timer would, and appends them to `capture`.
+/// model's timer would, and appends them to `capture`. A capture starts where the graph stood when it
+/// began: the master limiter's look-ahead, which a listener hears as latency, is rendered on top and
+/// left out of its start, so frame i of a capture is the sound of graph frame start + i.
 inline void renderEngine(AudioEngine& engine, std::int64_t frames, Capture& capture)
 {
     AudioBuffer block(engineBlock, engine.graph().sampleRate());
+    std::int64_t skip = capture.size() == 0 ? engine.limiter().latencyFrames() : 0;
+    frames += skip;
     for (std::int64_t done = 0; done < frames; done += engineBlock) {
         const std::int64_t count = std::min<std::int64_t>(engineBlock, frames - done);
         engine.graph().manualRender(block, count);
-        capture.left.insert(capture.left.end(), block.channel(0), block.channel(0) + count);
-        capture.right.insert(capture.right.end(), block.channel(1), block.channel(1) + count);
+        const std::int64_t skipped = std::min(skip, count);
+        skip -= skipped;
+        capture.left.insert(capture.left.end(), block.channel(0) + skipped, block.channel(0) + count);
+        capture.right.insert(capture.right.end(), block.channel(1) + skipped, block.channel(1) + count);
         engine.drainCompletions();
     }
 }

@@ -206,4 +206,16 @@ void OfflineMixdownGraph::startVoices()
     }
 }
 
+std::int64_t OfflineMixdownGraph::latencyFrames() const noexcept
+{
+    // Every sound passes the whole master chain; the strips before it delay nothing.
+    std::int64_t frames = 0;
+    for (const AudioNode* node : std::initializer_list<const AudioNode*>{
+             master_.bus.get(), master_.filter.get(), master_.drive.get(), master_.crusher.get(),
+             master_.delay.get(), master_.reverb.get(), master_.limiter.get()})
+        frames += node->latencyFrames();
+    for (const auto& insert : master_.inserts) frames += insert->latencyFrames();
+    return frames;
+}
+
 } // namespace veltrane

@@ -118,6 +118,9 @@ public:
     /// Starts every voice at graph frame 0.
     void startVoices();
 
+    /// Frames by which the master chain delays everything (the limiter's look-ahead).
+    std::int64_t latencyFrames() const noexcept;
+
 private:
     void buildMaster(const Project& project, const PlaybackTimeline& timeline, OfflineUnitSource& units);
     void buildStrip(int index, const Project& project, const PlaybackTimeline& timeline, bool someTrackSoloed,

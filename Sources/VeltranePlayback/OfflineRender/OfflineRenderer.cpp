@@ -66,21 +66,25 @@ void OfflineRenderer::render(const Project& project, const std::filesystem::path
 
     AudioGraph& graph = mixdown.graph();
     const auto songFrames = static_cast<std::int64_t>((list.length + songTailSeconds) * OfflineMixdownGraph::sampleRate);
+    // The master chain's look-ahead delays everything by the same frames: they are rendered on top and
+    // dropped from the start, so every sound lies in the file at its own frame.
+    const std::int64_t latency = mixdown.latencyFrames();
     AudioBuffer block(OfflineMixdownGraph::blockFrames, OfflineMixdownGraph::sampleRate);
     for (;;) {
         const std::int64_t frame = graph.renderedFrames();
         notes.scheduleBefore(frame + OfflineMixdownGraph::blockFrames);
         // While notes are still to come, one of them ends after this block, so the block is a whole one;
         // once all are queued, the file's length is known.
-        const std::int64_t total = std::max(notes.latestEndFrame() + endMarginFrames, songFrames);
+        const std::int64_t total = std::max(notes.latestEndFrame() + endMarginFrames, songFrames) + latency;
         if (notes.finished() && frame >= total) break;
         const std::int64_t count =
             notes.finished() ? std::min<std::int64_t>(total - frame, OfflineMixdownGraph::blockFrames)
                              : OfflineMixdownGraph::blockFrames;
         buses.update(frame);
         graph.manualRender(block, count);
-        const float* channels[2] = {block.channel(0), block.channel(1)};
-        file.append(channels, count);
+        const std::int64_t skip = std::clamp<std::int64_t>(latency - frame, 0, count);
+        const float* channels[2] = {block.channel(0) + skip, block.channel(1) + skip};
+        file.append(channels, count - skip);
         // Frees what has played, so memory follows the notes that sound now, not the song so far.
         graph.drainCompletions();
     }
