@@ -112,6 +112,21 @@ TEST_F(AudioEngineAudition, RetriggerStepsReplaceTheRootAtEqualFractionsOfTheDur
     EXPECT_LT(differenceFromSum(capture, 0, {step}), 1e-6);
 }
 
+TEST_F(AudioEngineAudition, StopEndsAuditionedNotesAndTheirRetriggersAsItEndsPlayback)
+{
+    // A chord of three notes held for a second, retriggered four times; stopped while it sounds.
+    engine.trigger(withEffect(withEffect(noteCell(60), EffectType::retrigger, 4), EffectType::chord, 0x47, 1), 1,
+                   project.instruments, 1.0);
+    const auto before = testing::renderEngine(engine, 4800);
+    ASSERT_GT(before.peak(0, before.size()), 0.05f);
+    engine.stop();
+    // Past the time of every retrigger step: a step left pending would strike the note again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    engine.drainCompletions();
+    const auto after = testing::renderEngine(engine, 48000);
+    EXPECT_EQ(after.peak(0, after.size()), 0.0f);
+}
+
 TEST_F(AudioEngineAudition, AuditionWhilePlayingLeavesPlaybackAndTheStripPanAlone)
 {
     project.mixer[0].pan = -0.5;

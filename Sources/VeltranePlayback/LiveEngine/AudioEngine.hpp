@@ -162,7 +162,7 @@ public:
                            int countInBeats);
 
     /// Ends playback at once; safe when nothing plays. Every queued continuation of the playback becomes
-    /// void. Auditioned notes ring on.
+    /// void. Auditioned notes end too, with their retriggers still to come.
     void stop();
 
     /// The frame of the timeline playing now (counted over every cycle, the count-in not included, at

@@ -188,7 +188,10 @@ void AudioEngine::stop()
     for (Track& track : tracks_) {
         if (!track.connected) continue;
         for (Voice& voice : track.voices) voice.player->stop();
+        // A stop silences the engine: auditioned notes end too, and their pending retriggers with them.
+        for (Voice& voice : track.auditionVoices) voice.player->stop();
     }
+    retriggerSteps_.clear();
     // Hosted instruments drop the notes still queued for later cycles as well as those that sound.
     if (hosting_) hosting_->stopAudioUnitInstruments();
     playersStarted_ = false;
