@@ -40,3 +40,23 @@ TEST(FrameTime, SecondsBecomeFramesAtTheSampleRate)
     EXPECT_EQ(lengthFramesForSeconds(-3.0, 44100), 1);
     EXPECT_EQ(lengthFramesForSeconds(0.25, 48000), 12000);
 }
+
+TEST(FrameTime, MovingAFrameOnHoldsToTheRangeInsteadOfOverflowing)
+{
+    constexpr auto max = std::numeric_limits<std::int64_t>::max();
+    constexpr auto min = std::numeric_limits<std::int64_t>::min();
+    const struct {
+        std::int64_t frame, frames, expected;
+    } cases[] = {
+        {1000, 441000, 442000},
+        {-5, 3, -2},
+        {max, 441000, max}, // "every note" moved on by the cache interval
+        {max - 10, 11, max},
+        {max - 10, 10, max},
+        {max, -1, max - 1},
+        {min, -1, min},
+        {min + 5, -6, min},
+        {0, max, max},
+    };
+    for (const auto& c : cases) EXPECT_EQ(framesAfter(c.frame, c.frames), c.expected) << c.frame << " + " << c.frames;
+}

@@ -7,6 +7,7 @@
 //     framesForSeconds(0.125, 48000)       6000
 //     lengthFramesForSeconds(0.0, 48000)   1      a length is never shorter than one frame
 //     roundHalfAwayFromZero(-2.5)          -3
+//     framesAfter(INT64_MAX, 441000)       INT64_MAX
 
 #include <algorithm>
 #include <cmath>
@@ -38,6 +39,16 @@ inline std::int64_t framesForSeconds(double seconds, double sampleRate)
 inline std::int64_t lengthFramesForSeconds(double seconds, double sampleRate)
 {
     return std::max<std::int64_t>(1, framesForSeconds(seconds, sampleRate));
+}
+
+/// `frame` moved on by `frames`, held to the 64-bit range: a frame that stands for "beyond everything"
+/// (the largest one) stays there instead of overflowing into the past.
+inline std::int64_t framesAfter(std::int64_t frame, std::int64_t frames)
+{
+    std::int64_t result = 0;
+    if (__builtin_add_overflow(frame, frames, &result))
+        return frames > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+    return result;
 }
 
 } // namespace veltrane

@@ -2,6 +2,7 @@
 
 #include "VeltranePlayback/NotePlan/HostedNoteMIDI.hpp"
 #include "VeltranePlayback/OfflineRender/RenderError.hpp"
+#include "VeltraneCore/Timing/FrameTime.hpp"
 #include "VeltraneCore/Tracker/TrackerVoice.hpp"
 
 #include <algorithm>
@@ -52,7 +53,8 @@ void OfflineNoteScheduler::scheduleBefore(std::int64_t frame)
     // the same sound, so this changes nothing in the file.
     if (frame >= nextCacheRelease_) {
         noteCache_.releaseUnused();
-        nextCacheRelease_ = frame + cacheReleaseIntervalFrames;
+        // Saturated: rendering every note at once asks for the notes before the largest frame there is.
+        nextCacheRelease_ = framesAfter(frame, cacheReleaseIntervalFrames);
     }
     while (next_ < list_.events.size() && scheduledFrame(list_.events[next_]) < frame) {
         const RenderEvent& event = list_.events[next_];
