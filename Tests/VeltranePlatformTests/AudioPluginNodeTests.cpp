@@ -3,7 +3,9 @@
 #include "PluginHostTestSupport.hpp"
 
 #include "VeltranePlatform/Audio/AudioPlayerNode.hpp"
+#include "VeltranePlatform/Audio/AudioMixerNode.hpp"
 #include "VeltranePlatform/Audio/AudioPluginNodes.hpp"
+#include "VeltranePlatform/Audio/AudioTimePitchNode.hpp"
 
 #include <gtest/gtest.h>
 
@@ -23,10 +25,12 @@ public:
         friend bool operator==(const Received&, const Received&) = default;
     };
     std::vector<Received> received; // reserved by the test: the audio side never allocates
+    std::int64_t lastBlockFrame = 0; // the frame of the node's clock where its last block began
 
 protected:
     void synthesize(const RenderTime& time, std::span<const PluginMidiEvent> messages, AudioBus& out) noexcept override
     {
+        lastBlockFrame = time.frame;
         for (const auto& message : messages) received.push_back({time.frame + message.frameOffset, message.bytes});
         out.silent = true;
     }
@@ -70,6 +74,50 @@ TEST(AudioMIDIInstrumentNode, ClearDropsWhatHasNotPlayed)
     instrument->clearMIDI();
     renderGraph(graph, 256);
     EXPECT_EQ(instrument->received, (std::vector<RecordingInstrument::Received>{{5, {0x90, 60, 90}}}));
+}
+
+TEST(AudioMIDIInstrumentNode, PlaybackClockMessagesLandWithAPlayerStartedAtTheSameGraphFrame)
+{
+    // Behind a time-pitch stage that ran at rate 2 for a while, the node's clock is far from the graph
+    // clock; a message at playback frame 3,000 lands where a player started at the same graph frame
+    // plays its frame 3,000.
+    AudioGraph graph(48000, 256);
+    auto instrument = std::make_shared<RecordingInstrument>();
+    instrument->received.reserve(16);
+    auto player = std::make_shared<AudioPlayerNode>();
+    auto mixer = std::make_shared<AudioMixerNode>();
+    auto timePitch = std::make_shared<AudioTimePitchNode>();
+    for (const auto& node : std::initializer_list<std::shared_ptr<AudioNode>>{instrument, player, mixer, timePitch}) graph.attach(node);
+    graph.connect(*instrument, *mixer);
+    graph.connect(*player, *mixer);
+    graph.connect(*mixer, *timePitch);
+    graph.connect(*timePitch, graph.mainMixer());
+    timePitch->setRate(2);
+    renderGraph(graph, 4800);
+    timePitch->setRate(1);
+
+    const std::int64_t start = graph.renderedFrames() + 1000;
+    // Queued before the clock starts: it waits for the start.
+    instrument->schedulePlaybackMIDI(3000, {0x90, 60, 90});
+    instrument->startPlaybackClock(start);
+    instrument->schedulePlaybackMIDI(3000, {0xB0, 7, 100}); // same frame: after the note queued before it
+    player->scheduleBuffer(impulseBuffer(48000, 1.0f), 3000);
+    player->play(start);
+    renderGraph(graph, 5120);
+    // In one block, the player's frame and the node's differ by where the start fell on the node's clock.
+    const std::optional<std::int64_t> playerFrame = player->playerFrame();
+    ASSERT_TRUE(playerFrame);
+    const std::int64_t startOnNodeClock = instrument->lastBlockFrame - *playerFrame;
+    EXPECT_GT(startOnNodeClock, start + 2000) << "the node's clock ran ahead of the graph's at rate 2";
+    ASSERT_EQ(instrument->received.size(), 2u);
+    EXPECT_EQ(instrument->received[0], (RecordingInstrument::Received{startOnNodeClock + 3000, {0x90, 60, 90}}));
+    EXPECT_EQ(instrument->received[1], (RecordingInstrument::Received{startOnNodeClock + 3000, {0xB0, 7, 100}}));
+
+    // A clear ends the clock: what is queued on it afterwards waits for a new start.
+    instrument->clearMIDI();
+    instrument->schedulePlaybackMIDI(0, {0x80, 60, 0});
+    renderGraph(graph, 4096);
+    EXPECT_EQ(instrument->received.size(), 2u);
 }
 
 TEST(AudioPluginNodes, JX10PlaysItsNotesFromMIDI)

@@ -49,5 +49,69 @@ TEST(AudioEngineHostedPlayback, HostedNotesPlayEveryCycleAndStopDropsTheNotesSti
     EXPECT_LT(capture.peak(0, capture.size()), 1e-4f);
 }
 
+// Row 4 (frame 24,000) plays the JX10 on track 0, panned hard left, and the square organ on track 1,
+// panned hard right: the hosted note and the rendered one must sound together.
+Project hostedAndRenderedOnRowFour()
+{
+    Project project = testing::sequencerProject(8, 2);
+    project.instruments.push_back(Instrument::withAudioUnit(
+        "Lead", AudioUnitReference{audioUnitInstrumentType, fnv1a32(testing::jx10Uri), fnv1a32("drobilla.net"), "MDA JX10", "David Robillard"},
+        std::nullopt));
+    project.mixer[0].pan = -1;
+    project.mixer[1].pan = 1;
+    Cell hosted = testing::noteCell(60, 1);
+    hosted.gate = 1;
+    project.patterns[0].setCell(4, 0, hosted);
+    Cell rendered = testing::noteCell(60, 0);
+    rendered.gate = 1;
+    project.patterns[0].setCell(4, 1, rendered);
+    return project;
+}
+
+std::int64_t onsetIn(const std::vector<float>& samples, float threshold = 1e-4f)
+{
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (std::abs(samples[i]) > threshold) return std::int64_t(i);
+    }
+    return -1;
+}
+
+TEST(AudioEngineHostedPlayback, HostedNotesFollowTheTransportClockAsRenderedNotesDo)
+{
+    VELTRANE_REQUIRE_MDA();
+    const struct {
+        const char* name;
+        float rateBefore; ///< the time-pitch rate of a second before playback (then a stop)
+        float rateDuring; ///< the rate while playing, as when following a MIDI clock
+    } cases[] = {
+        {"at rate 1", 1, 1},
+        {"after a second at rate 2 and a stop", 2, 1},
+        {"while playing at rate 2", 1, 2},
+        {"while playing at rate 0.5 after a second at rate 2", 2, 0.5f},
+    };
+    for (const auto& c : cases) {
+        AudioEngine engine(testing::manualEngine());
+        const Project project = hostedAndRenderedOnRowFour();
+        const auto timeline = playbackTimeline(project, PatternScope{0}, 0, 0, testing::engineRate, false);
+        ASSERT_TRUE(engine.prepareAudioUnits(project, timeline).empty());
+        engine.transportTimePitch().setRate(c.rateBefore);
+        testing::renderEngine(engine, std::int64_t(testing::engineRate));
+        engine.stop();
+
+        engine.schedule(timeline, project, false, false, 0);
+        engine.transportTimePitch().setRate(c.rateDuring);
+        const auto capture = testing::renderEngine(engine, testing::engineLead + std::int64_t(timeline.totalFrames / c.rateDuring));
+        const std::int64_t hosted = onsetIn(capture.left);
+        const std::int64_t rendered = onsetIn(capture.right);
+        ASSERT_GT(rendered, 0) << c.name;
+        if (c.rateDuring == 1) {
+            EXPECT_EQ(rendered, testing::engineLead + 4 * testing::engineRow) << c.name;
+        }
+        // The synth's attack may take a few frames to be heard.
+        EXPECT_GE(hosted, rendered - 64) << c.name;
+        EXPECT_LT(hosted, rendered + 64) << c.name;
+    }
+}
+
 } // namespace
 } // namespace veltrane

@@ -2,6 +2,7 @@
 
 #include "VeltranePlatform/Audio/AudioGraph.hpp"
 
+#include <cmath>
 #include <memory>
 #include <stdexcept>
 
@@ -10,10 +11,11 @@ namespace veltrane {
 struct AudioMIDIInstrumentNode::Message : detail::GraphMessage {
     AudioMIDIInstrumentNode* node = nullptr;
     std::int64_t frame = 0;
+    bool onPlaybackClock = false;
     std::array<std::uint8_t, 3> bytes{};
     Message* next = nullptr;
 
-    void perform(AudioGraph&) noexcept override { node->insert(this); }
+    void perform(AudioGraph&) noexcept override { node->receive(this); }
 };
 
 struct AudioMIDIInstrumentNode::Clear : detail::GraphMessage {
@@ -22,6 +24,19 @@ struct AudioMIDIInstrumentNode::Clear : detail::GraphMessage {
     void perform(AudioGraph& graph) noexcept override
     {
         node->dropAll();
+        graph.retire(this);
+    }
+};
+
+struct AudioMIDIInstrumentNode::StartClock : detail::GraphMessage {
+    AudioMIDIInstrumentNode* node = nullptr;
+    std::int64_t atGraphFrame = 0;
+
+    void perform(AudioGraph& graph) noexcept override
+    {
+        // Placed on the node's clock by the next render, which knows how graph frames map onto it.
+        node->clockStartGraphFrame_ = atGraphFrame;
+        node->clockStartFrame_.reset();
         graph.retire(this);
     }
 };
@@ -41,12 +56,52 @@ void AudioMIDIInstrumentNode::scheduleMIDI(std::int64_t frame, std::array<std::u
     graph()->post(message.release());
 }
 
+void AudioMIDIInstrumentNode::startPlaybackClock(std::int64_t atGraphFrame)
+{
+    if (graph() == nullptr) throw std::logic_error("The instrument is not attached to an audio graph.");
+    auto start = std::make_unique<StartClock>();
+    start->node = this;
+    start->atGraphFrame = atGraphFrame;
+    graph()->post(start.release());
+}
+
+void AudioMIDIInstrumentNode::schedulePlaybackMIDI(std::int64_t frame, std::array<std::uint8_t, 3> bytes)
+{
+    if (graph() == nullptr) throw std::logic_error("The instrument is not attached to an audio graph.");
+    auto message = std::make_unique<Message>();
+    message->node = this;
+    message->frame = frame;
+    message->onPlaybackClock = true;
+    message->bytes = bytes;
+    graph()->post(message.release());
+}
+
 void AudioMIDIInstrumentNode::clearMIDI()
 {
     if (graph() == nullptr) throw std::logic_error("The instrument is not attached to an audio graph.");
     auto clear = std::make_unique<Clear>();
     clear->node = this;
     graph()->post(clear.release());
+}
+
+void AudioMIDIInstrumentNode::receive(Message* message) noexcept
+{
+    message->next = nullptr;
+    if (message->onPlaybackClock) {
+        if (!clockStartFrame_) {
+            // Waits, in queueing order, until the clock's start is placed.
+            if (waitingTail_ == nullptr) {
+                waitingHead_ = waitingTail_ = message;
+            } else {
+                waitingTail_->next = message;
+                waitingTail_ = message;
+            }
+            return;
+        }
+        message->frame += *clockStartFrame_;
+        message->onPlaybackClock = false;
+    }
+    insert(message);
 }
 
 void AudioMIDIInstrumentNode::insert(Message* message) noexcept
@@ -72,12 +127,16 @@ void AudioMIDIInstrumentNode::insert(Message* message) noexcept
 
 void AudioMIDIInstrumentNode::dropAll() noexcept
 {
-    while (head_ != nullptr) {
-        Message* message = head_;
-        head_ = message->next;
-        graph()->retire(message);
+    for (Message** list : {&head_, &waitingHead_}) {
+        while (*list != nullptr) {
+            Message* message = *list;
+            *list = message->next;
+            graph()->retire(message);
+        }
     }
-    tail_ = nullptr;
+    tail_ = waitingTail_ = nullptr;
+    clockStartGraphFrame_.reset();
+    clockStartFrame_.reset();
 }
 
 void AudioMIDIInstrumentNode::reset() noexcept
@@ -88,16 +147,30 @@ void AudioMIDIInstrumentNode::reset() noexcept
 void AudioMIDIInstrumentNode::releaseGraphResources() noexcept
 {
     // The graph is gone and nothing renders: what the audio side held is freed here.
-    while (head_ != nullptr) {
-        Message* message = head_;
-        head_ = message->next;
-        delete message;
+    for (Message** list : {&head_, &waitingHead_}) {
+        while (*list != nullptr) {
+            Message* message = *list;
+            *list = message->next;
+            delete message;
+        }
     }
-    tail_ = nullptr;
+    tail_ = waitingTail_ = nullptr;
 }
 
 void AudioMIDIInstrumentNode::render(const RenderTime& time, const RenderInputs&, AudioBus& out) noexcept
 {
+    if (clockStartGraphFrame_ && !clockStartFrame_) {
+        // Where the clock's start falls on this node's clock, found as a player finds its start.
+        const double ahead = (static_cast<double>(*clockStartGraphFrame_) - time.graphFrame) / time.graphFramesPerFrame;
+        clockStartFrame_ = time.frame + static_cast<std::int64_t>(std::llround(ahead));
+        Message* waiting = waitingHead_;
+        waitingHead_ = waitingTail_ = nullptr;
+        while (waiting != nullptr) {
+            Message* message = waiting;
+            waiting = message->next;
+            receive(message);
+        }
+    }
     const std::int64_t blockEnd = time.frame + out.frames;
     std::size_t count = 0;
     while (head_ != nullptr && head_->frame < blockEnd && count < block_.size()) {

@@ -97,6 +97,7 @@ std::vector<AudioUnitLoadFailure> AudioUnitHosting::prepareAudioUnits(const Proj
             engine_.graph().attach(node);
             engine_.graph().connect(*node, *engine_.track(key.track).mixer);
             observeAudioUnit(node->instance());
+            if (playbackStartGraphFrame_) node->startPlaybackClock(*playbackStartGraphFrame_);
             audioUnitInstruments_.emplace(key, std::move(node));
         } catch (...) {
             fail(source->reference, std::current_exception());
@@ -223,8 +224,24 @@ bool AudioUnitHosting::queueAudioUnitMIDI(const Uuid& instrumentID, int track, s
     return true;
 }
 
+void AudioUnitHosting::startAudioUnitPlayback(std::int64_t atGraphFrame)
+{
+    playbackStartGraphFrame_ = atGraphFrame;
+    for (auto& [key, unit] : audioUnitInstruments_) unit->startPlaybackClock(atGraphFrame);
+}
+
+bool AudioUnitHosting::queueAudioUnitPlaybackMIDI(const Uuid& instrumentID, int track, std::int64_t frame,
+                                                  std::array<std::uint8_t, 3> bytes)
+{
+    AudioPluginInstrumentNode* unit = audioUnitInstrument({instrumentID, track});
+    if (unit == nullptr) return false;
+    unit->schedulePlaybackMIDI(frame, bytes);
+    return true;
+}
+
 void AudioUnitHosting::stopAudioUnitInstruments()
 {
+    playbackStartGraphFrame_.reset();
     for (auto& [key, unit] : audioUnitInstruments_) {
         unit->clearMIDI();
         // A frame long past plays at the start of the next block.

@@ -113,8 +113,18 @@ public:
     bool queueAudioUnitMIDI(const Uuid& instrumentID, int track, std::int64_t frame,
                             std::array<std::uint8_t, 3> bytes);
 
-    /// Ends every hosted instrument's sound: drops its queued messages and sends control change 123
-    /// (all notes off) on channel 1 at once.
+    /// Starts every hosted instrument's playback clock at graph frame `atGraphFrame`, where the players
+    /// start; instruments made later start theirs there too.
+    void startAudioUnitPlayback(std::int64_t atGraphFrame);
+    /// Queues a MIDI message for the hosted instrument of (`instrumentID`, `track`) at playback frame
+    /// `frame`: counted, as the players count, from their start on the clock the instrument reads, so it
+    /// lands with the players' sounds whatever the time-pitch stage's rate did before or does after.
+    /// Returns false when there is no such unit.
+    bool queueAudioUnitPlaybackMIDI(const Uuid& instrumentID, int track, std::int64_t frame,
+                                    std::array<std::uint8_t, 3> bytes);
+
+    /// Ends every hosted instrument's sound: drops its queued messages, ends its playback clock and sends
+    /// control change 123 (all notes off) on channel 1 at once.
     void stopAudioUnitInstruments();
 
     /// Calls `onChange` once when any hosted unit's parameters changed since the last poll. Called from
@@ -140,6 +150,8 @@ private:
     AudioEngine& engine_;
     const PluginHost* plugins_;
     std::unordered_map<AudioUnitInstrumentKey, std::shared_ptr<AudioPluginInstrumentNode>> audioUnitInstruments_;
+    // The graph frame where the playing transport's players started, while it plays.
+    std::optional<std::int64_t> playbackStartGraphFrame_;
     std::unordered_map<Uuid, std::shared_ptr<AudioPluginEffectNode>> audioUnitEffects_;
     std::vector<Observed> audioUnitObservers_;
 };

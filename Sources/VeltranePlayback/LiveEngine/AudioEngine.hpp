@@ -296,8 +296,7 @@ private:
     AudioBufferRef markerBuffer_;
 
     std::vector<RetriggerStep> retriggerSteps_;
-    // The graph frame at which the playback's players start (playback frame 0), once they are started.
-    std::int64_t scheduledStartGraphFrame_ = 0;
+    // Whether the playback's players have their start, from which hosted instruments count too.
     bool playersStarted_ = false;
     std::unique_ptr<AudioUnitHosting> hosting_;
 

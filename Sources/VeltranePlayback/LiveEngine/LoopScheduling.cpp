@@ -66,8 +66,8 @@ std::uint64_t AudioEngine::schedule(const PlaybackTimeline& timeline, const Proj
     renderAhead(urgent, urgent, std::nullopt);
 
     const std::int64_t startFrame = graph_.renderedFrames() + framesForSeconds(startLeadSeconds, sampleRate);
-    scheduledStartGraphFrame_ = startFrame;
     playersStarted_ = true;
+    if (hosting_) hosting_->startAudioUnitPlayback(startFrame);
     for (std::int64_t cycle = 0; cycle < releasedCycles_; ++cycle) queueHostedEvents(cycle);
     clockPlayer_->play(startFrame);
     metronomePlayer_->play(startFrame);
@@ -89,8 +89,8 @@ void AudioEngine::scheduleCycle(std::int64_t cycle, const Uuid& generation)
 
     // The cycle's notes are rendered and queued by `renderAhead` as their time comes near.
     releasedCycles_ = std::max(releasedCycles_, cycle + 1);
-    // Hosted instruments count on the graph clock, so their events wait until `schedule` has fixed the
-    // players' start; it queues the first cycles' events then.
+    // Hosted instruments count from the players' start, so their events wait until `schedule` has
+    // fixed it; it queues the first cycles' events then.
     if (playersStarted_) queueHostedEvents(cycle);
 
     if (scheduledMetronome_ && scheduledRowsPerBeat_ > 0) {
@@ -150,20 +150,25 @@ void AudioEngine::renderAhead(std::int64_t horizon, std::int64_t urgentHorizon,
 void AudioEngine::queueHostedEvents(std::int64_t cycle)
 {
     if (!hosting_ || (scheduledMIDI_.empty() && scheduledMIDIControls_.empty())) return;
-    const std::int64_t base = scheduledStartGraphFrame_ + scheduledStartOffsetFrames_ + cycle * scheduledCycleFrames_;
+    // Frames of the players' clock, as the rendered notes are queued: the instrument reads the clock of
+    // the time-pitch stage's input, which runs apart from the graph clock whenever the rate is not 1.
+    const std::int64_t base = scheduledStartOffsetFrames_ + cycle * scheduledCycleFrames_;
     for (const ScheduledMIDI& note : scheduledMIDI_) {
         // A note whose unit failed to load finds none and is passed over with the rest of its events.
         const std::int64_t at = base + note.frame;
-        if (!hosting_->queueAudioUnitMIDI(note.instrumentID, note.track, at, {0xB0, 7, note.volume})) continue;
-        hosting_->queueAudioUnitMIDI(note.instrumentID, note.track, at, {0xB0, 10, note.pan});
-        hosting_->queueAudioUnitMIDI(note.instrumentID, note.track, at, {0xB0, 74, note.cutoff});
-        hosting_->queueAudioUnitMIDI(note.instrumentID, note.track, at, {0xB0, 71, note.resonance});
-        hosting_->queueAudioUnitMIDI(note.instrumentID, note.track, at, {0x90, note.note, note.velocity});
-        hosting_->queueAudioUnitMIDI(note.instrumentID, note.track, at + note.durationFrames, {0x80, note.note, 0});
+        const auto queue = [&](std::int64_t frame, std::array<std::uint8_t, 3> bytes) {
+            return hosting_->queueAudioUnitPlaybackMIDI(note.instrumentID, note.track, frame, bytes);
+        };
+        if (!queue(at, {0xB0, 7, note.volume})) continue;
+        queue(at, {0xB0, 10, note.pan});
+        queue(at, {0xB0, 74, note.cutoff});
+        queue(at, {0xB0, 71, note.resonance});
+        queue(at, {0x90, note.note, note.velocity});
+        queue(at + note.durationFrames, {0x80, note.note, 0});
     }
     for (const ScheduledMIDIControl& control : scheduledMIDIControls_) {
-        hosting_->queueAudioUnitMIDI(control.instrumentID, control.track, base + control.frame,
-                                     {0xB0, control.controller, control.value});
+        hosting_->queueAudioUnitPlaybackMIDI(control.instrumentID, control.track, base + control.frame,
+                                             {0xB0, control.controller, control.value});
     }
 }
 
