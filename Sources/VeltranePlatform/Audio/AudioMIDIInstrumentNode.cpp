@@ -48,12 +48,7 @@ AudioMIDIInstrumentNode::~AudioMIDIInstrumentNode()
 
 void AudioMIDIInstrumentNode::scheduleMIDI(std::int64_t frame, std::array<std::uint8_t, 3> bytes)
 {
-    if (graph() == nullptr) throw std::logic_error("The instrument is not attached to an audio graph.");
-    auto message = std::make_unique<Message>();
-    message->node = this;
-    message->frame = frame;
-    message->bytes = bytes;
-    graph()->post(message.release());
+    post(frame, false, bytes);
 }
 
 void AudioMIDIInstrumentNode::startPlaybackClock(std::int64_t atGraphFrame)
@@ -67,11 +62,16 @@ void AudioMIDIInstrumentNode::startPlaybackClock(std::int64_t atGraphFrame)
 
 void AudioMIDIInstrumentNode::schedulePlaybackMIDI(std::int64_t frame, std::array<std::uint8_t, 3> bytes)
 {
+    post(frame, true, bytes);
+}
+
+void AudioMIDIInstrumentNode::post(std::int64_t frame, bool onPlaybackClock, std::array<std::uint8_t, 3> bytes)
+{
     if (graph() == nullptr) throw std::logic_error("The instrument is not attached to an audio graph.");
     auto message = std::make_unique<Message>();
     message->node = this;
     message->frame = frame;
-    message->onPlaybackClock = true;
+    message->onPlaybackClock = onPlaybackClock;
     message->bytes = bytes;
     graph()->post(message.release());
 }

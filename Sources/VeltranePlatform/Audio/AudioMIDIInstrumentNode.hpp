@@ -59,6 +59,7 @@ private:
     struct Clear;
     struct StartClock;
     void render(const RenderTime& time, const RenderInputs& inputs, AudioBus& out) noexcept final;
+    void post(std::int64_t frame, bool onPlaybackClock, std::array<std::uint8_t, 3> bytes);
     void receive(Message* message) noexcept;
     void insert(Message* message) noexcept;
     void dropAll() noexcept;
