@@ -207,7 +207,8 @@ void AudioDevice::start()
 void AudioDevice::stop() noexcept
 {
     if (backend_ && running_) {
-        if (deviceLost()) {
+        // A device that stopped calling (a server that died or hangs) is let go, never stopped from here.
+        if (deviceLost() || !backend_->stillCalling()) {
             abandonLostStream();
             return;
         }

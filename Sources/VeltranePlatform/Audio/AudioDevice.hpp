@@ -122,9 +122,10 @@ public:
     /// Starts the stream; the graph is pulled from now on. Throws AudioDeviceError.
     void start();
     /// Stops the stream; nothing is pulled once it returns. Safe when not running. Never waits for the
-    /// device to play out or to answer, so it returns also when a server dies at that moment. A stream
-    /// found lost is let go instead (the device closes it on a thread of its own; the next `pollEvents`
-    /// reports the loss), so a device that went away never blocks the owner.
+    /// device to play out, so it returns also when a server dies at that moment. A stream found lost, or
+    /// a device that no longer calls (after a second at most), is let go instead (the device closes it on
+    /// a thread of its own; the next `pollEvents` reports the loss), so a device that went away never
+    /// blocks the owner.
     void stop() noexcept;
     /// Stops and closes. Safe when not open. A device that no longer calls (a server that died or hangs)
     /// is let go as a lost one, after waiting a second at most.

@@ -154,12 +154,6 @@ public:
 
     void start() override
     {
-        if (audio_->isStreamRunning()) {
-            // A JACK stream is left running while stopped (see `stop`): hand it blocks again.
-            silenced_.store(false);
-            started_ = true;
-            return;
-        }
         silenced_.store(false);
         CatchErrors caught;
         try {
@@ -178,17 +172,12 @@ public:
         if (!audio_ || !started_) return;
         started_ = false;
         silence();
-        if (jack()) {
-            // Under JACK the stream is only silenced. RtAudio's stop waits for the server's next callback,
-            // which a server that shuts down or dies at that moment never sends; its abort instead asks
-            // the server to deactivate the client, and when the server is going away RtAudio closes that
-            // same client from a thread of its own meanwhile, which crashes inside libjack. A silenced
-            // client asks nothing of the server; `close` deactivates it once the server answers.
-            return;
-        }
         CatchErrors caught;
         try {
-            // Abort rather than stop: a stop plays out the last block first, waiting on the device.
+            // Abort, never stop: RtAudio's stop waits for the device to play out its last block, and under
+            // JACK only the server's next callback ends that wait, which a server that shuts down or dies
+            // at that moment never sends. The owner asks `stillCalling` first, so the server answered a
+            // moment ago; once deactivated, a client is no longer closed by RtAudio when its server goes.
             if (audio_->isStreamRunning()) audio_->abortStream();
         } catch (const RtAudioError&) {
             // A stream that cannot be stopped has already stopped.
@@ -218,8 +207,8 @@ public:
     {
         if (!audio_ || !audio_->isStreamOpen()) return false;
         // Only a running JACK stream is at risk: RtAudio closes it on its own when the server goes away,
-        // and closing it here beside that must not happen. A server that called us a moment ago is
-        // there to take the close.
+        // and stopping or closing it here beside that crashes inside libjack. A server that called us a
+        // moment ago is there to take the stop.
         if (!jack() || !audio_->isStreamRunning()) return true;
         const std::uint64_t seen = callbacks_.load();
         const auto block = std::chrono::duration<double>(format_.bufferFrames / std::max(format_.sampleRate, 1.0));
@@ -234,7 +223,6 @@ public:
 
     bool lost() const noexcept override
     {
-        // A stopped JACK stream still runs silenced, and RtAudio closes it when its server goes away.
         return audio_ && (!audio_->isStreamOpen() || (started_ && !audio_->isStreamRunning()));
     }
 
