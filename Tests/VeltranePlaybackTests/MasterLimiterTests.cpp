@@ -4,7 +4,7 @@
 #include "AudioEngineTestSupport.hpp"
 #include "OfflineRenderTestSupport.hpp"
 
-#include "Veltrane/Engine/AudioEngine.hpp"
+#include "VeltranePlayback/LiveEngine/AudioEngine.hpp"
 #include "VeltraneCore/PlaybackTimeline/PlaybackTimeline.hpp"
 
 #include <gtest/gtest.h>
