@@ -77,12 +77,17 @@ TEST(LiveAndExport, TheSameProjectSoundsTheSameSampleForSampleButForHowASynthNot
     // The export updates bus automation before each block of 256 frames; live, the transport does it on
     // every tick of its position loop. Ticking the live engine at the export's block starts gives both
     // the same bus values.
+    // The master limiter's look-ahead: a capture renders that much more at its start and leaves it out
+    // (the export compensates it the same way), so the graph runs that far ahead of the capture, and
+    // the ticks must fall on the graph's frames.
+    const std::int64_t latency = engine.limiter().latencyFrames();
     Capture live;
-    renderEngine(engine, lead, live);
+    renderEngine(engine, lead - latency, live);
     for (std::int64_t frame = 0; frame < exported.frames; frame += OfflineMixdownGraph::blockFrames) {
         engine.updateAutomatedBuses(project, timeline, frame);
         renderEngine(engine, OfflineMixdownGraph::blockFrames, live);
     }
+    renderEngine(engine, latency, live);
     EXPECT_EQ(live.peak(0, lead), 0.0f) << "nothing sounds before the start lead";
 
     // The ends of the audible synth notes (tracks 0 and 1), where the two differ by design.
