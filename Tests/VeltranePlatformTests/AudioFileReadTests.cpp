@@ -149,3 +149,28 @@ TEST(AudioFileRead, RejectsBytesThatAreNotAudio)
     };
     for (const auto& bytes : cases) EXPECT_EQ(caseOfDecoding(bytes), AudioFileError::Case::notAudio) << bytes.size();
 }
+
+TEST(AudioFileRead, EveryKeptFuzzInputEndsInAudioOrAnAudioFileError)
+{
+    // Seeds and findings of the sample fuzzers, read from memory and from a path.
+    const std::filesystem::path fixtures = std::string(VELTRANE_FIXTURES_DIR) + "/Fuzz/SampleFile";
+    TemporaryFolder folder;
+    int inputs = 0;
+    for (const char* kind : {"corpus", "regressions"}) {
+        for (const auto& entry : std::filesystem::directory_iterator(fixtures / kind)) {
+            SCOPED_TRACE(entry.path().filename().string());
+            ++inputs;
+            const auto bytes = fileBytes(entry.path());
+            std::filesystem::copy_file(entry.path(), folder / "sample", std::filesystem::copy_options::overwrite_existing);
+            for (const bool fromPath : {false, true}) {
+                try {
+                    const auto audio = fromPath ? AudioFile::read(folder / "sample") : AudioFile::read(bytes);
+                    EXPECT_GE(audio.channelCount(), 1);
+                    EXPECT_GT(audio.sampleRate, 0);
+                } catch (const AudioFileError&) {
+                }
+            }
+        }
+    }
+    EXPECT_GE(inputs, 10);
+}

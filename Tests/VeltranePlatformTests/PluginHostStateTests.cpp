@@ -127,9 +127,12 @@ TEST(PluginHostState, BytesThatAreNotAStateOfThisPluginLeaveTheSettingsAlone)
     const std::string feedbackLine = "pset:value 0.25";
     std::string wrongType = delayState;
     wrongType.replace(wrongType.find(feedbackLine), feedbackLine.size(), "pset:value \"high\"");
+    std::string untyped = delayState; // lilv took its subject for granted and crashed without one
+    untyped.replace(untyped.find("a pset:Preset"), 13, "a pset:Bank");
     const std::string cases[] = {
         "",
         "garbage",
+        untyped,
         std::string("\x00\x01\x02\xff\xfe", 5),
         "<a> <b> <c> .",
         "@prefix x: <",

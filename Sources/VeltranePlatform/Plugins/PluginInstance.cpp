@@ -12,6 +12,7 @@
 #include <lv2/midi/midi.h>
 #include <lv2/options/options.h>
 #include <lv2/parameters/parameters.h>
+#include <lv2/presets/presets.h>
 #include <lv2/state/state.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace veltrane {
@@ -72,21 +74,65 @@ std::uint32_t midiMessageLength(std::uint8_t status) noexcept
 }
 
 // lilv reads whatever part of a damaged text it can and applies that; a state is all or nothing, so
-// the text must be well-formed Turtle as a whole first. (Prefixes are not checked here: lilv knows the
-// ones its own state text uses.)
+// the text must be well-formed Turtle as a whole first. lilv also takes the state from the subject typed
+// as a preset without asking whether there is one, and crashes when there is none, so the text must
+// declare one. (Prefixes are not checked here: lilv knows the ones its own state text uses, and they are
+// known here too for the preset type.)
+struct TurtleCheck {
+    SerdEnv* env = nullptr;
+    int errors = 0;
+    bool declaresPreset = false;
+};
+
+bool isUri(const SerdEnv* env, const SerdNode* node, std::string_view uri)
+{
+    if (!node || (node->type != SERD_URI && node->type != SERD_CURIE))
+        return false;
+    SerdNode expanded = serd_env_expand_node(env, node);
+    const bool same = expanded.buf && std::string_view(reinterpret_cast<const char*>(expanded.buf), expanded.n_bytes) == uri;
+    serd_node_free(&expanded);
+    return same;
+}
+
 bool isWellFormedTurtle(const std::string& text)
 {
-    SerdReader* reader = serd_reader_new(SERD_TURTLE, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-    if (!reader)
+    TurtleCheck check;
+    check.env = serd_env_new(nullptr);
+    if (!check.env)
         return false;
-    int errors = 0;
+    serd_env_set_prefix_from_strings(check.env, reinterpret_cast<const std::uint8_t*>("pset"),
+                                     reinterpret_cast<const std::uint8_t*>(LV2_PRESETS_PREFIX));
+    serd_env_set_prefix_from_strings(check.env, reinterpret_cast<const std::uint8_t*>("rdf"),
+                                     reinterpret_cast<const std::uint8_t*>("http://www.w3.org/1999/02/22-rdf-syntax-ns#"));
+    SerdReader* reader = serd_reader_new(
+        SERD_TURTLE, &check, nullptr,
+        [](void* handle, const SerdNode* uri) {
+            return serd_env_set_base_uri(static_cast<TurtleCheck*>(handle)->env, uri);
+        },
+        [](void* handle, const SerdNode* name, const SerdNode* uri) {
+            return serd_env_set_prefix(static_cast<TurtleCheck*>(handle)->env, name, uri);
+        },
+        [](void* handle, SerdStatementFlags, const SerdNode*, const SerdNode*, const SerdNode* predicate,
+           const SerdNode* object, const SerdNode*, const SerdNode*) {
+            auto& check = *static_cast<TurtleCheck*>(handle);
+            if (isUri(check.env, predicate, "http://www.w3.org/1999/02/22-rdf-syntax-ns#type") &&
+                isUri(check.env, object, LV2_PRESETS__Preset))
+                check.declaresPreset = true;
+            return SERD_SUCCESS;
+        },
+        nullptr);
+    if (!reader) {
+        serd_env_free(check.env);
+        return false;
+    }
     serd_reader_set_strict(reader, true);
     serd_reader_set_error_sink(
-        reader, [](void* handle, const SerdError*) { ++*static_cast<int*>(handle); return SERD_SUCCESS; },
-        &errors);
+        reader, [](void* handle, const SerdError*) { ++static_cast<TurtleCheck*>(handle)->errors; return SERD_SUCCESS; },
+        &check);
     const SerdStatus status = serd_reader_read_string(reader, reinterpret_cast<const std::uint8_t*>(text.c_str()));
     serd_reader_free(reader);
-    return status == SERD_SUCCESS && errors == 0;
+    serd_env_free(check.env);
+    return status == SERD_SUCCESS && check.errors == 0 && check.declaresPreset;
 }
 
 std::string nodeText(LilvNode* node)
