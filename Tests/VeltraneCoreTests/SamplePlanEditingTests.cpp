@@ -107,3 +107,23 @@ TEST(SampleEditing, AnEmptySampleGivesAnEmptyBuffer)
     const SampleBuffer ragged{.channels = {{1, 2, 3, 4}, {5, 6}}};
     EXPECT_EQ(editSample(ragged, {.reversed = true}).channels[0], (std::vector<float>{2, 1}));
 }
+
+TEST(SamplePlanEditing, EditingInPlaceGivesWhatEditingACopyGives)
+{
+    const SampleEdit edits[] = {
+        {},
+        {.trimStart = 0.1, .trimEnd = 0.9},
+        {.trimStart = 0.3, .trimEnd = 0.35, .reversed = true},
+        {.trimStart = 0.5, .fadeIn = 0.2, .fadeOut = 0.3, .normalized = true},
+        {.trimStart = 0.999, .trimEnd = 0.2, .reversed = true, .normalized = true},
+    };
+    const SampleBuffer empty{.sampleRate = 44100, .channels = {{}, {}}};
+    for (const auto& edit : edits) {
+        SampleBuffer source = ramp(1000);
+        source.channels.push_back(source.channels.front());
+        for (auto& sample : source.channels[1]) sample = -0.5f * sample;
+        const SampleBuffer copied = editSample(static_cast<const SampleBuffer&>(source), edit);
+        EXPECT_EQ(editSample(std::move(source), edit), copied);
+        EXPECT_EQ(editSample(SampleBuffer(empty), edit), editSample(empty, edit));
+    }
+}

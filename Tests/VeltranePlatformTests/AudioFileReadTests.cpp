@@ -174,3 +174,21 @@ TEST(AudioFileRead, EveryKeptFuzzInputEndsInAudioOrAnAudioFileError)
     }
     EXPECT_GE(inputs, 10);
 }
+
+TEST(AudioFileRead, AFileThatDecodesToMoreThanTheLimitIsRefusedBeforeItsAudioIsRead)
+{
+    TemporaryFolder folder;
+    // 16-bit mono: 600 MiB of file decode to 1.2 GiB of floats.
+    writeSparseWAV(folder / "huge.wav", 600u << 20);
+    try {
+        AudioFile::read(folder / "huge.wav");
+        ADD_FAILURE() << "a sample over the limit was read";
+    } catch (const AudioFileError& error) {
+        EXPECT_EQ(error.which(), AudioFileError::Case::tooLarge);
+        EXPECT_EQ(std::string(error.what()), "The file \u201Chuge.wav\u201D is too large to load as a sample: it decodes "
+                                             "to 1200 MB, more than the 1024 MB a sample may take.");
+    }
+    // Well below the limit the same kind of file reads.
+    writeSparseWAV(folder / "small.wav", 4000);
+    EXPECT_EQ(AudioFile::read(folder / "small.wav").frameCount(), 2000);
+}

@@ -105,6 +105,21 @@ inline double largestDifference(const AudioFileBuffer& a, const AudioFileBuffer&
     return largest;
 }
 
+/// A 16-bit mono WAV file whose header announces `dataBytes` bytes of audio, made sparse: it takes no
+/// room on the disk, but reads as silence of that length.
+inline void writeSparseWAV(const std::filesystem::path& path, std::uint32_t dataBytes)
+{
+    const auto le32 = [](std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+    const auto le16 = [](std::uint16_t v) { return std::string{char(v), char(v >> 8)}; };
+    const std::string header = "RIFF" + le32(36 + dataBytes) + "WAVEfmt " + le32(16) + le16(1) + le16(1) + le32(44100) +
+                               le32(88200) + le16(2) + le16(16) + "data" + le32(dataBytes);
+    {
+        std::ofstream file(path, std::ios::binary);
+        file << header;
+    }
+    std::filesystem::resize_file(path, header.size() + dataBytes);
+}
+
 /// The names in `folder`, sorted: what a write left behind.
 inline std::vector<std::string> namesIn(const std::filesystem::path& folder)
 {

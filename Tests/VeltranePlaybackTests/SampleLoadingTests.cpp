@@ -188,3 +188,17 @@ TEST(SampleLoading, OnlySampleInstrumentsAreLoadedAndAMissingEditIsTheNeutralOne
     EXPECT_FALSE(store.sample(synthWithEdit.id));
     EXPECT_FALSE(store.loadFailure(synthWithEdit.id));
 }
+
+TEST(SampleLoading, ASampleOverTheSizeLimitIsSilentWithItsReasonAndNothingThrows)
+{
+    TemporaryFolder folder;
+    writeSparseWAV(folder / "hour.wav", 600u << 20);
+    const auto huge = bookmarked(folder / "hour.wav");
+    SampleStore store;
+    EXPECT_NO_THROW(store.loadSamples({huge}));
+    EXPECT_FALSE(store.sample(huge.id));
+    const auto failure = store.loadFailure(huge.id);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->reason, Reason::tooLarge);
+    EXPECT_NE(failure->message.find("\u201Chour.wav\u201D is too large"), std::string::npos) << failure->message;
+}

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace veltrane {
 
@@ -19,40 +20,42 @@ std::int64_t framesOf(double fractionOfSample, std::int64_t frames)
 
 } // namespace
 
-SampleBuffer editSample(const SampleBuffer& source, const SampleEdit& edit)
+namespace {
+
+struct Stretch {
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+};
+
+// The trimmed stretch of `source`; nothing for a buffer with no frames. Every channel should be as long
+// as the first; reading only as far as the shortest keeps a malformed buffer from being read past its end.
+std::optional<Stretch> stretchOf(const SampleBuffer& source, const SampleEdit& edit)
 {
-    // Every channel should be as long as the first; reading only as far as the shortest keeps a
-    // malformed buffer from being read past its end.
     std::int64_t n = source.frameCount();
     for (const auto& channel : source.channels) n = std::min(n, static_cast<std::int64_t>(channel.size()));
-    SampleBuffer result{.sampleRate = source.sampleRate,
-                        .channels = std::vector<std::vector<float>>(source.channels.size())};
-    if (n == 0) return result;
-
+    if (n == 0) return std::nullopt;
     const std::int64_t start = std::clamp<std::int64_t>(framesOf(fraction(edit.trimStart, 0), n), 0, n - 1);
     const std::int64_t end = std::clamp<std::int64_t>(framesOf(fraction(edit.trimEnd, 1), n), start + 1, n);
-    const std::int64_t length = end - start;
+    return Stretch{start, end};
+}
 
+// Reverses, normalises and fades channels that already hold the trimmed stretch, in place.
+void shape(std::vector<std::vector<float>>& channels, const SampleEdit& edit)
+{
     float peak = 0;
-    for (std::size_t channel = 0; channel < source.channels.size(); ++channel) {
-        const auto& in = source.channels[channel];
-        auto& out = result.channels[channel];
-        out.resize(static_cast<std::size_t>(length));
-        for (std::int64_t i = 0; i < length; ++i) {
-            const std::int64_t from = edit.reversed ? end - 1 - i : start + i;
-            const float sample = in[static_cast<std::size_t>(from)];
-            out[static_cast<std::size_t>(i)] = sample;
-            peak = std::max(peak, std::abs(sample));
-        }
+    for (auto& channel : channels) {
+        if (edit.reversed) std::reverse(channel.begin(), channel.end());
+        for (const float sample : channel) peak = std::max(peak, std::abs(sample));
     }
-
+    if (channels.empty()) return;
+    const auto length = static_cast<std::int64_t>(channels.front().size());
     const float gain = edit.normalized && peak > 0 ? 1.0f / peak : 1.0f;
     const std::int64_t fadeInFrames = framesOf(fraction(edit.fadeIn, 0), length);
     const std::int64_t fadeOutFrames = framesOf(fraction(edit.fadeOut, 0), length);
-    if (gain == 1.0f && fadeInFrames == 0 && fadeOutFrames == 0) return result;
+    if (gain == 1.0f && fadeInFrames == 0 && fadeOutFrames == 0) return;
 
     // Linear ramps: the first frame of a fade-in and the last frame of a fade-out are silent.
-    for (auto& out : result.channels) {
+    for (auto& out : channels) {
         for (std::int64_t i = 0; i < length; ++i) {
             const float fadeIn =
                 fadeInFrames >= 1 ? std::min(static_cast<float>(i) / static_cast<float>(fadeInFrames), 1.0f) : 1.0f;
@@ -62,6 +65,39 @@ SampleBuffer editSample(const SampleBuffer& source, const SampleEdit& edit)
             out[static_cast<std::size_t>(i)] *= fadeOut * gain * fadeIn;
         }
     }
+}
+
+} // namespace
+
+SampleBuffer editSample(const SampleBuffer& source, const SampleEdit& edit)
+{
+    SampleBuffer result{.sampleRate = source.sampleRate,
+                        .channels = std::vector<std::vector<float>>(source.channels.size())};
+    const auto stretch = stretchOf(source, edit);
+    if (!stretch) return result;
+    for (std::size_t channel = 0; channel < source.channels.size(); ++channel) {
+        const auto& in = source.channels[channel];
+        result.channels[channel].assign(in.begin() + stretch->start, in.begin() + stretch->end);
+    }
+    shape(result.channels, edit);
+    return result;
+}
+
+SampleBuffer editSample(SampleBuffer&& source, const SampleEdit& edit)
+{
+    SampleBuffer result = std::move(source);
+    const auto stretch = stretchOf(result, edit);
+    for (auto& channel : result.channels) {
+        if (!stretch) {
+            channel.clear();
+            continue;
+        }
+        if (stretch->start > 0) std::copy(channel.begin() + stretch->start, channel.begin() + stretch->end, channel.begin());
+        channel.resize(static_cast<std::size_t>(stretch->end - stretch->start));
+        // A short stretch of a long sample gives the rest back; copying it costs less than what it frees.
+        if (channel.size() < channel.capacity() / 2) channel.shrink_to_fit();
+    }
+    shape(result.channels, edit);
     return result;
 }
 

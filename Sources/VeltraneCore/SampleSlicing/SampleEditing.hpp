@@ -13,4 +13,8 @@ namespace veltrane {
 /// one frame long; a source with no frames gives a buffer with no frames.
 SampleBuffer editSample(const SampleBuffer& source, const SampleEdit& edit);
 
+/// The same edit made in the source's own storage, for a sample just decoded: no second copy of a
+/// long sample is made (a short trim of a long one is copied once, to give the rest back).
+SampleBuffer editSample(SampleBuffer&& source, const SampleEdit& edit);
+
 } // namespace veltrane

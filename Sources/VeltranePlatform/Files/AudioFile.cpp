@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace veltrane {
@@ -78,10 +79,26 @@ AudioFileError openError(int code, const std::string& name)
     return {AudioFileError::Case::notAudio, "The file " + name + " is not an audio file that can be read."};
 }
 
-AudioFileBuffer readAll(SNDFILE* file, const SF_INFO& info, const std::string& name)
+/// `subject` names the audio in a message: "The file “kick.wav”", "The sample stored in the project".
+[[noreturn]] void throwTooLarge(const std::string& subject, const std::string& why)
+{
+    throw AudioFileError(AudioFileError::Case::tooLarge, subject + " is too large to load as a sample: " + why + ".");
+}
+
+std::string megabytes(std::uint64_t bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB"; }
+
+AudioFileBuffer readAll(SNDFILE* file, const SF_INFO& info, const std::string& name, const std::string& subject)
 {
     if (info.channels < 1 || info.samplerate < 1) throw openError(SF_ERR_MALFORMED_FILE, name);
     const auto channelCount = static_cast<std::size_t>(info.channels);
+    const std::uint64_t bytesPerFrame = channelCount * sizeof(float);
+    const std::uint64_t maximumFrames = AudioFile::maximumDecodedBytes / bytesPerFrame;
+    const auto overLimit = [&](std::uint64_t frames) {
+        throwTooLarge(subject, "it decodes to " + (frames > UINT64_MAX / bytesPerFrame ? std::string("more than ") + megabytes(AudioFile::maximumDecodedBytes)
+                                                                                        : megabytes(frames * bytesPerFrame)) +
+                                   ", more than the " + megabytes(AudioFile::maximumDecodedBytes) + " a sample may take");
+    };
+    if (info.frames > 0 && static_cast<std::uint64_t>(info.frames) > maximumFrames) overLimit(static_cast<std::uint64_t>(info.frames));
 
     AudioFileBuffer buffer{.sampleRate = static_cast<double>(info.samplerate),
                         .channels = std::vector<std::vector<float>>(channelCount)};
@@ -90,17 +107,25 @@ AudioFileBuffer readAll(SNDFILE* file, const SF_INFO& info, const std::string& n
     const auto expected = static_cast<std::size_t>(std::clamp<sf_count_t>(info.frames, 0, sf_count_t{1} << 22));
     for (auto& channel : buffer.channels) channel.reserve(expected);
 
-    std::vector<float> interleaved(static_cast<std::size_t>(chunkFrames) * channelCount);
-    for (;;) {
-        const sf_count_t got = sf_readf_float(file, interleaved.data(), chunkFrames);
-        if (got <= 0) break;
-        for (std::size_t channel = 0; channel < channelCount; ++channel) {
-            auto& out = buffer.channels[channel];
-            for (sf_count_t frame = 0; frame < got; ++frame) {
-                out.push_back(interleaved[static_cast<std::size_t>(frame) * channelCount + channel]);
+    try {
+        std::vector<float> interleaved(static_cast<std::size_t>(chunkFrames) * channelCount);
+        std::uint64_t framesRead = 0;
+        for (;;) {
+            const sf_count_t got = sf_readf_float(file, interleaved.data(), chunkFrames);
+            if (got <= 0) break;
+            // A header that understates the length (or gives none) is caught here.
+            framesRead += static_cast<std::uint64_t>(got);
+            if (framesRead > maximumFrames) overLimit(framesRead);
+            for (std::size_t channel = 0; channel < channelCount; ++channel) {
+                auto& out = buffer.channels[channel];
+                for (sf_count_t frame = 0; frame < got; ++frame) {
+                    out.push_back(interleaved[static_cast<std::size_t>(frame) * channelCount + channel]);
+                }
             }
+            if (got < chunkFrames) break;
         }
-        if (got < chunkFrames) break;
+    } catch (const std::bad_alloc&) {
+        throwTooLarge(subject, "there is not enough memory to hold it");
     }
     return buffer;
 }
@@ -136,7 +161,7 @@ AudioFileBuffer AudioFile::read(const std::filesystem::path& path)
     SF_INFO info{};
     SndfileHandle file(sf_open_fd(descriptor, SFM_READ, &info, SF_FALSE));
     if (!file) throw openError(sf_error(nullptr), name);
-    return readAll(file.get(), info, name);
+    return readAll(file.get(), info, name, "The file " + name);
 }
 
 AudioFileBuffer AudioFile::read(std::span<const std::uint8_t> bytes)
@@ -150,8 +175,9 @@ AudioFileBuffer AudioFile::read(std::span<const std::uint8_t> bytes)
         throw AudioFileError(AudioFileError::Case::notAudio, "The sample stored in the project is not audio that can be read.");
     }
     try {
-        return readAll(file.get(), info, name);
-    } catch (const AudioFileError&) {
+        return readAll(file.get(), info, name, "The sample stored in the project");
+    } catch (const AudioFileError& error) {
+        if (error.which() == AudioFileError::Case::tooLarge) throw;
         throw AudioFileError(AudioFileError::Case::notAudio, "The sample stored in the project is not audio that can be read.");
     }
 }

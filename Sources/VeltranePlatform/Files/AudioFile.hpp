@@ -32,6 +32,9 @@ public:
         unreadable,
         /// The bytes are not audio in any format we know, or are damaged.
         notAudio,
+        /// The audio decodes to more than `AudioFile::maximumDecodedBytes`, or there is not the memory
+        /// to hold it.
+        tooLarge,
         /// The file could not be written; nothing was left at the path.
         writeFailed,
     };
@@ -46,6 +49,11 @@ private:
 
 class AudioFile {
 public:
+    /// The most a file may decode to: 1 GiB of 32-bit samples, about 50 minutes of stereo at 48 kHz.
+    /// A larger one is refused with `tooLarge` before its audio is allocated when its header gives its
+    /// length, and as soon as it passes the limit otherwise.
+    static constexpr std::uint64_t maximumDecodedBytes = std::uint64_t{1} << 30;
+
     /// The whole file at `path`, decoded. A read error part-way keeps what was read before it.
     static AudioFileBuffer read(const std::filesystem::path& path);
 

@@ -4,6 +4,8 @@
 #include "VeltranePlatform/Files/AudioFile.hpp"
 #include "VeltranePlatform/Files/Bookmark.hpp"
 
+#include <new>
+
 namespace veltrane {
 
 namespace {
@@ -14,6 +16,7 @@ SampleLoadFailure::Reason reasonFor(AudioFileError::Case which)
     case AudioFileError::Case::notFound: return SampleLoadFailure::Reason::fileNotFound;
     case AudioFileError::Case::notAFile:
     case AudioFileError::Case::unreadable: return SampleLoadFailure::Reason::fileUnreadable;
+    case AudioFileError::Case::tooLarge: return SampleLoadFailure::Reason::tooLarge;
     case AudioFileError::Case::notAudio:
     case AudioFileError::Case::writeFailed: return SampleLoadFailure::Reason::notAudio;
     }
@@ -87,10 +90,18 @@ std::shared_ptr<const SampleBuffer> SampleStore::loadEdited(const Instrument& in
     } catch (const AudioFileError& error) {
         return fail({reasonFor(error.which()), error.what()});
     }
-    // The platform's buffer hands its channels over: the audio is not copied on its way up.
-    const SampleBuffer sample{.sampleRate = decoded.sampleRate, .channels = std::move(decoded.channels)};
-    // A sample instrument from a file written without an edit plays its whole sample untouched.
-    return std::make_shared<const SampleBuffer>(editSample(sample, instrument.sampleEdit.value_or(SampleEdit{})));
+    const std::string& name = bytes ? bytes->filename : file->filename;
+    try {
+        // The platform's buffer hands its channels over, and the edit is made in them: the audio is
+        // not copied on its way up.
+        SampleBuffer sample{.sampleRate = decoded.sampleRate, .channels = std::move(decoded.channels)};
+        // A sample instrument from a file written without an edit plays its whole sample untouched.
+        return std::make_shared<const SampleBuffer>(
+            editSample(std::move(sample), instrument.sampleEdit.value_or(SampleEdit{})));
+    } catch (const std::bad_alloc&) {
+        return fail({SampleLoadFailure::Reason::tooLarge,
+                     "The sample \u201C" + name + "\u201D is too large to load: there is not enough memory to hold it."});
+    }
 }
 
 std::shared_ptr<const SampleBuffer> SampleStore::sample(const Uuid& instrument) const

@@ -39,6 +39,9 @@ struct SampleLoadFailure {
         fileUnreadable,
         /// The file or the embedded bytes are not audio we can decode.
         notAudio,
+        /// The audio decodes to more than a sample may take (`AudioFile::maximumDecodedBytes`), or there
+        /// is not the memory to hold it.
+        tooLarge,
     };
     Reason reason = Reason::notAudio;
     std::string message; // for the user
