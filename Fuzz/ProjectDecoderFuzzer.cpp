@@ -1,6 +1,6 @@
-// Any bytes given to decodeProject must end in a project or in a ProjectError: never a crash, a hang,
-// another exception or undefined behaviour (the fuzz build runs with the address and undefined
-// behaviour sanitizers). A project that does read must also survive being written and read again
+// Any bytes given to decodeProject must end in a project or in a ProjectError whose message is a short
+// line of valid UTF-8: never a crash, a hang, another exception or undefined behaviour (the fuzz build
+// runs with the address and undefined behaviour sanitizers). A project that does read must also survive being written and read again
 // unchanged, so the reader and the writer cannot drift apart.
 //
 //     make fuzz
@@ -11,6 +11,7 @@
 // them all on every run.
 
 #include "VeltraneCore/FileFormat/ProjectFile.hpp"
+#include "VeltraneCore/Text/Utf8.hpp"
 
 #include <cstdint>
 #include <cstdlib>
@@ -23,7 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Project project;
     try {
         project = decodeProject(bytes);
-    } catch (const ProjectError&) {
+    } catch (const ProjectError& error) {
+        const std::string_view message = error.what();
+        if (message.size() >= 1024) std::abort();
+        for (std::size_t position = 0; position < message.size();) {
+            if (decodeUtf8(message, position) > 0x10FFFF) std::abort();
+        }
         return 0;
     }
     if (!(decodeProject(encodeProject(project)) == project)) std::abort();
