@@ -1,3 +1,4 @@
+#include "AllocationCounter.hpp"
 #include "OfflineRenderTestSupport.hpp"
 
 #include "VeltranePlayback/OfflineRender/OfflineNoteScheduler.hpp"
@@ -274,4 +275,38 @@ TEST(OfflineRenderMixdown, TheSchedulerTakesOnlyTheNotesThatStartBeforeTheBlock)
     EXPECT_EQ(notes.takenCount(), 2u);
     notes.scheduleBefore(22051);
     EXPECT_TRUE(notes.finished());
+}
+
+TEST(OfflineRender, AnEndlessSongIsRefusedBeforeAnyOfItIsListed)
+{
+    // 2,500 blocks of 64 passes of a 256-row pattern, a note with a lock on every row: a few hundred
+    // kilobytes as a file, 41 million rows and notes if it were listed. Refused from its length alone,
+    // with a handful of allocations rather than one per row or note.
+    Project endless = smallSong(256, 1);
+    for (int row = 0; row < 256; ++row) {
+        Cell cell = note(60, 0);
+        cell.locks = {{ParameterTarget::instrumentCutoff, 1000.0 + row}};
+        endless.patterns.front().setCell(row, 0, cell);
+    }
+    endless.arrangement->blocks.assign(2500, SongBlock{.pattern = 0, .repeats = 64});
+    endless.order.assign(2500 * 64, 0);
+
+    TemporaryFolder folder;
+    OfflineRenderer renderer(std::make_shared<RecordingUnits>());
+    std::int64_t allocations = 0;
+    try {
+        const AllocationCounter counter;
+        try {
+            renderer.render(endless, folder / "mix.wav");
+        } catch (...) {
+            allocations = counter.count();
+            throw;
+        }
+        ADD_FAILURE() << "the render succeeded";
+    } catch (const RenderError& error) {
+        EXPECT_EQ(error.which(), RenderError::Case::tooLong);
+        EXPECT_EQ(std::string(error.what()), "The song is longer than 20 minutes. Split it before exporting.");
+    }
+    EXPECT_LT(allocations, 100);
+    EXPECT_TRUE(namesIn(folder.path()).empty());
 }

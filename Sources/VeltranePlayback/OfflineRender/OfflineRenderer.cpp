@@ -5,6 +5,7 @@
 #include "VeltranePlayback/OfflineRender/OfflineNoteScheduler.hpp"
 #include "VeltranePlayback/NotePlan/OfflineNoteRendering.hpp"
 #include "VeltranePlayback/OfflineRender/RenderError.hpp"
+#include "VeltraneCore/PlaybackTimeline/PlaybackTimeline.hpp"
 #include "VeltranePlatform/Audio/AudioPluginNodes.hpp"
 #include "VeltranePlatform/Files/AudioFileWriter.hpp"
 
@@ -51,9 +52,12 @@ OfflineRenderer::OfflineRenderer(std::shared_ptr<OfflineUnitSource> units)
 
 void OfflineRenderer::render(const Project& project, const std::filesystem::path& to, std::optional<int> soloTrack)
 {
+    // Checked from the song's length alone, before any row or note is listed: a small file can hold a
+    // song of millions of rows, which would cost gigabytes before it could be refused.
+    const TimelineLength length =
+        playbackTimelineLength(project, SongScope{}, 0, 0, OfflineNoteRendering::sampleRate);
+    if (!(length.duration() <= maximumSongSeconds)) throw RenderError::tooLong();
     const RenderEventList list = OfflineNoteRendering::events(project);
-    // Checked before anything is built, so a song that is too long costs nothing but its note list.
-    if (!(list.length <= maximumSongSeconds)) throw RenderError::tooLong();
     // A target that cannot be written (a folder, a device, a read-only file, no name at all) is refused
     // now rather than after the whole render.
     AudioFileWriter file(to, OfflineMixdownGraph::sampleRate, 2);
