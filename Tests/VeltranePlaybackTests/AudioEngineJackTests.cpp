@@ -132,6 +132,68 @@ TEST(AudioEngineJack, PlaysAPatternThroughTheServerLoopsAndStopsToSilence)
     }
 }
 
+// The server goes away under a looping playback and comes back at another rate, as a restarted JACK
+// server does: the engine reports the change once, cannot recover while no server runs (and stays
+// usable), recovers once the server is back, adopts its rate, and plays the pattern again from the top.
+TEST(AudioEngineJack, PlaybackResumesAfterTheServerRestartsAtAnotherRate)
+{
+    std::string whyNot;
+    auto server = testing::JackTestServer::start(serverRate, serverPeriod, whyNot);
+    if (!server) GTEST_SKIP() << "needs a JACK server: " << whyNot;
+    const std::string serverName = server->name();
+
+    AudioDeviceSettings settings;
+    settings.backend = AudioBackend::jack;
+    settings.clientName = "veltrane-recovering";
+    settings.sampleRate = serverRate;
+    settings.bufferFrames = serverPeriod;
+    AudioEngine engine(AudioEngine::Options{.device = settings});
+    int changes = 0;
+    engine.onConfigurationChange = [&] { ++changes; };
+
+    Project project = testing::sequencerProject(2, 1);
+    for (int row = 0; row < 2; ++row) {
+        Cell cell = testing::noteCell(60 + 12 * row);
+        cell.gate = 0.5;
+        project.patterns[0].setCell(row, 0, cell);
+    }
+    const auto playAndListen = [&](int rate) {
+        const PlaybackTimeline timeline = playbackTimeline(project, PatternScope{0}, 0, 0, engine.outputSampleRate(), true);
+        EXPECT_EQ(engine.outputSampleRate(), rate);
+        engine.start();
+        testing::JackCaptureClient capture(engine.graph(), rate, 4);
+        EXPECT_TRUE(capture.isOpen());
+        EXPECT_EQ(capture.connectFrom("veltrane-recovering"), 2);
+        engine.schedule(timeline, project, true, false, 0);
+        const auto heard = [&] {
+            const auto& left = capture.left();
+            for (std::int64_t i = 0; i < capture.capturedFrames(); ++i) {
+                if (std::abs(left[static_cast<std::size_t>(i)]) > 1e-3f) return true;
+            }
+            return false;
+        };
+        // Sound within the first two loop cycles.
+        return pumpUntil(engine, heard, 3000ms);
+    };
+
+    ASSERT_TRUE(playAndListen(serverRate)) << "playback before the change";
+    EXPECT_EQ(changes, 0);
+
+    server->stop();
+    ASSERT_TRUE(pumpUntil(engine, [&] { return changes > 0; }, 5000ms));
+    engine.stop(); // the model stops playback first
+    EXPECT_THROW(engine.recoverAfterConfigurationChange(), AudioDeviceError) << "no server yet";
+    EXPECT_FALSE(engine.isRunning());
+
+    auto restarted = testing::JackTestServer::start(44100, serverPeriod, whyNot, serverName);
+    ASSERT_TRUE(restarted) << whyNot;
+    engine.recoverAfterConfigurationChange();
+    EXPECT_TRUE(engine.isRunning());
+    EXPECT_TRUE(playAndListen(44100)) << "playback after the server came back";
+    engine.stop();
+    EXPECT_EQ(changes, 1) << "one loss, one report";
+}
+
 #endif
 
 } // namespace

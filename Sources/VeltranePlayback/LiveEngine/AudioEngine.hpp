@@ -190,6 +190,19 @@ public:
     /// chance roll. The caller starts the engine and applies the project first.
     void trigger(const Cell& cell, int track, const std::vector<Instrument>& instruments, double duration);
 
+    // Sample analysis for the sample editor (SampleAnalysis.cpp). Each loads the instrument's sample with
+    // its current edit into the store playback reads, then reads its first channel.
+
+    /// The waveform overview of the instrument's sample: (minimum, maximum) of about `count` buckets;
+    /// empty when it has no loadable sample.
+    std::vector<float> peaks(const Instrument& instrument, int count);
+    /// Proposed slice points at the sample's onsets (at most 31, ascending fractions); empty when it has
+    /// no loadable sample.
+    std::vector<double> transientSlices(const Instrument& instrument, double sensitivity);
+    /// `position` (a fraction of the sample) moved to the nearest zero crossing within 3 ms; unchanged
+    /// when the instrument has no loadable sample.
+    double zeroCrossingPosition(const Instrument& instrument, double position);
+
     /// Set by the model: called from `drainCompletions` when the output device went away.
     std::function<void()> onConfigurationChange;
     /// Set by the model: called from `drainCompletions` when a hosted unit's parameters changed.
@@ -227,6 +240,7 @@ public:
     const SampleStore& samples() const noexcept { return samples_; }
 
 private:
+    std::shared_ptr<const SampleBuffer> analysedSample(const Instrument& instrument);
     struct RetriggerStep {
         std::chrono::steady_clock::time_point due;
         int track = 0;
