@@ -34,6 +34,7 @@ public:
     void stop() override {}
     void captureAudioUnitState(Project&) override {}
     double outputSampleRate() override { return 48000; }
+    void setAudioUnitEffectBypass(const Uuid&, bool) override {}
 };
 
 /// Runs the latest delayed task when told to, as the event loop would once its delay has passed.

@@ -125,6 +125,7 @@ public:
         if (capture) capture(project);
     }
     double outputSampleRate() override { return 48000; }
+    void setAudioUnitEffectBypass(const Uuid& id, bool bypassed) override { bypasses.emplace_back(id, bypassed); }
 
     std::vector<Project> applied;
     std::vector<Trigger> triggers;
@@ -133,6 +134,7 @@ public:
     int captures = 0;
     bool startFails = false;
     std::function<void(Project&)> capture;
+    std::vector<std::pair<Uuid, bool>> bypasses;
 };
 
 /// Answers the prompts from queues the test fills, and keeps what was asked. A prompt with no answer

@@ -24,6 +24,7 @@
 #include "Veltrane/Model/CellField.hpp"
 #include "Veltrane/Model/DocumentDialogs.hpp"
 #include "Veltrane/Model/EngineControl.hpp"
+#include "Veltrane/Model/InspectorControls.hpp"
 #include "Veltrane/Model/KeyPress.hpp"
 #include "Veltrane/Model/LiveRecordingState.hpp"
 #include "Veltrane/Model/PlaybackDisplayState.hpp"
@@ -34,6 +35,7 @@
 #include "VeltraneCore/Models/Project.hpp"
 #include "VeltraneCore/Models/StepNote.hpp"
 #include "VeltraneCore/Models/Uuid.hpp"
+#include "VeltraneCore/Presets/InstrumentPreset.hpp"
 #include "VeltraneCore/Updater/UpdateInfo.hpp"
 
 #include <QObject>
@@ -254,6 +256,108 @@ public:
     void pasteSelection();
     void selectAllCells();
 
+    // Editing commands. Each change of the project is one undo step through `mutate`. An index a control
+    // captured (instrument, track, slot, pattern, block) is checked when the command runs: one that no
+    // longer names anything makes the command do nothing and record no step.
+
+    // Pattern tools on the current pattern (AppModelPatternTools.cpp). A tool that works on a region
+    // takes the selection, or the whole pattern without one.
+    /// A straight volume ramp on the cursor track between the selection's first and last rows (the
+    /// whole pattern without a selection).
+    void interpolateVolume();
+    /// Sets the lock of `target` on the cell at `row` and `track` (the cursor's by default) to `value`
+    /// held to the target's range. An instrument target gives a cell without instrument the selected one.
+    void setParameterLock(ParameterTarget target, double value, std::optional<int> row = std::nullopt,
+                          std::optional<int> track = std::nullopt);
+    /// Removes every lock of `target` from the cursor cell.
+    void removeParameterLock(ParameterTarget target);
+    /// Changes the current pattern's length and/or track count; the mixer follows the widest pattern.
+    /// The cursor is kept inside the pattern and the selection ends.
+    void resizeCurrentPattern(std::optional<int> rows, std::optional<int> channels);
+    /// A Euclidean rhythm of `note` on the cursor track from the selection's first row (or row 0).
+    void euclideanFill(int pulses, int steps, int note);
+    /// Random notes of the major or minor scale above `root` on every row of the cursor track.
+    void randomMelody(double density, int root, bool minor);
+    void humanize();
+    void accent();
+    void doublePattern();
+    void transpose(int semitones);
+    void rotateRows(int offset);
+    /// Applies `change` to a copy of the cursor cell and writes it back.
+    void updateCell(const std::function<void(Cell&)>& change);
+    void setRowsPerBeat(int rowsPerBeat);
+    /// The swing amount, as the Tools and Master panels deliver it (no clamping).
+    void setSwing(double swing);
+
+    // Patterns, the pattern order and the song (AppModelSong.cpp).
+    void selectPattern(int index);
+    void newPattern(bool clone);
+    void deletePattern();
+    /// An empty name becomes "Pattern <number>".
+    void renamePattern(const std::string& name);
+    /// Appends a song block for the current pattern, making the song from the order when there is none.
+    void addOrder();
+    void duplicateOrder(int index);
+    void removeOrder(int index);
+    void setOrder(int index, int pattern);
+    /// Swaps block `index` with block `index + offset`.
+    void moveOrder(int index, int offset);
+    void moveOrderFromTo(int source, int destination);
+    /// Repeats held to 1 ... 64.
+    void setOrderRepeats(int index, int repeats);
+    void selectSongBlock(int index);
+    /// Each part given changes; the region is clamped to the blocks and never inverted.
+    void setSongLoop(std::optional<int> start, std::optional<int> end, std::optional<bool> enabled);
+    void addSongMarker(int block);
+    /// An empty name becomes "Marker".
+    void renameSongMarker(const Uuid& id, const std::string& name);
+    void removeSongMarker(const Uuid& id);
+    /// Beats per minute held to 20 ... 400; a value that is not a finite number is refused.
+    void setTempo(double bpm);
+
+    // Instruments, presets and FM (AppModelInstruments.cpp). Each add selects the new instrument.
+    void addSynth(Waveform waveform);
+    void addFM();
+    void addPreset(InstrumentPreset preset);
+    /// Applies `change` to the selected instrument's FM settings (the defaults when it has none).
+    void updateFM(const std::function<void(FMSettings&)>& change);
+
+    // The modulation rack (AppModelModulation.cpp).
+    void addModulationSource(ModulationSourceKind kind);
+    void updateModulationSource(const Uuid& id, const std::function<void(ModulationSource&)>& change);
+    void removeModulationSource(const Uuid& id);
+    void addModulationRoute(const Uuid& sourceID, ParameterTarget target);
+    void updateModulationRoute(const Uuid& id, const std::function<void(ModulationRoute&)>& change);
+    /// The destination picker: the route's target, scoped to the cursor track or the selected
+    /// instrument as the target's kind asks.
+    void setModulationRouteDestination(const Uuid& id, ParameterTarget target);
+    void removeModulationRoute(const Uuid& id);
+
+    // Inspector bindings, master effects and plug-in slots (AppModelMixer.cpp). Values are stored as the
+    // control delivers them; an optional field becomes present.
+    void setInstrumentName(int instrument, const std::string& name);
+    void setInstrumentControl(int instrument, InstrumentControl control, double value);
+    void setMixerControl(int track, MixerControl control, double value);
+    void setMixerMuted(int track, bool muted);
+    void setMixerSolo(int track, bool solo);
+    /// The master volume, the master effects and swing; "Bit Depth" is rounded to a whole number.
+    void setMasterControl(MasterControl control, double value);
+    /// Applies `change` to the master effects (the defaults when the project has none) and stores them.
+    void updateMasterFX(const std::function<void(MasterFX&)>& change);
+    /// Appends a hosted instrument named after the plug-in and selects it.
+    void addAudioUnitInstrument(const AudioUnitReference& reference);
+    /// Appends an insert slot to the master, at most 8 (the step is recorded also when full).
+    void addMasterAudioUnitEffect(const AudioUnitReference& reference);
+    /// Appends an insert slot to the cursor's track, at most 8 (the step is recorded also when full).
+    void addTrackAudioUnitEffect(const AudioUnitReference& reference);
+    /// Sets the bypass of the first slot with `id` (tracks first, then the master) and of its live unit.
+    void setAudioUnitEffectBypass(const Uuid& id, bool bypassed);
+    /// Removes every slot with `id` from every track and the master.
+    void removeAudioUnitEffect(const Uuid& id);
+    /// Turns a hosted instrument whose plug-in is not available into a sine synth, keeping its sound
+    /// settings.
+    void replaceUnavailableAudioUnitInstrument(int instrument);
+
     // Transport.
     /// Ends playback and its preparation; safe when nothing plays.
     void stop();
@@ -376,6 +480,15 @@ private:
     /// Changes the cursor cell of the current pattern as one undo step; nothing when the cursor lies
     /// outside the project.
     void mutateCursorCell(const std::function<void(Cell&, const Project&)>& change);
+
+    // Editing commands.
+    /// Changes the current pattern as one undo step (with the project before the change for reading);
+    /// nothing when `patternIndex` names no pattern.
+    void mutateCurrentPattern(const std::function<void(Pattern&, const Project&)>& change);
+    /// Changes the song arrangement and re-derives the order, as one undo step; nothing without one.
+    void mutateArrangement(const std::function<void(SongArrangement&)>& change);
+    /// Changes the first slot with `id` on the tracks or the master; whether one was found.
+    static bool changeAudioUnitSlot(Project& project, const Uuid& id, const std::function<void(AudioUnitSlot&)>& change);
 
     // Constants.
     QUrl feedbackURL_;

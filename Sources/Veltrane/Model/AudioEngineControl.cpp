@@ -31,5 +31,9 @@ void AudioEngineControl::trigger(const Cell& cell, int track, const std::vector<
 void AudioEngineControl::stop() { engine_->stop(); }
 void AudioEngineControl::captureAudioUnitState(Project& project) { engine_->captureAudioUnitState(project); }
 double AudioEngineControl::outputSampleRate() { return engine_->outputSampleRate(); }
+void AudioEngineControl::setAudioUnitEffectBypass(const Uuid& id, bool bypassed)
+{
+    engine_->setAudioUnitEffectBypass(id, bypassed);
+}
 
 } // namespace veltrane

@@ -34,6 +34,8 @@ public:
     virtual void captureAudioUnitState(Project& project) = 0;
     /// The rate the output runs at, Hz.
     virtual double outputSampleRate() = 0;
+    /// Bypasses or restores the running plug-in of insert slot `id`; nothing when it has none yet.
+    virtual void setAudioUnitEffectBypass(const Uuid& id, bool bypassed) = 0;
 
     /// Called on the main thread when a hosted plug-in reports a parameter change.
     std::function<void()> onAudioUnitStateChange;
@@ -53,6 +55,7 @@ public:
     void stop() override;
     void captureAudioUnitState(Project& project) override;
     double outputSampleRate() override;
+    void setAudioUnitEffectBypass(const Uuid& id, bool bypassed) override;
 
     /// The engine itself, for the transport's scheduling and the meters.
     AudioEngine& engine() noexcept { return *engine_; }
