@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <stdexcept>
 
 using namespace veltrane;
 using veltrane::benchmarks::largeProject;
@@ -35,6 +36,8 @@ public:
     void captureAudioUnitState(Project&) override {}
     double outputSampleRate() override { return 48000; }
     void setAudioUnitEffectBypass(const Uuid&, bool) override {}
+    PluginInstance& instrumentEditorUnit(const Project&, int, int) override { throw std::runtime_error("no editors"); }
+    PluginInstance& effectEditorUnit(const Project&, const Uuid&) override { throw std::runtime_error("no editors"); }
 };
 
 /// Runs the latest delayed task when told to, as the event loop would once its delay has passed.

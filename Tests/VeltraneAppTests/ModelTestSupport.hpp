@@ -126,6 +126,18 @@ public:
     }
     double outputSampleRate() override { return 48000; }
     void setAudioUnitEffectBypass(const Uuid& id, bool bypassed) override { bypasses.emplace_back(id, bypassed); }
+    PluginInstance& instrumentEditorUnit(const Project& project, int index, int track) override
+    {
+        editorRequests.push_back("instrument " + std::to_string(index) + " " + std::to_string(track));
+        if (!editorUnit) throw std::runtime_error("The Audio Unit could not be started.");
+        return editorUnit(project);
+    }
+    PluginInstance& effectEditorUnit(const Project& project, const Uuid& id) override
+    {
+        editorRequests.push_back("effect " + id.toString());
+        if (!editorUnit) throw std::runtime_error("The Audio Unit could not be started.");
+        return editorUnit(project);
+    }
 
     std::vector<Project> applied;
     std::vector<Trigger> triggers;
@@ -135,6 +147,9 @@ public:
     bool startFails = false;
     std::function<void(Project&)> capture;
     std::vector<std::pair<Uuid, bool>> bypasses;
+    /// The unit the editor requests get; without one they fail.
+    std::function<PluginInstance&(const Project&)> editorUnit;
+    std::vector<std::string> editorRequests;
 };
 
 /// Answers the prompts from queues the test fills, and keeps what was asked. A prompt with no answer
@@ -228,6 +243,7 @@ public:
         services.scheduler = scheduler;
         services.dialogs = dialogs;
         services.settings = settings;
+        services.audioUnitEditors = editorWindows;
         services.audioUnitComponents = [this](std::uint32_t type) {
             std::vector<AudioUnitReference> result;
             for (const auto& unit : installed) if (unit.componentType == type) result.push_back(unit);
@@ -251,6 +267,8 @@ public:
     std::shared_ptr<ScriptedDialogs> dialogs;
     std::shared_ptr<QSettings> settings;
     RecordingEngine* engine = nullptr;
+    /// The editor windows the model gets; none unless the test sets them before `make`.
+    std::shared_ptr<AudioUnitEditorWindows> editorWindows;
     std::unique_ptr<AppModel> model;
 };
 

@@ -83,6 +83,8 @@ AppModel::AppModel(bool recoverAutosave, std::optional<std::filesystem::path> re
                             : std::make_unique<AudioEngineControl>(std::make_unique<AudioEngine>());
     recoveryURL_ = recoveryURL ? std::move(*recoveryURL) : autosaveURL();
     autosaveWriter_ = std::make_shared<AutosaveWriter>();
+    audioUnitEditors_ = services.audioUnitEditors ? std::move(services.audioUnitEditors)
+                                                  : std::make_shared<NoAudioUnitEditorWindows>();
 
     removeAbandonedAutosaveWrites();
     seedDemo();
@@ -93,6 +95,7 @@ AppModel::AppModel(bool recoverAutosave, std::optional<std::filesystem::path> re
     const auto musicEffects = audioUnitComponents_(audioUnitMusicEffectType);
     availableAudioUnitEffects_.insert(availableAudioUnitEffects_.end(), musicEffects.begin(), musicEffects.end());
     refreshUnavailableAudioUnits(false);
+    audio_->onAudioUnitStateChange = [this] { audioUnitStateChanged(); };
 }
 
 AppModel::~AppModel()
@@ -100,6 +103,8 @@ AppModel::~AppModel()
     // The engine is the model's own; a callback that arrives while it is torn down finds nothing to call.
     audio_->onAudioUnitStateChange = nullptr;
     audio_->onConfigurationChange = nullptr;
+    // The pending capture is the one task that reaches the model itself.
+    if (audioUnitStateTask_) audioUnitStateTask_->cancel();
 }
 
 // Observed state.

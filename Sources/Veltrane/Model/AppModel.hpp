@@ -20,6 +20,7 @@
 //     AppModel model(/*recoverAutosave*/ true);                          // the application's model
 //     AppModel model(false, folder / "Autosave.veltrane", std::move(services));   // a test's
 
+#include "Veltrane/Model/AudioUnitEditorWindows.hpp"
 #include "Veltrane/Model/AutosaveWriter.hpp"
 #include "Veltrane/Model/CellField.hpp"
 #include "Veltrane/Model/DocumentDialogs.hpp"
@@ -77,6 +78,8 @@ struct AppModelServices {
     std::function<std::vector<AudioUnitReference>(std::uint32_t type)> audioUnitComponents;
     /// The MIDI sources and destinations, counted for the diagnostics report.
     std::function<std::pair<int, int>()> midiEndpointCounts;
+    /// The plug-in editor windows; default: none (no editor can be shown).
+    std::shared_ptr<AudioUnitEditorWindows> audioUnitEditors;
 };
 
 class AppModel final : public QObject {
@@ -357,6 +360,14 @@ public:
     /// Turns a hosted instrument whose plug-in is not available into a sine synth, keeping its sound
     /// settings.
     void replaceUnavailableAudioUnitInstrument(int instrument);
+    /// Shows the editor of the selected hosted instrument on the cursor's track, making its window on
+    /// first use; a failure is reported through `error`. (AppModelAudioUnitEditors.cpp)
+    void openSelectedAudioUnitInstrumentEditor();
+    /// Shows the editor of insert slot `id`, making its window on first use.
+    void openAudioUnitEffectEditor(const Uuid& id);
+    /// How long the settings of a hosted plug-in must stay still in its open editor before they are
+    /// written into the project.
+    static constexpr std::chrono::milliseconds audioUnitStateDelay{350};
 
     // Transport.
     /// Ends playback and its preparation; safe when nothing plays.
@@ -487,8 +498,11 @@ private:
     void mutateCurrentPattern(const std::function<void(Pattern&, const Project&)>& change);
     /// Changes the song arrangement and re-derives the order, as one undo step; nothing without one.
     void mutateArrangement(const std::function<void(SongArrangement&)>& change);
-    /// Changes the first slot with `id` on the tracks or the master; whether one was found.
-    static bool changeAudioUnitSlot(Project& project, const Uuid& id, const std::function<void(AudioUnitSlot&)>& change);
+    /// A hosted plug-in's settings changed: while an editor is on screen, (re)starts the delayed capture
+    /// of every plug-in's state into the project.
+    void audioUnitStateChanged();
+    /// Brings back the window under `key`, or makes one for the unit `unit` gives (which may throw).
+    void showAudioUnitEditor(const std::string& key, const std::string& title, const std::function<PluginInstance&()>& unit);
 
     // Constants.
     QUrl feedbackURL_;
@@ -567,6 +581,7 @@ private:
     std::function<std::vector<AudioUnitReference>(std::uint32_t)> audioUnitComponents_;
     std::function<std::pair<int, int>()> midiEndpointCounts_;
     std::shared_ptr<AutosaveWriter> autosaveWriter_; // shared with pending autosave tasks
+    std::shared_ptr<AudioUnitEditorWindows> audioUnitEditors_;
     std::unique_ptr<UpdateCommands> updateCommands_;
 };
 

@@ -4,6 +4,8 @@
 
 #include "Veltrane/Model/AppModel.hpp"
 
+#include "Veltrane/Model/AudioUnitSlots.hpp"
+
 #include <algorithm>
 #include <cmath>
 
@@ -117,25 +119,10 @@ void AppModel::addTrackAudioUnitEffect(const AudioUnitReference& reference)
     });
 }
 
-bool AppModel::changeAudioUnitSlot(Project& project, const Uuid& id, const std::function<void(AudioUnitSlot&)>& change)
-{
-    const auto changeIn = [&](std::optional<std::vector<AudioUnitSlot>>& chain) {
-        if (!chain) return false;
-        const auto slot = std::find_if(chain->begin(), chain->end(), [&](const AudioUnitSlot& s) { return s.id == id; });
-        if (slot == chain->end()) return false;
-        change(*slot);
-        return true;
-    };
-    for (auto& track : project.mixer) {
-        if (changeIn(track.audioUnits)) return true;
-    }
-    return project.masterFX && changeIn(project.masterFX->audioUnits);
-}
-
 void AppModel::setAudioUnitEffectBypass(const Uuid& id, bool bypassed)
 {
     mutate([&](Project& project) {
-        changeAudioUnitSlot(project, id, [bypassed](AudioUnitSlot& slot) { slot.bypassed = bypassed; });
+        if (auto* slot = findAudioUnitSlot(project, id)) slot->bypassed = bypassed;
     });
     // The running unit follows at once rather than at the next preparation of playback.
     audio_->setAudioUnitEffectBypass(id, bypassed);

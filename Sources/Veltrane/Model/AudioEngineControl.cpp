@@ -1,6 +1,11 @@
 #include "VeltranePlayback/LiveEngine/AudioEngine.hpp"
 #include "Veltrane/Model/EngineControl.hpp"
 
+#include "Veltrane/Model/AudioUnitSlots.hpp"
+#include "VeltranePlayback/Hosting/AudioEngineHosting.hpp"
+
+#include <stdexcept>
+
 namespace veltrane {
 
 AudioEngineControl::AudioEngineControl(std::unique_ptr<AudioEngine> engine) : engine_(std::move(engine))
@@ -34,6 +39,53 @@ double AudioEngineControl::outputSampleRate() { return engine_->outputSampleRate
 void AudioEngineControl::setAudioUnitEffectBypass(const Uuid& id, bool bypassed)
 {
     engine_->setAudioUnitEffectBypass(id, bypassed);
+}
+
+namespace {
+
+/// Why the unit of `reference` could not be made, from a preparation's failures; a general reason when
+/// the preparation named none.
+std::runtime_error editorFailure(const std::vector<AudioUnitLoadFailure>& failures, const AudioUnitReference& reference)
+{
+    for (const auto& failure : failures) {
+        if (failure.reference == reference) return std::runtime_error(failure.reason);
+    }
+    return std::runtime_error("The Audio Unit \"" + reference.name + "\" could not be started.");
+}
+
+} // namespace
+
+PluginInstance& AudioEngineControl::instrumentEditorUnit(const Project& project, int index, int track)
+{
+    const bool listed = index >= 0 && index < static_cast<int>(project.instruments.size());
+    const auto* source =
+        listed ? std::get_if<AudioUnitSource>(&project.instruments[static_cast<std::size_t>(index)].source) : nullptr;
+    if (!source) throw std::runtime_error("The selected instrument is not an Audio Unit, so it has no editor.");
+    if (track < 0 || track >= AudioEngine::trackCount) {
+        throw std::runtime_error("The Audio Unit editor needs a track between 1 and 32.");
+    }
+    auto& hosting = engine_->audioUnitHosting();
+    const AudioUnitInstrumentKey key{project.instruments[static_cast<std::size_t>(index)].id, track};
+    if (auto* unit = hosting.audioUnitInstrument(key)) return unit->instance();
+
+    // One note of the instrument on the track is all a preparation needs to make just that unit.
+    PlaybackTimeline timeline;
+    timeline.notes.push_back(TimelineNoteEvent{.track = track, .instrument = index});
+    const auto failures = hosting.prepareAudioUnits(project, timeline);
+    if (auto* unit = hosting.audioUnitInstrument(key)) return unit->instance();
+    throw editorFailure(failures, source->reference);
+}
+
+PluginInstance& AudioEngineControl::effectEditorUnit(const Project& project, const Uuid& id)
+{
+    const auto* slot = findAudioUnitSlot(project, id);
+    if (!slot) throw std::runtime_error("This Audio Unit effect is no longer in the project.");
+    auto& hosting = engine_->audioUnitHosting();
+    if (auto* unit = hosting.audioUnitEffect(id)) return unit->instance();
+    // Makes the slot's unit with its bypass and wires it into its chain.
+    const auto failures = hosting.prepareAudioUnits(project, PlaybackTimeline{});
+    if (auto* unit = hosting.audioUnitEffect(id)) return unit->instance();
+    throw editorFailure(failures, slot->reference);
 }
 
 } // namespace veltrane

@@ -15,6 +15,7 @@
 namespace veltrane {
 
 class AudioEngine;
+class PluginInstance;
 
 class EngineControl {
 public:
@@ -36,6 +37,13 @@ public:
     virtual double outputSampleRate() = 0;
     /// Bypasses or restores the running plug-in of insert slot `id`; nothing when it has none yet.
     virtual void setAudioUnitEffectBypass(const Uuid& id, bool bypassed) = 0;
+    /// The running plug-in of hosted instrument `index` on `track`, made now when it does not run yet,
+    /// for its editor. Throws `std::runtime_error` with a user-facing message when the index names no
+    /// hosted instrument or the plug-in cannot be started.
+    virtual PluginInstance& instrumentEditorUnit(const Project& project, int index, int track) = 0;
+    /// The running plug-in of insert slot `id` (a track's or the master's), made now when missing, for
+    /// its editor. Throws like `instrumentEditorUnit`.
+    virtual PluginInstance& effectEditorUnit(const Project& project, const Uuid& id) = 0;
 
     /// Called on the main thread when a hosted plug-in reports a parameter change.
     std::function<void()> onAudioUnitStateChange;
@@ -56,6 +64,8 @@ public:
     void captureAudioUnitState(Project& project) override;
     double outputSampleRate() override;
     void setAudioUnitEffectBypass(const Uuid& id, bool bypassed) override;
+    PluginInstance& instrumentEditorUnit(const Project& project, int index, int track) override;
+    PluginInstance& effectEditorUnit(const Project& project, const Uuid& id) override;
 
     /// The engine itself, for the transport's scheduling and the meters.
     AudioEngine& engine() noexcept { return *engine_; }
