@@ -1,0 +1,64 @@
+#pragma once
+
+// The inspector's shared look: section headings, dividers, the rounded boxes of effect slots and locks,
+// the secondary text colour and the number formats every tab uses.
+
+#include <QColor>
+#include <QFont>
+#include <QFrame>
+#include <QLabel>
+#include <QString>
+
+class QMenu;
+class QToolButton;
+class QWidget;
+
+namespace veltrane::inspector {
+
+/// Space between the items of a tab, and the inset of the scrolling panel.
+inline constexpr int itemSpacing = 14;
+
+/// Text that stays readable but steps back from the titles: the window text blended into its background.
+QColor secondaryTextColor(const QWidget& widget);
+
+/// A smaller font for captions, scaled from the widget's own so it follows the user's font size.
+QFont captionFont(const QWidget& widget, double scale = 0.85);
+/// A fixed-pitch font at `base`'s size, for numbers whose digits must line up as they change.
+QFont monospacedFont(const QFont& base);
+
+/// An upper-case heading in the caption size, fixed pitch, bold and secondary, inset 10 points on the
+/// left, right and top.
+QLabel* sectionTitle(const QString& text, QWidget* parent = nullptr);
+/// A label in the caption font and the secondary colour.
+QLabel* captionLabel(const QString& text, QWidget* parent = nullptr, bool monospaced = false);
+/// A button with a plus symbol and `title` that opens `menu` when pressed.
+QToolButton* addMenuButton(const QString& title, QMenu* menu, QWidget* parent);
+/// A thin horizontal line between groups.
+QFrame* divider(QWidget* parent = nullptr);
+
+/// A group drawn on a rounded rectangle (corner radius 8) filled with the window text colour at a low
+/// opacity, so it reads on light and dark themes alike.
+class RoundedBox : public QFrame {
+public:
+    explicit RoundedBox(double fillOpacity, QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    double fillOpacity_;
+};
+
+/// `value` with exactly two fraction digits and the grouping and decimal separators of the current
+/// locale: 0.5 → "0.50", 18000 → "18,000.00" in English.
+QString formatValue(double value);
+/// Two or more upper-case hexadecimal digits: 10 → "0A".
+QString hex2(int value);
+/// Halves away from zero, as every control that stores a whole number rounds.
+int roundedToInt(double value);
+
+/// Lets the wheel scroll the inspector instead of changing a slider, a picker or a spin box that the
+/// pointer merely passes over; a control with the keyboard focus still takes the wheel.
+void passWheelUnlessFocused(QWidget* control);
+
+} // namespace veltrane::inspector

@@ -1,0 +1,41 @@
+#pragma once
+
+// The Master tab: the master level and volume, the master filter, drive, bit reduction, delay and
+// reverb, the song's swing and the master's hosted insert effects. Absent settings show the values of
+// the default master section; the first change creates it.
+
+#include "Veltrane/Views/Inspector/InspectorPanel.hpp"
+
+#include "Veltrane/Model/InspectorControls.hpp"
+
+#include <utility>
+#include <vector>
+
+class QVBoxLayout;
+
+namespace veltrane {
+
+namespace inspector {
+class AudioUnitEffectRack;
+class ValueSlider;
+} // namespace inspector
+
+class MasterPanel final : public InspectorPanel {
+    Q_OBJECT
+
+public:
+    explicit MasterPanel(AppModel& model, QWidget* parent = nullptr);
+
+    /// The slider of `control`.
+    inspector::ValueSlider* slider(MasterControl control) const;
+    inspector::AudioUnitEffectRack* rack() const noexcept { return rack_; }
+
+protected:
+    void showModel() override;
+
+private:
+    std::vector<std::pair<MasterControl, inspector::ValueSlider*>> sliders_;
+    inspector::AudioUnitEffectRack* rack_;
+};
+
+} // namespace veltrane
