@@ -38,6 +38,12 @@ public:
     void setAudioUnitEffectBypass(const Uuid&, bool) override {}
     PluginInstance& instrumentEditorUnit(const Project&, int, int) override { throw std::runtime_error("no editors"); }
     PluginInstance& effectEditorUnit(const Project&, const Uuid&) override { throw std::runtime_error("no editors"); }
+    std::vector<AudioUnitLoadFailure> prepareAudioUnits(const Project&, const PlaybackTimeline&) override { return {}; }
+    std::uint64_t schedule(const PlaybackTimeline&, const Project&, bool, bool, int) override { return 0; }
+    std::optional<std::int64_t> playingFrame() override { return std::nullopt; }
+    void updateAutomatedBuses(const Project&, const PlaybackTimeline&, std::int64_t) override {}
+    MeterState meters() override { return {}; }
+    void setTransportRate(float) override {}
 };
 
 /// Runs the latest delayed task when told to, as the event loop would once its delay has passed.

@@ -35,6 +35,7 @@ struct AppModelTestAccess {
     static std::optional<Project>& liveRecordSnapshot(AppModel& model) { return model.liveRecordSnapshot_; }
     static std::map<int, RecordedMIDINote>& activeMIDINotes(AppModel& model) { return model.activeMIDINotes_; }
     static const std::optional<Project>& recoveryProject(AppModel& model) { return model.recoveryProject_; }
+    static bool suppressNextMIDITransportSend(AppModel& model) { return model.suppressNextMIDITransportSend_; }
 };
 
 namespace testing {
@@ -139,6 +140,38 @@ public:
         return editorUnit(project);
     }
 
+    struct Schedule {
+        PlaybackTimeline timeline;
+        Project project;
+        bool looping = false;
+        bool metronome = false;
+        int countInBeats = 0;
+    };
+    std::vector<AudioUnitLoadFailure> prepareAudioUnits(const Project& project, const PlaybackTimeline&) override
+    {
+        ++preparations;
+        return unitFailures;
+    }
+    std::uint64_t schedule(const PlaybackTimeline& timeline, const Project& project, bool looping, bool metronome,
+                           int countInBeats) override
+    {
+        if (scheduleFailure) throw std::runtime_error(*scheduleFailure);
+        schedules.push_back({timeline, project, looping, metronome, countInBeats});
+        frame.reset();
+        return scheduleStart;
+    }
+    std::optional<std::int64_t> playingFrame() override { return frame; }
+    void updateAutomatedBuses(const Project&, const PlaybackTimeline&, std::int64_t at) override
+    {
+        busUpdates.push_back(at);
+    }
+    MeterState meters() override
+    {
+        ++meterReads;
+        return meterLevels;
+    }
+    void setTransportRate(float rate) override { transportRates.push_back(rate); }
+
     std::vector<Project> applied;
     std::vector<Trigger> triggers;
     int starts = 0;
@@ -150,6 +183,43 @@ public:
     /// The unit the editor requests get; without one they fail.
     std::function<PluginInstance&(const Project&)> editorUnit;
     std::vector<std::string> editorRequests;
+
+    // The transport: what was scheduled, and the clock the test moves.
+    std::vector<Schedule> schedules;
+    int preparations = 0;
+    std::vector<AudioUnitLoadFailure> unitFailures;
+    std::optional<std::string> scheduleFailure;
+    std::uint64_t scheduleStart = 5'000'000'000; // host time of the first frame, ns
+    std::optional<std::int64_t> frame;           // the playing frame; none until the test sets one
+    std::vector<std::int64_t> busUpdates;
+    MeterState meterLevels;
+    int meterReads = 0;
+    std::vector<float> transportRates;
+};
+
+/// A MIDI connection the test drives: its events come from the test, what is sent is kept with its
+/// time, and its clock is the test's.
+class ScriptedMIDI final : public MIDIConnection {
+public:
+    struct Sent {
+        std::vector<std::uint8_t> bytes;
+        std::uint64_t time = 0;
+        friend bool operator==(const Sent&, const Sent&) = default;
+    };
+    void send(std::span<const std::uint8_t> bytes, std::uint64_t hostTimeNanos) override
+    {
+        sent.push_back({{bytes.begin(), bytes.end()}, hostTimeNanos});
+    }
+    void flush() override
+    {
+        ++flushes;
+        sent.push_back({{}, 0}); // marks where the flush fell among the messages
+    }
+    std::uint64_t hostTime() const override { return now; }
+
+    std::vector<Sent> sent;
+    int flushes = 0;
+    std::uint64_t now = 4'000'000'000;
 };
 
 /// Answers the prompts from queues the test fills, and keeps what was asked. A prompt with no answer
@@ -240,6 +310,9 @@ public:
         auto audio = std::make_unique<RecordingEngine>();
         engine = audio.get();
         services.audio = std::move(audio);
+        auto connection = std::make_unique<ScriptedMIDI>();
+        midi = connection.get();
+        services.midi = std::move(connection);
         services.scheduler = scheduler;
         services.dialogs = dialogs;
         services.settings = settings;
@@ -269,6 +342,7 @@ public:
     RecordingEngine* engine = nullptr;
     /// The editor windows the model gets; none unless the test sets them before `make`.
     std::shared_ptr<AudioUnitEditorWindows> editorWindows;
+    ScriptedMIDI* midi = nullptr;
     std::unique_ptr<AppModel> model;
 };
 

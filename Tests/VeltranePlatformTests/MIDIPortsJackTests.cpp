@@ -2,6 +2,7 @@
 // test's own: what it sends into our input must reach the parser as the right events, and the clocks
 // we send must arrive 24 to the beat.
 
+#include "JackMIDIPeer.hpp"
 #include "JackTestServer.hpp"
 
 #include "VeltraneCore/MIDIRealtime/MIDIClockSend.hpp"
@@ -34,6 +35,8 @@ using namespace std::chrono_literals;
 
 #if VELTRANE_HAVE_JACK
 
+using testing::JackMIDIPeer;
+
 constexpr int serverRate = 48000;
 // Our output (RtMidi's JACK ports) writes each message at the start of the cycle after it was handed
 // over, so the period bounds how far a clock's arrival can stray from its time: the clock is measured
@@ -56,130 +59,6 @@ bool waitFor(Condition condition, std::chrono::milliseconds limit)
     std::string whyNot;                                                     \
     auto server = testing::JackTestServer::start(serverRate, period, whyNot); \
     if (!server) GTEST_SKIP() << "needs a JACK server: " << whyNot
-
-/// A JACK MIDI client of the test's own: a source that plays what the test queues (one JACK event per
-/// queued message) and a destination that records what arrives, with the host time of its frame.
-class JackMIDIPeer {
-public:
-    struct Arrival {
-        std::array<std::uint8_t, 4> bytes{};
-        std::size_t size = 0;
-        std::uint64_t frame = 0;         // on the server's frame clock
-        std::uint64_t hostTimeNanos = 0; // when the cycle that brought it ran
-    };
-
-    explicit JackMIDIPeer(const char* name = "veltrane-midi-peer") : arrivals_(100000)
-    {
-        client_ = jack_client_open(name, JackNoStartServer, nullptr);
-        if (client_ == nullptr) return;
-        source_ = jack_port_register(client_, "to-veltrane", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        destination_ = jack_port_register(client_, "from-veltrane", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        outgoing_ = jack_ringbuffer_create(1 << 16);
-        jack_set_process_callback(client_, &JackMIDIPeer::process, this);
-        jack_set_xrun_callback(client_, &JackMIDIPeer::xrun, this);
-        jack_activate(client_);
-    }
-    ~JackMIDIPeer()
-    {
-        if (client_ != nullptr) {
-            jack_deactivate(client_);
-            jack_client_close(client_);
-        }
-        if (outgoing_ != nullptr) jack_ringbuffer_free(outgoing_);
-    }
-
-    bool isOpen() const { return client_ != nullptr && source_ != nullptr && destination_ != nullptr; }
-    std::string sourceName() const { return jack_port_name(source_); }
-    std::string destinationName() const { return jack_port_name(destination_); }
-    jack_client_t* client() const { return client_; }
-
-    /// Full names of the ports connected to one of ours.
-    std::vector<std::string> connections(const std::string& portName) const
-    {
-        std::vector<std::string> names;
-        jack_port_t* port = jack_port_by_name(client_, portName.c_str());
-        if (port == nullptr) return names;
-        const char** connected = jack_port_get_all_connections(client_, port);
-        for (int i = 0; connected != nullptr && connected[i] != nullptr; ++i) names.emplace_back(connected[i]);
-        if (connected != nullptr) jack_free(connected);
-        return names;
-    }
-
-    /// Plays `bytes` as one JACK event in a coming cycle. Test thread.
-    void play(std::vector<std::uint8_t> bytes)
-    {
-        const std::uint32_t size = static_cast<std::uint32_t>(bytes.size());
-        jack_ringbuffer_write(outgoing_, reinterpret_cast<const char*>(&size), sizeof size);
-        jack_ringbuffer_write(outgoing_, reinterpret_cast<const char*>(bytes.data()), size);
-    }
-
-    /// Cycles the server lost (a loaded machine can make it miss one).
-    int xruns() const { return xruns_.load(); }
-    /// Roughly where each lost cycle was, on the frame clock (told a little after the fact).
-    std::vector<std::uint64_t> xrunFrames() const
-    {
-        const auto count = std::min<std::size_t>(static_cast<std::size_t>(xruns_.load()), xrunFrames_.size());
-        return {xrunFrames_.begin(), xrunFrames_.begin() + static_cast<std::ptrdiff_t>(count)};
-    }
-    std::size_t arrivalCount() const { return arrivalCount_.load(std::memory_order_acquire); }
-    const Arrival& arrival(std::size_t index) const { return arrivals_[index]; }
-
-private:
-    static int process(jack_nframes_t frames, void* argument)
-    {
-        auto* self = static_cast<JackMIDIPeer*>(argument);
-        void* out = jack_port_get_buffer(self->source_, frames);
-        jack_midi_clear_buffer(out);
-        while (jack_ringbuffer_read_space(self->outgoing_) >= sizeof(std::uint32_t)) {
-            std::uint32_t size = 0;
-            jack_ringbuffer_peek(self->outgoing_, reinterpret_cast<char*>(&size), sizeof size);
-            if (jack_ringbuffer_read_space(self->outgoing_) < sizeof size + size) break;
-            jack_ringbuffer_read_advance(self->outgoing_, sizeof size);
-            jack_midi_data_t* data = jack_midi_event_reserve(out, 0, size);
-            if (data != nullptr) {
-                jack_ringbuffer_read(self->outgoing_, reinterpret_cast<char*>(data), size);
-            } else {
-                jack_ringbuffer_read_advance(self->outgoing_, size);
-            }
-        }
-
-        void* in = jack_port_get_buffer(self->destination_, frames);
-        const jack_nframes_t cycleStart = jack_last_frame_time(self->client_);
-        const std::uint64_t now = hostTimeNanos();
-        const std::uint32_t count = jack_midi_get_event_count(in);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            jack_midi_event_t event;
-            if (jack_midi_event_get(&event, in, i) != 0) continue;
-            const std::size_t at = self->arrivalCount_.load(std::memory_order_relaxed);
-            if (at >= self->arrivals_.size()) break;
-            Arrival& arrival = self->arrivals_[at];
-            arrival.size = std::min<std::size_t>(event.size, arrival.bytes.size());
-            std::copy_n(event.buffer, arrival.size, arrival.bytes.begin());
-            arrival.frame = cycleStart + event.time;
-            arrival.hostTimeNanos = now;
-            self->arrivalCount_.store(at + 1, std::memory_order_release);
-        }
-        return 0;
-    }
-
-    static int xrun(void* argument)
-    {
-        auto* self = static_cast<JackMIDIPeer*>(argument);
-        const int at = self->xruns_.load();
-        if (at < static_cast<int>(self->xrunFrames_.size())) self->xrunFrames_[static_cast<std::size_t>(at)] = jack_frame_time(self->client_);
-        self->xruns_.store(at + 1);
-        return 0;
-    }
-
-    jack_client_t* client_ = nullptr;
-    std::atomic<int> xruns_{0};
-    std::array<std::uint64_t, 4096> xrunFrames_{};
-    jack_port_t* source_ = nullptr;
-    jack_port_t* destination_ = nullptr;
-    jack_ringbuffer_t* outgoing_ = nullptr;
-    std::vector<Arrival> arrivals_;
-    std::atomic<std::size_t> arrivalCount_{0};
-};
 
 /// Reads what our input hears with one parser per stream, on the receive thread, into room made
 /// beforehand.
@@ -397,16 +276,11 @@ TEST(MIDIPortsJack, OurClockArrivesTwentyFourToTheBeat)
 
     // Measured on the server's frame clock, where the receiver time-stamps them: 1/24 beat apart within
     // 1 ms. Only an interval beside a cycle the server lost is not held to it.
-    auto besideLostCycle = [&](std::uint64_t from, std::uint64_t to) {
-        return std::any_of(take.xrunFrames.begin(), take.xrunFrames.end(), [&](std::uint64_t xrun) {
-            return xrun + serverRate / 10 >= from && xrun <= to + serverRate / 10;
-        });
-    };
     double worst = 0;
     int measured = 0;
     for (std::size_t i = 1; i < clocks.size(); ++i) {
         const double error = std::abs(static_cast<double>(clocks[i].frame - clocks[i - 1].frame) / serverRate - interval);
-        if (error >= 0.001 && besideLostCycle(clocks[i - 1].frame, clocks[i].frame)) continue;
+        if (error >= 0.001 && testing::besideLostCycle(take.xrunFrames, clocks[i - 1].frame, clocks[i].frame, serverRate)) continue;
         worst = std::max(worst, error);
         ++measured;
     }

@@ -1,5 +1,6 @@
 #include "Veltrane/Model/AppModel.hpp"
 
+#include "Veltrane/Transport/MIDIInput.hpp"
 #include "VeltranePlayback/Hosting/AudioUnitCatalog.hpp"
 #include "VeltranePlayback/LiveEngine/AudioEngine.hpp"
 #include "VeltraneCore/Models/ProjectLoadLimit.hpp"
@@ -96,6 +97,8 @@ AppModel::AppModel(bool recoverAutosave, std::optional<std::filesystem::path> re
     availableAudioUnitEffects_.insert(availableAudioUnitEffects_.end(), musicEffects.begin(), musicEffects.end());
     refreshUnavailableAudioUnits(false);
     audio_->onAudioUnitStateChange = [this] { audioUnitStateChanged(); };
+    midi_ = services.midi ? std::move(services.midi) : std::make_unique<MIDIInput>();
+    startTransport();
 }
 
 AppModel::~AppModel()
@@ -279,19 +282,6 @@ void AppModel::setUpdateCommands(std::unique_ptr<UpdateCommands> commands)
     connect(updateCommands_.get(), &UpdateCommands::isCheckingForUpdateChanged, this,
             &AppModel::isCheckingForUpdateChanged);
     updateCommands_->checkForUpdate();
-}
-
-// Transport.
-
-void AppModel::stop()
-{
-    if (prepareTask_) prepareTask_->cancel();
-    if (playTask_) playTask_->cancel();
-    setIsPlaying(false);
-    setIsPreparingPlayback(false);
-    playbackUI_.row.reset();
-    setQueuedPatternIndex(std::nullopt);
-    audio_->stop();
 }
 
 } // namespace veltrane

@@ -30,6 +30,7 @@
 #include "Veltrane/Model/LiveRecordingState.hpp"
 #include "Veltrane/Model/PlaybackDisplayState.hpp"
 #include "Veltrane/Model/TaskScheduler.hpp"
+#include "Veltrane/Transport/MIDIConnection.hpp"
 #include "Veltrane/Updates/UpdateCommands.hpp"
 #include "VeltraneCore/Models/AudioUnitReference.hpp"
 #include "VeltraneCore/Models/CellRange.hpp"
@@ -37,18 +38,23 @@
 #include "VeltraneCore/Models/StepNote.hpp"
 #include "VeltraneCore/Models/Uuid.hpp"
 #include "VeltraneCore/Presets/InstrumentPreset.hpp"
+#include "VeltraneCore/MIDIRealtime/MIDIClockFollow.hpp"
+#include "VeltraneCore/PlaybackTimeline/PlaybackTimeline.hpp"
 #include "VeltraneCore/Updater/UpdateInfo.hpp"
 
 #include <QObject>
 #include <QUrl>
 
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -80,6 +86,8 @@ struct AppModelServices {
     std::function<std::pair<int, int>()> midiEndpointCounts;
     /// The plug-in editor windows; default: none (no editor can be shown).
     std::shared_ptr<AudioUnitEditorWindows> audioUnitEditors;
+    /// MIDI in and out; default: a `MIDIInput` on the machine's MIDI services.
+    std::unique_ptr<MIDIConnection> midi;
 };
 
 class AppModel final : public QObject {
@@ -369,9 +377,48 @@ public:
     /// written into the project.
     static constexpr std::chrono::milliseconds audioUnitStateDelay{350};
 
-    // Transport.
-    /// Ends playback and its preparation; safe when nothing plays.
+    // Transport, MIDI sync and live recording (Sources/Veltrane/Transport).
+    /// Plays the current pattern, or the song in song mode, from the cursor: builds the timeline, prepares
+    /// the hosted plug-ins and schedules it on the engine. Nothing while playing or preparing, or when
+    /// there is nothing to play.
+    void play();
+    /// Ends playback and its preparation; safe when nothing plays. With clock sending on (and not
+    /// answering a received Stop), drops the clocks queued ahead and sends Stop.
     void stop();
+    /// The timeline of the running playback; none while stopped or preparing.
+    const PlaybackTimeline* activeTimeline() const noexcept { return activeTimeline_.get(); }
+    /// The tempo the running timeline was built with.
+    double playbackBaseBPM() const noexcept { return playbackBaseBPM_; }
+    /// The transport's current frame: counted from the first row over every loop cycle, held at 0 through
+    /// the count-in; none before the engine has rendered the playback's start.
+    std::optional<std::int64_t> currentTransportFrame();
+    MIDIConnection& midi() noexcept { return *midi_; }
+
+    /// Arms or disarms live recording; disarming makes the whole recording one undo step.
+    void toggleLiveRecording();
+    /// A note on received from MIDI: recorded while armed, and heard.
+    void handleMIDINoteOn(int note, int velocity);
+    /// A note off received from MIDI: ends a held real-time note, or writes a note-off in step mode.
+    void handleMIDINoteOff(int note);
+    /// Plays a received note on the selected instrument and track.
+    void auditionMIDINote(int note, int velocity);
+
+    /// A received Timing Clock at `hostTimeNanos`: measures the external tempo and, while playing, steers
+    /// the playback rate towards it. Nothing unless following the clock.
+    void receiveMIDIClock(std::uint64_t hostTimeNanos);
+    /// Received Start, Continue and Stop; nothing unless following the clock.
+    void receiveMIDIStart();
+    void receiveMIDIContinue();
+    void receiveMIDIStop();
+    /// A received Song Position Pointer, in sixteenth notes: moves the cursor there (nothing unless
+    /// following the clock).
+    void receiveMIDISongPosition(int position);
+    /// Moves the cursor (and the song block in song mode) to a song position; starts nothing.
+    void seekMIDI(int position);
+    /// Clocks received while playing since the last received Start or Continue.
+    std::int64_t externalClockTicks() const noexcept { return externalClockTicks_; }
+    /// The stamps of the most recent received clocks, oldest first.
+    const std::deque<std::uint64_t>& receivedClockTimes() const noexcept { return clockTempo_.stamps(); }
 
     // Updates.
     /// Playing, preparing playback, exporting or recording: a moment when quitting for an update would
@@ -406,6 +453,8 @@ signals:
     void selectedSongBlockChanged();
     void octaveChanged();
     void isPlayingChanged();
+    void activeTimelineChanged();
+    void playbackBaseBPMChanged();
     void isPreparingPlaybackChanged();
     void songModeChanged();
     void metronomeChanged();
@@ -504,6 +553,36 @@ private:
     /// Brings back the window under `key`, or makes one for the unit `unit` gives (which may throw).
     void showAudioUnitEditor(const std::string& key, const std::string& title, const std::function<PluginInstance&()>& unit);
 
+    // Transport, MIDI sync and live recording.
+    /// Starts the meter polling loop and takes the MIDI connection's events; the constructor's last step.
+    void startTransport();
+    void setActiveTimeline(std::shared_ptr<const PlaybackTimeline> timeline);
+    void setPlaybackBaseBPM(double value);
+    /// What `play()` hands its preparation task: the project copy and its timeline, the switches as they
+    /// were, and where playback starts.
+    struct PlaybackRequest {
+        Project project;
+        std::shared_ptr<const PlaybackTimeline> timeline;
+        bool looping = false;
+        bool metronome = false;
+        int countInBeats = 0;
+        int startBlock = 0;
+        int startRow = 0;
+    };
+    /// The preparation task: prepares the hosted plug-ins, schedules the playback and starts the position
+    /// loop (and the clock, when sending it).
+    void preparePlayback(const PlaybackRequest& request);
+    /// One pass of the playback position loop; none when the loop ends.
+    std::optional<std::chrono::milliseconds> positionPass(const PlaybackTimeline& timeline, int& lastRowIndex);
+    void startMIDIClock(std::uint64_t hostTimeNanos, double bpm, int startBlock, int startRow);
+    void sendMIDI(std::span<const std::uint8_t> bytes, std::uint64_t hostTimeNanos);
+    void finishActiveMIDINotes(std::optional<std::int64_t> frame);
+    void clearReplaceRowIfNeeded(std::int64_t absoluteFrame, int timelineRow);
+    /// Recording's edit: applied in place, no undo step (disarming makes the one step).
+    void recordMutation(const std::function<void(Project&)>& change);
+    /// Sets the gate of a held note's cell from how long it was held; nothing when the cell is gone.
+    void closeRecordedNote(const RecordedMIDINote& note, std::optional<std::int64_t> endFrame);
+
     // Constants.
     QUrl feedbackURL_;
     QUrl websiteURL_;
@@ -564,6 +643,15 @@ private:
     std::shared_ptr<ScheduledTask> audioUnitStateTask_;
     std::shared_ptr<ScheduledTask> audioRecoveryTask_;
     bool resumeAfterAudioRecovery_ = false;
+    std::shared_ptr<const PlaybackTimeline> activeTimeline_;
+    double playbackBaseBPM_ = 124.0;
+    // The loop switch as the running playback was scheduled: the engine queued further cycles only if
+    // it was on, so turning it on later must not make the transport wait for cycles that never come.
+    bool scheduledLooping_ = false;
+    MIDIClockTempoEstimate clockTempo_;
+    std::int64_t externalClockTicks_ = 0;
+    bool handlingExternalTransport_ = false;
+    bool suppressNextMIDITransportSend_ = false;
     std::optional<Project> liveRecordSnapshot_;
     std::map<int, RecordedMIDINote> activeMIDINotes_;
     std::optional<ReplacePosition> lastReplacePosition_;
@@ -583,6 +671,7 @@ private:
     std::shared_ptr<AutosaveWriter> autosaveWriter_; // shared with pending autosave tasks
     std::shared_ptr<AudioUnitEditorWindows> audioUnitEditors_;
     std::unique_ptr<UpdateCommands> updateCommands_;
+    std::unique_ptr<MIDIConnection> midi_; // last, so destroyed first: no event arrives into a model half gone
 };
 
 } // namespace veltrane

@@ -74,8 +74,12 @@ void AppModel::handleKey(const KeyPress& key)
     switch (key.key) {
     case Key::tab: moveField(key.shift ? -1 : 1, false); return;
     case Key::space:
-        // Starting playback belongs to the transport; Space stops what plays or is being prepared.
-        if (isPlaying_ || isPreparingPlayback_) stop();
+        // Space stops what plays or is being prepared, and otherwise plays from the cursor.
+        if (isPlaying_ || isPreparingPlayback_) {
+            stop();
+        } else {
+            play();
+        }
         return;
     case Key::backspace:
     case Key::forwardDelete: clearSelectionOrField(); return;

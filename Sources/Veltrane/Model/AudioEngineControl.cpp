@@ -4,11 +4,22 @@
 #include "Veltrane/Model/AudioUnitSlots.hpp"
 #include "VeltranePlayback/Hosting/AudioEngineHosting.hpp"
 
+#include <QTimer>
+
 #include <stdexcept>
 
 namespace veltrane {
 
-AudioEngineControl::AudioEngineControl(std::unique_ptr<AudioEngine> engine) : engine_(std::move(engine))
+namespace {
+
+/// How often the engine is pumped: played buffers, loop cycles and due retriggers are handed back to
+/// the main thread this often.
+constexpr int pumpIntervalMilliseconds = 4;
+
+} // namespace
+
+AudioEngineControl::AudioEngineControl(std::unique_ptr<AudioEngine> engine)
+    : engine_(std::move(engine)), pump_(std::make_unique<QTimer>())
 {
     engine_->onAudioUnitStateChange = [this] {
         if (onAudioUnitStateChange) onAudioUnitStateChange();
@@ -16,10 +27,15 @@ AudioEngineControl::AudioEngineControl(std::unique_ptr<AudioEngine> engine) : en
     engine_->onConfigurationChange = [this] {
         if (onConfigurationChange) onConfigurationChange();
     };
+    pump_->setTimerType(Qt::PreciseTimer);
+    pump_->setInterval(pumpIntervalMilliseconds);
+    QObject::connect(pump_.get(), &QTimer::timeout, [this] { engine_->drainCompletions(); });
+    pump_->start();
 }
 
 AudioEngineControl::~AudioEngineControl()
 {
+    pump_->stop();
     engine_->onAudioUnitStateChange = nullptr;
     engine_->onConfigurationChange = nullptr;
 }
@@ -87,5 +103,36 @@ PluginInstance& AudioEngineControl::effectEditorUnit(const Project& project, con
     if (auto* unit = hosting.audioUnitEffect(id)) return unit->instance();
     throw editorFailure(failures, slot->reference);
 }
+
+std::vector<AudioUnitLoadFailure> AudioEngineControl::prepareAudioUnits(const Project& project,
+                                                                        const PlaybackTimeline& timeline)
+{
+    return engine_->prepareAudioUnits(project, timeline);
+}
+
+std::uint64_t AudioEngineControl::schedule(const PlaybackTimeline& timeline, const Project& project, bool looping,
+                                           bool metronome, int countInBeats)
+{
+    return engine_->schedule(timeline, project, looping, metronome, countInBeats);
+}
+
+std::optional<std::int64_t> AudioEngineControl::playingFrame() { return engine_->playingFrame(); }
+
+void AudioEngineControl::updateAutomatedBuses(const Project& project, const PlaybackTimeline& timeline,
+                                              std::int64_t frame)
+{
+    engine_->updateAutomatedBuses(project, timeline, frame);
+}
+
+MeterState AudioEngineControl::meters()
+{
+    const auto levels = engine_->meters();
+    MeterState state;
+    state.tracks = levels.tracks;
+    state.master = levels.master;
+    return state;
+}
+
+void AudioEngineControl::setTransportRate(float rate) { engine_->transportTimePitch().setRate(rate); }
 
 } // namespace veltrane

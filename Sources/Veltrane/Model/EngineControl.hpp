@@ -7,10 +7,17 @@
 #include "VeltraneCore/Models/Cell.hpp"
 #include "VeltraneCore/Models/Instrument.hpp"
 #include "VeltraneCore/Models/Project.hpp"
+#include "VeltraneCore/PlaybackTimeline/PlaybackTimeline.hpp"
+#include "VeltranePlayback/Hosting/AudioEngineHosting.hpp"
+#include "Veltrane/Model/PlaybackDisplayState.hpp"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
+
+class QTimer;
 
 namespace veltrane {
 
@@ -45,6 +52,25 @@ public:
     /// its editor. Throws like `instrumentEditorUnit`.
     virtual PluginInstance& effectEditorUnit(const Project& project, const Uuid& id) = 0;
 
+    // The transport.
+
+    /// Makes every hosted plug-in the playback of `timeline` needs; returns those that could not be made.
+    virtual std::vector<AudioUnitLoadFailure> prepareAudioUnits(const Project& project, const PlaybackTimeline& timeline) = 0;
+    /// Starts playing `timeline` of `project` (count-in beats first, with clicks when `metronome` is on).
+    /// Returns the host time (CLOCK_MONOTONIC nanoseconds) at which the first frame, or the first count-in
+    /// beat, sounds. Throws when the output cannot start.
+    virtual std::uint64_t schedule(const PlaybackTimeline& timeline, const Project& project, bool looping,
+                                   bool metronome, int countInBeats) = 0;
+    /// The timeline frame playing now, counted over every cycle from the first row (held at 0 through the
+    /// count-in); nothing before the output has rendered the playback's start.
+    virtual std::optional<std::int64_t> playingFrame() = 0;
+    /// Sets the automated and modulated track and master parameters to their values at `frame`.
+    virtual void updateAutomatedBuses(const Project& project, const PlaybackTimeline& timeline, std::int64_t frame) = 0;
+    /// The held peaks of the track strips and the master since the last read.
+    virtual MeterState meters() = 0;
+    /// The speed of the transport's time-pitch stage on the master path (1 is normal); reset to 1 by `stop`.
+    virtual void setTransportRate(float rate) = 0;
+
     /// Called on the main thread when a hosted plug-in reports a parameter change.
     std::function<void()> onAudioUnitStateChange;
     /// Called on the main thread after the audio device went away or changed.
@@ -66,12 +92,21 @@ public:
     void setAudioUnitEffectBypass(const Uuid& id, bool bypassed) override;
     PluginInstance& instrumentEditorUnit(const Project& project, int index, int track) override;
     PluginInstance& effectEditorUnit(const Project& project, const Uuid& id) override;
+    std::vector<AudioUnitLoadFailure> prepareAudioUnits(const Project& project, const PlaybackTimeline& timeline) override;
+    std::uint64_t schedule(const PlaybackTimeline& timeline, const Project& project, bool looping, bool metronome,
+                           int countInBeats) override;
+    std::optional<std::int64_t> playingFrame() override;
+    void updateAutomatedBuses(const Project& project, const PlaybackTimeline& timeline, std::int64_t frame) override;
+    MeterState meters() override;
+    void setTransportRate(float rate) override;
 
     /// The engine itself, for the transport's scheduling and the meters.
     AudioEngine& engine() noexcept { return *engine_; }
 
 private:
     std::unique_ptr<AudioEngine> engine_;
+    // Pumps the engine on the main thread (played buffers, loop cycles, device loss, plug-in changes).
+    std::unique_ptr<QTimer> pump_;
 };
 
 } // namespace veltrane
