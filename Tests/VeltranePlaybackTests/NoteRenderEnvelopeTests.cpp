@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <vector>
+
 using namespace veltrane;
 
 namespace {
@@ -64,17 +67,29 @@ TEST(NoteOscillator, WaveShapesAtTheirDefiningPhases)
 
 TEST(NoteOscillator, AdvancesBeforeReadingAndFMBendsTheCarrier)
 {
-    NoteOscillator plain(std::nullopt, Waveform::saw);
-    EXPECT_DOUBLE_EQ(plain.next(0.25), -0.5); // already a quarter cycle in on the first frame
+    // The first `count` samples of the oscillator of `fm`, else of `waveform`, stepping `cycles` a frame.
+    const auto samples = [](const std::optional<FMSettings>& fm, Waveform waveform, double cycles, int count) {
+        std::vector<double> out;
+        visitOscillator(fm, waveform, [&](auto oscillator) {
+            for (int i = 0; i < count; ++i) out.push_back(oscillator.next(cycles));
+        });
+        return out;
+    };
+    EXPECT_DOUBLE_EQ(samples(std::nullopt, Waveform::saw, 0.25, 1)[0], -0.5); // a quarter cycle in on the first frame
 
     // At amount 0 the modulator is inaudible and the carrier plays its own waveform at its own ratio.
-    NoteOscillator silentModulator(FMSettings{.amount = 0, .carrier = {.ratio = 2, .waveform = Waveform::saw}},
-                                   Waveform::square);
-    EXPECT_DOUBLE_EQ(silentModulator.next(0.125), -0.5);
+    EXPECT_DOUBLE_EQ(
+        samples(FMSettings{.amount = 0, .carrier = {.ratio = 2, .waveform = Waveform::saw}}, Waveform::square, 0.125, 1)[0],
+        -0.5);
 
-    NoteOscillator sine(std::nullopt, Waveform::sine);
-    NoteOscillator modulated(FMSettings{.amount = 0.5}, Waveform::sine);
+    const auto sine = samples(std::nullopt, Waveform::sine, 0.01, 100);
+    const auto modulated = samples(FMSettings{.amount = 0.5}, Waveform::sine, 0.01, 100);
     double difference = 0;
-    for (int i = 0; i < 100; ++i) difference = std::max(difference, std::abs(sine.next(0.01) - modulated.next(0.01)));
+    for (int i = 0; i < 100; ++i) difference = std::max(difference, std::abs(sine[std::size_t(i)] - modulated[std::size_t(i)]));
     EXPECT_GT(difference, 0.5);
+
+    // A waveform outside the four (a damaged value) plays silence, alone or as the modulator.
+    for (const double sample : samples(std::nullopt, silentWaveform, 0.01, 10)) EXPECT_EQ(sample, 0);
+    const FMSettings damaged{.amount = 1, .modulator = {.waveform = silentWaveform}};
+    EXPECT_EQ(samples(damaged, Waveform::sine, 0.01, 50), samples(FMSettings{.amount = 0}, Waveform::sine, 0.01, 50));
 }

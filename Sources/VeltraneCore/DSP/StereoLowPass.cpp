@@ -6,14 +6,6 @@
 
 namespace veltrane {
 
-namespace {
-
-// A decaying filter tail after the note's sound has ended turns into subnormal numbers, which cost the
-// CPU many times more per operation; they lie some 6,000 dB below full scale, so they become zero.
-inline double flushSubnormal(double value) { return std::fpclassify(value) == FP_SUBNORMAL ? 0.0 : value; }
-
-} // namespace
-
 StereoLowPass::StereoLowPass(double sampleRate, double cutoff, double resonance) { update(sampleRate, cutoff, resonance); }
 
 void StereoLowPass::update(double sampleRate, double cutoff, double resonance)
@@ -37,21 +29,6 @@ void StereoLowPass::update(double sampleRate, double cutoff, double resonance)
     b2 = b0;
     a1 = -2 * cosW0 / a0;
     a2 = (1 - alpha) / a0;
-}
-
-StereoFrame StereoLowPass::process(double left, double right) noexcept
-{
-    const double yl = flushSubnormal(b0 * left + b1 * lx1 + b2 * lx2 - a1 * ly1 - a2 * ly2);
-    lx2 = lx1;
-    lx1 = left;
-    ly2 = ly1;
-    ly1 = yl;
-    const double yr = flushSubnormal(b0 * right + b1 * rx1 + b2 * rx2 - a1 * ry1 - a2 * ry2);
-    rx2 = rx1;
-    rx1 = right;
-    ry2 = ry1;
-    ry1 = yr;
-    return {yl, yr};
 }
 
 } // namespace veltrane

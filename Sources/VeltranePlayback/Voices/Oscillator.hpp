@@ -5,11 +5,15 @@
 // of a note is already one step into the cycle.
 //
 //     waveSample(Waveform::square, 0.25)      1
-//     NoteOscillator osc(instrument.fm, Waveform::saw);
-//     osc.next(440.0 / 48000)                 one sample at 440 Hz, 48 kHz
+//     visitOscillator(instrument.fm, Waveform::saw, [&](auto oscillator) {
+//         oscillator.next(440.0 / 48000);      one sample at 440 Hz, 48 kHz
+//     });
 //
-// Everything here is arithmetic on doubles: no allocation, no state beyond the two phases.
+// Each waveform, and each pair of operator waveforms, is a type of its own, so a voice loop is compiled
+// once per oscillator with no choice left to make per frame. Everything here is inline arithmetic on
+// doubles: no library call, no allocation, no state beyond the two phases.
 
+#include "VeltraneCore/DSP/CycleSine.hpp"
 #include "VeltraneCore/Models/FMSettings.hpp"
 #include "VeltraneCore/Models/Waveform.hpp"
 
@@ -21,61 +25,107 @@ namespace veltrane {
 
 /// The waveform's value at the phase fraction `x` (0 to 1): sine sin(2πx); triangle 1 at 0 and -1 at
 /// one half; saw rising from -1 to 1; square 1 for the first half and -1 for the second.
+/// A waveform value outside the four, as a damaged value could give: it plays silence.
+inline constexpr Waveform silentWaveform = static_cast<Waveform>(255);
+
+template <Waveform waveform>
+inline double waveAt(double x)
+{
+    if constexpr (waveform == Waveform::sine) return sineOfPhase(x);
+    if constexpr (waveform == Waveform::triangle) return 1 - 4 * std::abs((x < 0.5 ? 0.0 : 1.0) - x);
+    if constexpr (waveform == Waveform::saw) return 2 * x - 1;
+    if constexpr (waveform == Waveform::square) return x < 0.5 ? 1.0 : -1.0;
+    return 0;
+}
+
 inline double waveSample(Waveform waveform, double x)
 {
     switch (waveform) {
-    case Waveform::sine: return std::sin(2 * std::numbers::pi * x);
-    case Waveform::triangle: return 1 - 4 * std::abs(std::round(x) - x);
-    case Waveform::saw: return 2 * x - 1;
-    case Waveform::square: return x < 0.5 ? 1.0 : -1.0;
+    case Waveform::sine: return waveAt<Waveform::sine>(x);
+    case Waveform::triangle: return waveAt<Waveform::triangle>(x);
+    case Waveform::saw: return waveAt<Waveform::saw>(x);
+    case Waveform::square: return waveAt<Waveform::square>(x);
     }
     return 0;
 }
 
 /// The fractional part of a phase in cycles.
-inline double phaseFraction(double phase) { return phase - std::floor(phase); }
+inline double phaseFraction(double phase) { return phase - floorOf(phase); }
 
-class NoteOscillator {
+/// One waveform alone.
+template <Waveform waveform>
+class PlainOscillator {
 public:
-    /// Plays `fm` when present (the waveform argument then plays no part), else `waveform` alone.
-    NoteOscillator(const std::optional<FMSettings>& fm, Waveform waveform) : waveform_(waveform)
-    {
-        if (fm) {
-            fm_ = true;
-            amount_ = fm->amount;
-            carrierWaveform_ = fm->carrier.waveform;
-            modulatorWaveform_ = fm->modulator.waveform;
-            // Fine tune is in cents; the ratios set each operator's frequency against the note's.
-            carrierStep_ = std::exp2(fm->carrier.fine / 1200) * fm->carrier.ratio;
-            modulatorStep_ = std::exp2(fm->modulator.fine / 1200) * fm->modulator.ratio;
-        }
-    }
-
     /// Advances by `cycles` (the frequency divided by the sample rate) and returns the next sample.
     double next(double cycles)
     {
-        if (!fm_) {
-            phase_ += cycles;
-            return waveSample(waveform_, phaseFraction(phase_));
-        }
-        modulatorPhase_ += modulatorStep_ * cycles;
-        const double m = waveSample(modulatorWaveform_, phaseFraction(modulatorPhase_));
-        phase_ += carrierStep_ * cycles;
-        // The modulator moves the carrier's phase by up to 12 / 2π cycles (12 radians) at amount 1.
-        const double q = phase_ + amount_ * m * 12 / (2 * std::numbers::pi);
-        return waveSample(carrierWaveform_, phaseFraction(q));
+        phase_ += cycles;
+        return waveAt<waveform>(phaseFraction(phase_));
     }
 
 private:
-    Waveform waveform_;
-    bool fm_ = false;
-    double amount_ = 0;
-    Waveform carrierWaveform_ = Waveform::sine;
-    Waveform modulatorWaveform_ = Waveform::sine;
-    double carrierStep_ = 1;
-    double modulatorStep_ = 1;
+    double phase_ = 0;
+};
+
+/// Two operators: the modulator moves the carrier's phase.
+template <Waveform carrier, Waveform modulator>
+class FMOscillator {
+public:
+    explicit FMOscillator(const FMSettings& fm)
+        // The modulator moves the carrier's phase by up to 12 / 2π cycles (12 radians) at amount 1.
+        : depth_(fm.amount * 12 / (2 * std::numbers::pi)),
+          // Fine tune is in cents; the ratios set each operator's frequency against the note's.
+          carrierStep_(std::exp2(fm.carrier.fine / 1200) * fm.carrier.ratio),
+          modulatorStep_(std::exp2(fm.modulator.fine / 1200) * fm.modulator.ratio)
+    {
+    }
+
+    double next(double cycles)
+    {
+        modulatorPhase_ += modulatorStep_ * cycles;
+        const double m = waveAt<modulator>(phaseFraction(modulatorPhase_));
+        phase_ += carrierStep_ * cycles;
+        return waveAt<carrier>(phaseFraction(phase_ + m * depth_));
+    }
+
+private:
+    double depth_;
+    double carrierStep_;
+    double modulatorStep_;
     double phase_ = 0;
     double modulatorPhase_ = 0;
 };
+
+/// Calls `visit` with the oscillator of `fm` when present (the waveform argument then plays no part),
+/// else of `waveform` alone, each as a type of its own.
+template <class Visit>
+void visitOscillator(const std::optional<FMSettings>& fm, Waveform waveform, Visit&& visit)
+{
+    if (!fm) {
+        switch (waveform) {
+        case Waveform::sine: return visit(PlainOscillator<Waveform::sine>{});
+        case Waveform::triangle: return visit(PlainOscillator<Waveform::triangle>{});
+        case Waveform::saw: return visit(PlainOscillator<Waveform::saw>{});
+        case Waveform::square: return visit(PlainOscillator<Waveform::square>{});
+        }
+        return visit(PlainOscillator<silentWaveform>{});
+    }
+    const auto withCarrier = [&]<Waveform carrier>() {
+        switch (fm->modulator.waveform) {
+        case Waveform::sine: return visit(FMOscillator<carrier, Waveform::sine>(*fm));
+        case Waveform::triangle: return visit(FMOscillator<carrier, Waveform::triangle>(*fm));
+        case Waveform::saw: return visit(FMOscillator<carrier, Waveform::saw>(*fm));
+        case Waveform::square: return visit(FMOscillator<carrier, Waveform::square>(*fm));
+        }
+        return visit(FMOscillator<carrier, silentWaveform>(*fm));
+    };
+    switch (fm->carrier.waveform) {
+    case Waveform::sine: return withCarrier.template operator()<Waveform::sine>();
+    case Waveform::triangle: return withCarrier.template operator()<Waveform::triangle>();
+    case Waveform::saw: return withCarrier.template operator()<Waveform::saw>();
+    case Waveform::square: return withCarrier.template operator()<Waveform::square>();
+    }
+    withCarrier.template operator()<silentWaveform>();
+}
 
 } // namespace veltrane

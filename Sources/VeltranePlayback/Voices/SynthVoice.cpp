@@ -1,16 +1,17 @@
 #include "VeltranePlayback/Voices/SynthVoice.hpp"
 
-#include "VeltranePlayback/Voices/NoteEnvelope.hpp"
+#include "VeltranePlayback/Voices/NoteEnvelopeShape.hpp"
 #include "VeltranePlayback/Voices/NoteFilterDefaults.hpp"
 #include "VeltranePlayback/Voices/Oscillator.hpp"
 #include "VeltranePlayback/Voices/VoiceStages.hpp"
+#include "VeltraneCore/DSP/CycleSine.hpp"
 #include "VeltraneCore/DSP/StereoLowPass.hpp"
 #include "VeltraneCore/Timing/FrameTime.hpp"
 #include "VeltraneCore/Tracker/NoteFrequency.hpp"
+#include "VeltranePlatform/Audio/DenormalGuard.hpp"
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 namespace veltrane {
 
@@ -18,19 +19,111 @@ namespace {
 
 constexpr double shortestGlideSeconds = 0.001;
 
+// A note is rendered a chunk of frames at a time, each stage in a loop of its own over the chunk, so
+// every loop is free of branches on the note's settings: those are decided once per note, in the choice
+// of oscillator and of the stages that run at all.
+constexpr int chunkFrames = 64;
+
 bool isPositiveRate(double sampleRate) { return sampleRate > 0 && std::isfinite(sampleRate); }
 
-// The export's ending: the held envelope under a fade that reaches 0 at the end of the buffer.
-double fadeOverTailLevel(double time, const SynthNote& note, const Instrument& instrument)
+// Everything a note's frames share, worked out once.
+struct VoiceSetup {
+    double sampleRate;
+    double inverseRate;
+    double baseFrequency;
+    double baseCycles; // cycles per frame at the note's own pitch
+    double glideSeconds;
+    double glideSemitones;
+    std::optional<EffectOscillation> vibrato;
+    std::optional<EffectOscillation> tremolo;
+    PanGains pan;
+    double gain;
+    DriveStage drive;
+    BitReductionStage bits;
+    NoteEnvelopeShape envelope;
+    StereoLowPass filter;
+};
+
+// Cycles per frame of a note whose pitch moves (a glide, vibrato).
+void fillBentCycles(const VoiceSetup& voice, std::int64_t first, int count, double* cycles)
 {
-    double fade = 1;
-    if (instrument.release > 0) fade = std::clamp((note.lengthSeconds - time) / instrument.release, 0.0, 1.0);
-    return heldEnvelopeLevel(time, instrument) * fade;
+    for (int k = 0; k < count; ++k) {
+        const double t = static_cast<double>(first + k) * voice.inverseRate;
+        const double progress = std::min(t / voice.glideSeconds, 1.0);
+        const double glide = (1 - progress) * voice.glideSemitones;
+        const double wobble = voice.vibrato ? voice.vibrato->depth * sineOfCycles(voice.vibrato->rate * t) : 0.0;
+        const double bend = glide / 12 + wobble / 1200;
+        // 2^0 is exactly 1, so a frame without bend keeps the note's own pitch exactly.
+        const double frequency = bend == 0 ? voice.baseFrequency : voice.baseFrequency * std::exp2(bend);
+        cycles[k] = frequency / voice.sampleRate;
+    }
 }
 
-double oscillation(const std::optional<EffectOscillation>& wobble, double time)
+// The gain of each frame: envelope, tremolo and the note's level, in the order the levels multiply.
+void fillLevels(const VoiceSetup& voice, std::int64_t first, int count, const double* samples, double* levels)
 {
-    return wobble ? wobble->depth * std::sin(2 * std::numbers::pi * wobble->rate * time) : 0.0;
+    if (voice.tremolo) {
+        const double depth = voice.tremolo->depth;
+        const double rate = voice.tremolo->rate;
+        for (int k = 0; k < count; ++k) {
+            const double t = static_cast<double>(first + k) * voice.inverseRate;
+            const double tremolo = 1 - depth * (sineOfCycles(rate * t) + 1) / 2;
+            levels[k] = tremolo * voice.gain * samples[k] * voice.envelope.at(t);
+        }
+        return;
+    }
+    for (int k = 0; k < count; ++k) {
+        const double t = static_cast<double>(first + k) * voice.inverseRate;
+        levels[k] = voice.gain * samples[k] * voice.envelope.at(t);
+    }
+}
+
+// Pan, the optional drive and bit reduction, then the filter, into the note's float channels.
+void panAndFilter(const VoiceSetup& voice, StereoLowPassRun& run, const double* levels, int count, float* left,
+                  float* right)
+{
+    // A copy of its own, so the filter's history stays in registers rather than being stored through
+    // the reference after every frame.
+    StereoLowPassRun filter = run;
+    const StereoLanes pan{voice.pan.left, voice.pan.right};
+    if (voice.drive.active() || voice.bits.active()) {
+        for (int k = 0; k < count; ++k) {
+            const StereoLanes panned = pan * levels[k];
+            const StereoLanes out =
+                filter.process(StereoLanes{voice.bits(voice.drive(panned[0])), voice.bits(voice.drive(panned[1]))});
+            left[k] = static_cast<float>(out[0]);
+            right[k] = static_cast<float>(out[1]);
+        }
+    } else {
+        for (int k = 0; k < count; ++k) {
+            const StereoLanes out = filter.process(pan * levels[k]);
+            left[k] = static_cast<float>(out[0]);
+            right[k] = static_cast<float>(out[1]);
+        }
+    }
+    run = filter;
+}
+
+template <class Oscillator>
+void renderWith(const VoiceSetup& voice, Oscillator oscillator, bool bends, float* left, float* right,
+                std::int64_t frames)
+{
+    StereoLowPassRun run(voice.filter);
+    double cycles[chunkFrames];
+    double samples[chunkFrames];
+    double levels[chunkFrames];
+    for (std::int64_t first = 0; first < frames; first += chunkFrames) {
+        const int count = static_cast<int>(std::min<std::int64_t>(chunkFrames, frames - first));
+        if (bends) {
+            fillBentCycles(voice, first, count, cycles);
+            for (int k = 0; k < count; ++k) samples[k] = oscillator.next(cycles[k]);
+        } else {
+            const double step = voice.baseCycles;
+            for (int k = 0; k < count; ++k) samples[k] = oscillator.next(step);
+        }
+        fillLevels(voice, first, count, samples, levels);
+        panAndFilter(voice, run, levels, count, left + first, right + first);
+    }
 }
 
 } // namespace
@@ -54,37 +147,29 @@ void renderSynthFrames(const SynthNote& note, const Instrument& instrument, doub
                        SynthReleaseStyle style, float* left, float* right, std::int64_t frames)
 {
     const double baseFrequency = noteFrequency(note.note) * std::exp2(instrument.tune / 12);
-    const double glideSeconds = std::max(note.gateSeconds, shortestGlideSeconds);
-    const PanGains pan = PanGains::forPan(note.pan);
-    const double gain = instrument.volume * note.volume * 0.25; // fixed headroom for chords and stacks
-    const DriveStage drive(note.driveAmount);
-    const BitReductionStage bits(note.bitDepth);
-    StereoLowPass filter(sampleRate, noteCutoff(instrument), noteResonance(instrument));
-    NoteOscillator oscillator(instrument.fm, note.waveform);
-
-    for (std::int64_t i = 0; i < frames; ++i) {
-        const double t = static_cast<double>(i) / sampleRate;
-        const double progress = std::min(t / glideSeconds, 1.0);
-        const double glide = (1 - progress) * note.glideSemitones;
-        const double bend = glide / 12 + oscillation(note.vibrato, t) / 1200;
-        // Most notes neither glide nor wobble; 2^0 is exactly 1, so skipping it changes no sample.
-        const double frequency = bend == 0 ? baseFrequency : baseFrequency * std::exp2(bend);
-        const double sample = oscillator.next(frequency / sampleRate);
-
-        const double tremolo =
-            note.tremolo ? 1 - note.tremolo->depth * (std::sin(2 * std::numbers::pi * note.tremolo->rate * t) + 1) / 2
-                         : 1.0;
-        const double envelope = style == SynthReleaseStyle::fromGateLevel
-                                    ? envelopeLevel(t, note.gateSeconds, instrument)
-                                    : fadeOverTailLevel(t, note, instrument);
-        const double level = tremolo * gain * sample * envelope;
-
-        double l = bits(drive(pan.left * level));
-        double r = bits(drive(pan.right * level));
-        const StereoFrame filtered = filter.process(l, r);
-        left[i] = static_cast<float>(filtered.left);
-        right[i] = static_cast<float>(filtered.right);
-    }
+    const VoiceSetup voice{
+        .sampleRate = sampleRate,
+        .inverseRate = 1 / sampleRate,
+        .baseFrequency = baseFrequency,
+        .baseCycles = baseFrequency / sampleRate,
+        .glideSeconds = std::max(note.gateSeconds, shortestGlideSeconds),
+        .glideSemitones = note.glideSemitones,
+        .vibrato = note.vibrato,
+        .tremolo = note.tremolo,
+        .pan = PanGains::forPan(note.pan),
+        .gain = instrument.volume * note.volume * 0.25, // fixed headroom for chords and stacks
+        .drive = DriveStage(note.driveAmount),
+        .bits = BitReductionStage(note.bitDepth),
+        .envelope = NoteEnvelopeShape(instrument, note.gateSeconds, note.lengthSeconds,
+                                      style == SynthReleaseStyle::fadeOverTail),
+        .filter = StereoLowPass(sampleRate, noteCutoff(instrument), noteResonance(instrument)),
+    };
+    const bool bends = note.glideSemitones != 0 || note.vibrato;
+    // A decaying tail would otherwise turn subnormal inside the voice, where each operation on it costs
+    // many times more; live playback renders its notes outside any render call's guard.
+    DenormalGuard denormals;
+    visitOscillator(instrument.fm, note.waveform,
+                    [&](auto oscillator) { renderWith(voice, oscillator, bends, left, right, frames); });
 }
 
 std::shared_ptr<AudioBuffer> renderSynthNote(const SynthNote& note, const Instrument& instrument, double sampleRate,

@@ -1,0 +1,59 @@
+#pragma once
+
+// Sine and floor for oscillators, without a library call. A phase counts cycles, so a sine of phase x is
+// sin(2πx). The sine folds the phase onto a quarter cycle exactly (every subtraction there is exact)
+// and sums a polynomial of degree 15, whose error is below 4e-16: the same values as the library's sine
+// to within double rounding, at a fraction of its cost, and with no call in the way of a loop.
+//
+//     sineOfPhase(0.25)       1
+//     sineOfCycles(3.75)      -1
+//     floorOf(-0.5)           -1
+//
+// Pure, inline arithmetic.
+
+#include <cmath>
+#include <cstdint>
+
+namespace veltrane {
+
+/// The largest integer not above `x`, as `std::floor`. Doubles of magnitude 2^52 and above (and NaN,
+/// infinities) have no fraction and come back unchanged.
+inline double floorOf(double x)
+{
+    if (!(std::abs(x) < 4503599627370496.0)) return x;
+    const double whole = static_cast<double>(static_cast<std::int64_t>(x));
+    return whole > x ? whole - 1 : whole;
+}
+
+namespace detail {
+
+// sin(2πz) ≈ z × p(z²) for |z| ≤ 1/4: the least-squares fit of degree 15 at 400 Chebyshev nodes, worked
+// out in 50-digit arithmetic. Evaluated in doubles its error stays below 4e-16 over the quarter cycle.
+inline constexpr double sineSeries[8] = {6.283185307179582,  -41.34170224039587, 81.60524927514697,
+                                         -76.70585965593158, 42.05868861673488,  -15.094477837478161,
+                                         3.8170613317275173, -0.6912002568935212};
+
+} // namespace detail
+
+/// sin(2πx) for a phase fraction `x` from 0 to 1.
+inline double sineOfPhase(double x)
+{
+    const double y = x < 0.5 ? x : x - 1;                                // -1/2 ... 1/2, exact
+    const double z = y > 0.25 ? 0.5 - y : y < -0.25 ? -0.5 - y : y;      // -1/4 ... 1/4, exact
+    const double z2 = z * z;
+    const auto& c = detail::sineSeries;
+    double p = c[7];
+    p = p * z2 + c[6];
+    p = p * z2 + c[5];
+    p = p * z2 + c[4];
+    p = p * z2 + c[3];
+    p = p * z2 + c[2];
+    p = p * z2 + c[1];
+    p = p * z2 + c[0];
+    return p * z;
+}
+
+/// sin(2πx) for any number of cycles `x`.
+inline double sineOfCycles(double x) { return sineOfPhase(x - floorOf(x)); }
+
+} // namespace veltrane

@@ -1,0 +1,38 @@
+#include "VeltraneCore/DSP/CycleSine.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+using namespace veltrane;
+
+TEST(CycleSine, MatchesTheLibrarySineToWithinDoubleRoundingOverTheWholeCycle)
+{
+    double largest = 0;
+    for (int i = 0; i <= 1'000'000; ++i) {
+        const double x = i / 1'000'000.0;
+        largest = std::max(largest, std::abs(sineOfPhase(x) - std::sin(2 * std::numbers::pi * x)));
+    }
+    EXPECT_LT(largest, 2e-15);
+    // The zeros come out exact, the peaks within rounding, and any number of whole cycles folds away.
+    EXPECT_EQ(sineOfPhase(0), 0);
+    EXPECT_NEAR(sineOfPhase(0.25), 1, 1e-15);
+    EXPECT_EQ(sineOfPhase(0.5), 0);
+    EXPECT_NEAR(sineOfPhase(0.75), -1, 1e-15);
+    EXPECT_EQ(sineOfPhase(1), 0);
+    EXPECT_NEAR(sineOfCycles(1234.125), std::sqrt(0.5), 1e-12);
+    EXPECT_NEAR(sineOfCycles(-0.125), -std::sqrt(0.5), 1e-15);
+}
+
+TEST(CycleSine, FloorAgreesWithTheLibraryEverywhere)
+{
+    constexpr double big = 4503599627370496.0; // 2^52: from here on every double is whole
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    for (const double x : {0.0, -0.0, 0.5, -0.5, 1.0, -1.0, 2.999999999, -2.000000001, 1e-300, -1e-300, 123456.75,
+                           -123456.75, big - 0.5, -(big - 0.5), big, -big, 1e300, -1e300, inf, -inf}) {
+        EXPECT_EQ(floorOf(x), std::floor(x)) << x;
+    }
+    EXPECT_TRUE(std::isnan(floorOf(std::nan(""))));
+}
