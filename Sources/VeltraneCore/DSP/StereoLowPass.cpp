@@ -1,8 +1,9 @@
 #include "VeltraneCore/DSP/StereoLowPass.hpp"
 
+#include "VeltraneCore/DSP/CycleSine.hpp"
+
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 namespace veltrane {
 
@@ -20,9 +21,11 @@ void StereoLowPass::update(double sampleRate, double cutoff, double resonance)
     frequency = std::min(frequency, 0.45 * sampleRate);
     const double q = std::isnan(resonance) ? 0.05 : std::clamp(resonance, 0.05, 5.0);
 
-    const double w0 = 2 * std::numbers::pi * frequency / sampleRate;
-    const double cosW0 = std::cos(w0);
-    const double alpha = std::sin(w0) / (2 * q);
+    // w0 = 2π × frequency / rate, taken in cycles (at most 0.45 of one): the sine and cosine without a
+    // library call, as a modulated filter is retuned every few frames.
+    const double cycles = frequency / sampleRate;
+    const double cosW0 = sineOfPhase(cycles + 0.25);
+    const double alpha = sineOfPhase(cycles) / (2 * q);
     const double a0 = 1 + alpha;
     b0 = (1 - cosW0) / 2 / a0;
     b1 = (1 - cosW0) / a0;

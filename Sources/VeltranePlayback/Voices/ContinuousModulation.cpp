@@ -1,8 +1,9 @@
 #include "VeltranePlayback/Voices/ContinuousModulation.hpp"
 
 #include "VeltranePlayback/Voices/NoteFilterDefaults.hpp"
-#include "VeltraneCore/DSP/StereoLowPass.hpp"
 #include "VeltraneCore/Modulation/ModulationRouting.hpp"
+#include "VeltraneCore/Modulation/ModulationSignal.hpp"
+#include "VeltranePlatform/Audio/DenormalGuard.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +19,18 @@ constexpr double smallestGain = 0.0001;
 // The filter's coefficients follow the modulation every 16 frames: a third of a millisecond, finer than
 // any LFO or envelope can be heard to step, at a sixteenth of the cost.
 constexpr std::int64_t filterUpdateInterval = 16;
+
+bool routeActsOnNote(const ModulationRoute& route, ParameterTarget target, int track, int instrument)
+{
+    return route.target == target && (!route.track || *route.track == track) &&
+           (!route.instrument || *route.instrument == instrument);
+}
+
+// An amount that is not a number moves nothing.
+double routeAmount(const ModulationRoute& route)
+{
+    return std::isnan(route.amount) ? 0.0 : std::clamp(route.amount, -1.0, 1.0);
+}
 
 } // namespace
 
@@ -36,56 +49,100 @@ bool hasContinuousFilterModulation(int track, int instrumentIndex, const Project
            hasModulation(ParameterTarget::instrumentResonance, track, instrumentIndex, project);
 }
 
+ContinuousModulator::Parameter::Parameter(ParameterTarget target, double base, const Project& project,
+                                          const ContinuousModulation& context)
+    : target_(target), base_(normalized(target, base))
+{
+    if (!project.modulation) return;
+    for (const ModulationRoute& route : project.modulation->routes) {
+        if (!routeActsOnNote(route, target, context.track, context.instrumentIndex)) continue;
+        moving_ = true;
+        // A route whose source is gone contributes nothing, but still makes the parameter a moving one.
+        if (const ModulationSource* source = project.modulation->source(route.sourceID)) {
+            routes_.push_back({source, routeAmount(route)});
+        }
+    }
+}
+
+double ContinuousModulator::Parameter::at(std::int64_t frame, const ContinuousModulation& context, double bpm) const
+{
+    double n = base_;
+    for (const Route& route : routes_) {
+        n += route.amount * modulationSignal(*route.source, frame, context.startFrame, context.durationFrames,
+                                             context.sampleRate, bpm);
+    }
+    return valueAtNormalized(target_, n);
+}
+
+ContinuousModulator::ContinuousModulator(const Project& project, const ContinuousModulation& context)
+    : context_(context), bpm_(project.bpm),
+      volume_(ParameterTarget::instrumentVolume, context.baseInstrument.volume, project, context),
+      pan_(ParameterTarget::instrumentPan, context.baseInstrument.pan, project, context),
+      cutoff_(ParameterTarget::instrumentCutoff, noteCutoff(context.baseInstrument), project, context),
+      resonance_(ParameterTarget::instrumentResonance, noteResonance(context.baseInstrument), project, context),
+      filtered_(cutoff_.moving() || resonance_.moving()),
+      filter_(context.sampleRate, noteCutoff(context.startInstrument), noteResonance(context.startInstrument)),
+      run_(filter_)
+{
+    startVolume_ = std::max(context.startInstrument.volume, smallestGain);
+    startLeft_ = std::max(std::sqrt((1 - context.startPan) / 2), smallestGain);
+    startRight_ = std::max(std::sqrt((1 + context.startPan) / 2), smallestGain);
+    // Without a route, a parameter keeps its value for the whole note: work it out once.
+    if (!resonance_.moving()) fixedResonance_ = resonance_.at(context.startFrame, context, bpm_);
+    if (!cutoff_.moving()) fixedCutoff_ = cutoff_.at(context.startFrame, context, bpm_);
+}
+
+void ContinuousModulator::process(std::int64_t first, StereoLanes* frames, int count)
+{
+    const bool volume = volume_.moving();
+    const bool pan = pan_.moving();
+    if (volume || pan) {
+        for (int k = 0; k < count; ++k) {
+            const std::int64_t frame = context_.startFrame + first + k;
+            const double gain = volume ? volume_.at(frame, context_, bpm_) / startVolume_ : 1.0;
+            StereoLanes sides{1, 1};
+            if (pan) {
+                const double p =
+                    std::clamp(context_.startPan + pan_.at(frame, context_, bpm_) - context_.startInstrument.pan, -1.0, 1.0);
+                sides = StereoLanes{std::sqrt((1 - p) / 2) / startLeft_, std::sqrt((1 + p) / 2) / startRight_};
+            }
+            frames[k] = gain * frames[k] * sides;
+        }
+    }
+    if (!filtered_) return;
+    // A copy of its own keeps the filter in registers through the loop.
+    StereoLowPassRun run = run_;
+    for (int k = 0; k < count; ++k) {
+        const std::int64_t n = first + k;
+        if (n % filterUpdateInterval == 0) {
+            const std::int64_t frame = context_.startFrame + n;
+            filter_.update(context_.sampleRate, cutoff_.moving() ? cutoff_.at(frame, context_, bpm_) : fixedCutoff_,
+                           resonance_.moving() ? resonance_.at(frame, context_, bpm_) : fixedResonance_);
+            run.retune(filter_);
+        }
+        frames[k] = run.process(frames[k]);
+    }
+    run_ = run;
+}
+
 void applyContinuousModulation(AudioBuffer& buffer, const Project& project, const ContinuousModulation& context)
 {
-    const int track = context.track;
-    const int index = context.instrumentIndex;
-    const bool volume = hasModulation(ParameterTarget::instrumentVolume, track, index, project);
-    const bool pan = hasModulation(ParameterTarget::instrumentPan, track, index, project);
-    const bool filtered = hasContinuousFilterModulation(track, index, project);
-    if (!volume && !pan && !filtered) return;
-
-    const Instrument& base = context.baseInstrument;
-    const Instrument& start = context.startInstrument;
-    const double rate = context.sampleRate;
-    auto modulated = [&](ParameterTarget target, double baseValue, std::int64_t frame) {
-        return modulatedValue(target, baseValue, frame, context.startFrame, context.durationFrames, track, index,
-                              project, rate);
-    };
-
-    StereoLowPass filter(rate, noteCutoff(start), noteResonance(start));
-    const double startVolume = std::max(start.volume, smallestGain);
-    const double startLeft = std::max(std::sqrt((1 - context.startPan) / 2), smallestGain);
-    const double startRight = std::max(std::sqrt((1 + context.startPan) / 2), smallestGain);
-
+    ContinuousModulator modulator(project, context);
+    if (!modulator.active()) return;
+    DenormalGuard denormals; // the modulator's filter relies on the processor to flush its tail
     float* left = buffer.channel(0);
     float* right = buffer.channel(1);
     const std::int64_t frames = buffer.frameLength();
-    for (std::int64_t n = 0; n < frames; ++n) {
-        const std::int64_t frame = context.startFrame + n;
-        const double k = volume ? modulated(ParameterTarget::instrumentVolume, base.volume, frame) / startVolume : 1.0;
-        double leftGain = 1;
-        double rightGain = 1;
-        if (pan) {
-            const double p = std::clamp(context.startPan + modulated(ParameterTarget::instrumentPan, base.pan, frame) -
-                                            start.pan,
-                                        -1.0, 1.0);
-            leftGain = std::sqrt((1 - p) / 2) / startLeft;
-            rightGain = std::sqrt((1 + p) / 2) / startRight;
+    constexpr int chunk = 64;
+    StereoLanes lanes[chunk];
+    for (std::int64_t first = 0; first < frames; first += chunk) {
+        const int count = static_cast<int>(std::min<std::int64_t>(chunk, frames - first));
+        for (int k = 0; k < count; ++k) lanes[k] = StereoLanes{left[first + k], right[first + k]};
+        modulator.process(first, lanes, count);
+        for (int k = 0; k < count; ++k) {
+            left[first + k] = static_cast<float>(lanes[k][0]);
+            right[first + k] = static_cast<float>(lanes[k][1]);
         }
-        double l = k * left[n] * leftGain;
-        double r = k * right[n] * rightGain;
-        if (filtered) {
-            if (n % filterUpdateInterval == 0) {
-                filter.update(rate, modulated(ParameterTarget::instrumentCutoff, noteCutoff(base), frame),
-                              modulated(ParameterTarget::instrumentResonance, noteResonance(base), frame));
-            }
-            const StereoFrame out = filter.process(l, r);
-            l = out.left;
-            r = out.right;
-        }
-        left[n] = static_cast<float>(l);
-        right[n] = static_cast<float>(r);
     }
 }
 

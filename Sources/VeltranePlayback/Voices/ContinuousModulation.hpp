@@ -2,20 +2,28 @@
 
 // Modulation that moves while a note sounds. A built-in note is rendered with its instrument as
 // modulated at the note's start; for the four parameters whose modulation runs continuously (volume,
-// pan, cutoff, resonance) this pass then re-processes the rendered buffer frame by frame. Volume and pan
-// are corrected relative to what the buffer was rendered with; the filter is applied on top (a note
-// whose filter is modulated is rendered open, see `withOpenFilter`).
+// pan, cutoff, resonance) the note's frames then pass through a `ContinuousModulator`. Volume and pan
+// are corrected relative to what the voice rendered with; the filter is applied on top (a note whose
+// filter is modulated is rendered open, see `withOpenFilter`).
 //
 //     applyContinuousModulation(*buffer, project, {.instrumentIndex = 2, .track = 0, ...});
 //
-// Live playback and the export use this one pass; they differ only in the sample rate and in where the
-// note's start frame comes from, both given in the context. Pure over its inputs; allocates nothing.
+// The modulator finds the routes acting on the note and their sources once, and evaluates only the
+// parameters a route moves: volume and pan every frame, the filter's tuning every 16 frames. A synth
+// voice runs it inside its own loop, on frames still in double precision; `applyContinuousModulation`
+// runs it over a rendered buffer.
+//
+// Live playback and the export use this one modulator; they differ only in the sample rate and in where
+// the note's start frame comes from, both given in the context. Pure over its inputs.
 
+#include "VeltraneCore/DSP/StereoLowPass.hpp"
 #include "VeltraneCore/Models/Instrument.hpp"
+#include "VeltraneCore/Models/ParameterTarget.hpp"
 #include "VeltraneCore/Models/Project.hpp"
 #include "VeltranePlatform/Audio/AudioBuffer.hpp"
 
 #include <cstdint>
+#include <vector>
 
 namespace veltrane {
 
@@ -37,6 +45,48 @@ bool needsContinuousModulation(int track, int instrumentIndex, const Project& pr
 
 /// True when the rack moves the note's cutoff or resonance: the note is rendered with an open filter.
 bool hasContinuousFilterModulation(int track, int instrumentIndex, const Project& project);
+
+/// The continuous modulation of one note, frame by frame. Holds pointers into `project`'s rack, which
+/// must outlive it unchanged. Allocates when made (the routes that act), never while processing.
+class ContinuousModulator {
+public:
+    ContinuousModulator(const Project& project, const ContinuousModulation& context);
+
+    /// False when no route moves the note's volume, pan or filter: `process` would change nothing.
+    bool active() const { return volume_.moving() || pan_.moving() || filtered_; }
+
+    /// Modulates `count` frames (left and right lanes, in place) that start `first` frames into the
+    /// note. Call with consecutive runs of frames from the note's first, under a `DenormalGuard`.
+    void process(std::int64_t first, StereoLanes* frames, int count);
+
+private:
+    // One parameter: its value in 0-to-1 form before the routes, and the routes that act on the note.
+    class Parameter {
+    public:
+        Parameter(ParameterTarget target, double base, const Project& project, const ContinuousModulation& context);
+        bool moving() const { return moving_; }
+        double at(std::int64_t frame, const ContinuousModulation& context, double bpm) const;
+
+    private:
+        struct Route {
+            const ModulationSource* source;
+            double amount;
+        };
+        ParameterTarget target_;
+        double base_;
+        bool moving_ = false;
+        std::vector<Route> routes_;
+    };
+
+    const ContinuousModulation& context_;
+    double bpm_;
+    Parameter volume_, pan_, cutoff_, resonance_;
+    bool filtered_;
+    double startVolume_ = 1, startLeft_ = 1, startRight_ = 1;
+    double fixedCutoff_ = 0, fixedResonance_ = 0;
+    StereoLowPass filter_;
+    StereoLowPassRun run_;
+};
 
 /// Re-processes `buffer` in place so that volume, pan and filter follow the rack over the note.
 /// Parameters without a route are left as rendered; without any route the buffer is unchanged.
