@@ -61,6 +61,10 @@ int main(int argc, char** argv)
 
     AppModel model(true, std::nullopt, services());
 
+    if (mode == "version") {
+        say("version " + model.version());
+        return 0;
+    }
     if (mode == "report") {
         if (!model.recoveryAvailable()) {
             say("recovery none");

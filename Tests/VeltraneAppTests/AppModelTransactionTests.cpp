@@ -1,5 +1,6 @@
 // The model's edit transaction, undo and redo, the unsaved-changes state and the editor state around it.
 
+#include "ModelChildProcess.hpp"
 #include "ModelTestSupport.hpp"
 
 #include "Veltrane/Model/RecoverySnapshot.hpp"
@@ -31,7 +32,7 @@ TEST(AppModelTransaction, StartsCleanOnTheDemoWithItsDefaults)
     EXPECT_EQ(model.exportMessage(), "Rendering WAV\u2026");
     EXPECT_EQ(model.selectedField(), CellField::note);
     EXPECT_FALSE(model.canUndo());
-    EXPECT_EQ(model.version(), "0.1.0");
+    EXPECT_EQ(model.version(), "Development"); // the test build's folder declares no version
     EXPECT_EQ(model.websiteURL().path(), QStringLiteral("/veltrane/"));
     EXPECT_EQ(model.feedbackURL().query(), QStringLiteral("app=veltrane"));
     EXPECT_EQ(model.meters().tracks.size(), 32u);
@@ -242,4 +243,21 @@ TEST(AppModelTransaction, RefusesAnEditThatWouldMakeTheProjectUnloadable)
     model.setError(std::nullopt);
     EXPECT_TRUE(model.mutate([](Project& project) { project.bpm = 90; }));
     EXPECT_FALSE(model.error());
+}
+
+TEST(AppModelTransaction, TheVersionIsTheOneTheRunningApplicationsFolderDeclares)
+{
+    TemporaryFolder home;
+    TemporaryFolder installed;
+    const auto program = installed.path() / "veltrane-model";
+    std::filesystem::copy_file(VELTRANE_MODEL_CHILD, program);
+    std::filesystem::permissions(program, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+    writeFile(installed.path() / "bundle-info.json", "{\"identifier\": \"com.tavix.veltrane\", \"version\": \"3.2.1\"}\n");
+
+    Child inBundle("version", home.path(), program.string());
+    EXPECT_EQ(inBundle.readLine(), "version 3.2.1");
+    EXPECT_EQ(inBundle.wait(), 0);
+    Child inBuildFolder("version", home.path());
+    EXPECT_EQ(inBuildFolder.readLine(), "version Development");
+    EXPECT_EQ(inBuildFolder.wait(), 0);
 }

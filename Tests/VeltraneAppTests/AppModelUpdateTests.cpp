@@ -66,3 +66,22 @@ TEST(AppModelUpdates, TheLaunchCheckFillsTheModelsAvailableUpdateAndWaitsWhileBu
     EXPECT_EQ(dialogs->prompts, 0);
     EXPECT_FALSE(model.isUpdating());
 }
+
+TEST(AppModelUpdates, EveryKindOfWorkInProgressMakesTheModelBusy)
+{
+    ModelHarness harness;
+    auto& model = harness.make();
+    EXPECT_FALSE(model.isBusy());
+    const std::vector<std::pair<const char*, void (AppModel::*)(bool)>> kinds{
+        {"playing", &AppModel::setIsPlaying},
+        {"preparing playback", &AppModel::setIsPreparingPlayback},
+        {"exporting", &AppModel::setIsExporting},
+        {"recording audio", &AppModel::setIsSampleRecording},
+        {"recording MIDI", &AppModel::setIsLiveRecording}};
+    for (const auto& [what, set] : kinds) {
+        (model.*set)(true);
+        EXPECT_TRUE(model.isBusy()) << what;
+        (model.*set)(false);
+        EXPECT_FALSE(model.isBusy()) << what;
+    }
+}

@@ -1,10 +1,10 @@
 #include "Veltrane/Model/AppModel.hpp"
 
 #include "Veltrane/Transport/MIDIInput.hpp"
+#include "Veltrane/Updates/ApplicationBundle.hpp"
 #include "VeltranePlayback/Hosting/AudioUnitCatalog.hpp"
 #include "VeltranePlayback/LiveEngine/AudioEngine.hpp"
 #include "VeltraneCore/Models/ProjectLoadLimit.hpp"
-#include "VeltraneVersion.hpp"
 
 #include <QSettings>
 
@@ -70,7 +70,7 @@ AppModel::AppModel(bool recoverAutosave, std::optional<std::filesystem::path> re
     : QObject(parent)
     , feedbackURL_(QStringLiteral("https://veltrane.app/feedback?app=veltrane"))
     , websiteURL_(QStringLiteral("https://veltrane.app/veltrane/"))
-    , version_(std::string(kVeltraneVersion).empty() ? std::string("Development") : std::string(kVeltraneVersion))
+    , version_(applicationVersion(ApplicationBundle::running().path))
 {
     scheduler_ = services.scheduler ? std::move(services.scheduler) : std::make_shared<QtTaskScheduler>();
     dialogs_ = services.dialogs ? std::move(services.dialogs) : std::make_shared<NoDocumentDialogs>();

@@ -117,7 +117,8 @@ public:
     // Constants.
     const QUrl& feedbackURL() const noexcept { return feedbackURL_; }
     const QUrl& websiteURL() const noexcept { return websiteURL_; }
-    /// The application's version, or "Development" for a build without one.
+    /// The version the running application's folder declares, or "Development" for a folder that
+    /// declares none (a build folder).
     const std::string& version() const noexcept { return version_; }
     const std::filesystem::path& recoveryURL() const noexcept { return recoveryURL_; }
     MeterState& meters() noexcept { return meters_; }
@@ -421,9 +422,12 @@ public:
     const std::deque<std::uint64_t>& receivedClockTimes() const noexcept { return clockTempo_.stamps(); }
 
     // Updates.
-    /// Playing, preparing playback, exporting or recording: a moment when quitting for an update would
-    /// lose work.
-    bool isBusy() const noexcept { return isPlaying_ || isPreparingPlayback_ || isExporting_ || isSampleRecording_; }
+    /// Playing, preparing playback, exporting, recording audio or recording MIDI: a moment when quitting
+    /// for an update would lose work.
+    bool isBusy() const noexcept
+    {
+        return isPlaying_ || isPreparingPlayback_ || isExporting_ || isSampleRecording_ || isLiveRecording_;
+    }
     /// Hands the model the application's update commands (made once the model exists, since they ask it
     /// `isBusy`): their state becomes the model's, and the check at launch starts at once.
     void setUpdateCommands(std::unique_ptr<UpdateCommands> commands);
