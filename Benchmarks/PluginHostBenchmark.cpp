@@ -1,6 +1,10 @@
 // A hosted instrument and insert effect run on the audio thread once per block: the host's own work
 // around the plug-in (control hand-over, MIDI sequence, channel mapping, slicing) must stay small
 // next to the plug-in's. Reported as real-time factor: seconds of audio rendered per second of CPU.
+//
+// Listing every installed plug-in (what the application does once, in the background, at start) must
+// take well under a second even with every LV2 package installed; this lists the machine's own
+// plug-ins (LV2_PATH, else the system's folders), with the packages install-deps installs at least.
 
 #include "VeltranePlatform/Plugins/PluginHost.hpp"
 
@@ -44,10 +48,22 @@ void renderBlocks(benchmark::State& state, const char* uri, bool instrument)
         benchmark::Counter(double(frames) / sampleRate * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+void BM_ListInstalledPlugins(benchmark::State& state)
+{
+    std::size_t count = 0;
+    for (auto _ : state) {
+        const PluginHost installed;
+        count = installed.plugins().size();
+        benchmark::DoNotOptimize(count);
+    }
+    state.counters["plugins"] = double(count);
+}
+
 void BM_Jx10EightVoiceChord(benchmark::State& state) { renderBlocks(state, "http://drobilla.net/plugins/mda/JX10", true); }
 void BM_DelayInsert(benchmark::State& state) { renderBlocks(state, "http://drobilla.net/plugins/mda/Delay", false); }
 
 // 64 frames is a short device period; 1024 is four slices of the 256-frame maximum.
+BENCHMARK(BM_ListInstalledPlugins)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Jx10EightVoiceChord)->Arg(64)->Arg(256)->Arg(1024);
 BENCHMARK(BM_DelayInsert)->Arg(64)->Arg(256)->Arg(1024);
 

@@ -205,8 +205,15 @@ TEST(PluginHost, ListsEveryPluginBesideBundlesThatAbortHangOrAreMalformed)
 TEST(PluginHost, RefusesWhatItCannotHostWithAReason)
 {
     TemporaryBundle bundle(
-        fakePlugin("urn:test:needs-worker",
-                   "  lv2:requiredFeature <http://lv2plug.in/ns/ext/worker#schedule> ;\n", stereoEffectPorts)
+        fakePlugin("urn:test:needs-instance-access",
+                   "  lv2:requiredFeature <http://lv2plug.in/ns/ext/instance-access> ;\n", stereoEffectPorts)
+        // Every feature it lacks is named, in order, each once; the ones we give are not.
+        + fakePlugin("urn:test:needs-three",
+                     "  lv2:requiredFeature <urn:test:feature-c> , <urn:test:feature-a> , "
+                     "<http://lv2plug.in/ns/ext/worker#schedule> , <urn:test:feature-b> ;\n",
+                     stereoEffectPorts)
+        + "<urn:test:missing-library> a lv2:Plugin ; doap:name \"Lost\" ;\n"
+          "  lv2:binary <file:///nonexistent/veltrane/lost.so> ;\n  lv2:port " + stereoEffectPorts + " .\n"
         + fakePlugin("urn:test:odd-port", "",
                      stereoEffectPorts
                          + " , [ a lv2:InputPort , <urn:test:PortKind> ; lv2:index 2 ; lv2:symbol \"odd\" ;"
@@ -224,14 +231,25 @@ TEST(PluginHost, RefusesWhatItCannotHostWithAReason)
         const char* uri;
         PluginError::Case which;
         const char* message;
+        const char* detail;
     } cases[] = {
-        {"urn:test:needs-worker", PluginError::Case::missingFeature,
-         "Test Plug-in needs the LV2 feature http://lv2plug.in/ns/ext/worker#schedule, which Veltrane does not "
-         "provide."},
+        {"urn:test:needs-instance-access", PluginError::Case::missingFeature,
+         "Test Plug-in needs the LV2 feature http://lv2plug.in/ns/ext/instance-access, which Veltrane does not "
+         "provide.",
+         ""},
+        {"urn:test:needs-three", PluginError::Case::missingFeature,
+         "Test Plug-in needs the LV2 features urn:test:feature-a, urn:test:feature-b and urn:test:feature-c, "
+         "which Veltrane does not provide.",
+         ""},
         {"urn:test:odd-port", PluginError::Case::unsupportedPort,
-         "Test Plug-in has a port Veltrane cannot connect (odd)."},
-        {"urn:test:not-in-binary", PluginError::Case::instantiationFailed, "Test Plug-in could not be started."},
-        {"urn:test:not-installed", PluginError::Case::notFound, "The plug-in urn:test:not-installed is not installed."},
+         "Test Plug-in has a port Veltrane cannot connect (odd).", ""},
+        // The loader's own words say why, beside the plain message.
+        {"urn:test:not-in-binary", PluginError::Case::instantiationFailed, "Test Plug-in could not be started.",
+         "/usr/lib/lv2/mda.lv2/Delay.so does not contain the plug-in urn:test:not-in-binary."},
+        {"urn:test:missing-library", PluginError::Case::instantiationFailed, "Lost could not be started.",
+         "/nonexistent/veltrane/lost.so: cannot open shared object file: No such file or directory"},
+        {"urn:test:not-installed", PluginError::Case::notFound, "The plug-in urn:test:not-installed is not installed.",
+         ""},
     };
     for (const auto& c : cases) {
         try {
@@ -240,10 +258,11 @@ TEST(PluginHost, RefusesWhatItCannotHostWithAReason)
         } catch (const PluginError& error) {
             EXPECT_EQ(error.which(), c.which) << c.uri;
             EXPECT_STREQ(error.what(), c.message);
+            EXPECT_EQ(error.detail(), c.detail);
         }
     }
-    EXPECT_THROW(host.instantiate("urn:test:needs-worker", 0.0, 256), std::invalid_argument);
-    EXPECT_THROW(host.instantiate("urn:test:needs-worker", 44100.0, 0), std::invalid_argument);
+    EXPECT_THROW(host.instantiate("urn:test:odd-port", 0.0, 256), std::invalid_argument);
+    EXPECT_THROW(host.instantiate("urn:test:odd-port", 44100.0, 0), std::invalid_argument);
 }
 
 TEST(PluginUriAuthority, IsTheHostPartOfTheUri)
@@ -268,12 +287,17 @@ TEST(PluginUriAuthority, IsTheHostPartOfTheUri)
         EXPECT_EQ(pluginUriAuthority(c.uri), c.authority) << c.uri;
 }
 
-TEST(PluginHost, TheTestsSeeOnlyTheMdaPlugins)
+TEST(PluginHost, TheTestsSeeOnlyThePluginsTheyPinned)
 {
-    // Another LV2 package on the machine must not change what the plug-in tests find.
+    // Another LV2 package on the machine must not change what the plug-in tests find: they see the mda
+    // plug-ins, synthv1 and the swh side-chain compressors, whichever of them are installed.
     VELTRANE_REQUIRE_MDA();
     for (const PluginDescription& plugin : installedPlugins().plugins()) {
-        EXPECT_TRUE(plugin.uri.starts_with("http://drobilla.net/plugins/mda/")) << plugin.uri;
+        EXPECT_TRUE(plugin.uri.starts_with("http://drobilla.net/plugins/mda/")
+                    || plugin.uri == "http://synthv1.sourceforge.net/lv2"
+                    || plugin.uri == "http://plugin.org.uk/swh-plugins/sc2"
+                    || plugin.uri == "http://plugin.org.uk/swh-plugins/sc3")
+            << plugin.uri;
     }
     EXPECT_GT(installedPlugins().plugins().size(), 2u);
 }

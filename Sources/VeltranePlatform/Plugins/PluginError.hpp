@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace veltrane {
 
@@ -19,12 +20,19 @@ public:
         instantiationFailed,
     };
 
-    PluginError(Case which, const std::string& message) : std::runtime_error(message), which_(which) {}
+    PluginError(Case which, const std::string& message, std::string detail = {})
+        : std::runtime_error(message), which_(which), detail_(std::move(detail))
+    {
+    }
 
     Case which() const noexcept { return which_; }
+    /// Why, in the words of whatever refused (the system's library loader, for instance); empty when
+    /// the message says all there is to say.
+    const std::string& detail() const noexcept { return detail_; }
 
 private:
     Case which_;
+    std::string detail_;
 };
 
 } // namespace veltrane

@@ -1,5 +1,7 @@
 #include "VeltranePlatform/Plugins/PluginHost.hpp"
 
+#include "VeltranePlatform/Plugins/FloatingPointGuard.hpp"
+#include "VeltranePlatform/Plugins/PluginListing.hpp"
 #include "VeltranePlatform/Plugins/PluginWorld.hpp"
 
 #include <algorithm>
@@ -7,42 +9,6 @@
 #include <stdexcept>
 
 namespace veltrane {
-
-namespace {
-
-std::string nodeText(LilvNode* node)
-{
-    std::string text = node && lilv_node_as_string(node) ? lilv_node_as_string(node) : "";
-    lilv_node_free(node);
-    return text;
-}
-
-struct PortCounts {
-    std::uint32_t audioInputs = 0;
-    std::uint32_t audioOutputs = 0;
-    bool midiInput = false;
-};
-
-PortCounts countPorts(const detail::PluginWorld& world, const LilvPlugin* plugin)
-{
-    PortCounts counts;
-    const std::uint32_t portCount = lilv_plugin_get_num_ports(plugin);
-    for (std::uint32_t index = 0; index < portCount; ++index) {
-        const LilvPort* port = lilv_plugin_get_port_by_index(plugin, index);
-        const bool input = lilv_port_is_a(plugin, port, world.inputPort.get());
-        const bool output = lilv_port_is_a(plugin, port, world.outputPort.get());
-        if (lilv_port_is_a(plugin, port, world.audioPort.get())) {
-            counts.audioInputs += input ? 1 : 0;
-            counts.audioOutputs += output ? 1 : 0;
-        } else if (input && lilv_port_is_a(plugin, port, world.atomPort.get())
-                   && lilv_port_supports_event(plugin, port, world.midiEvent.get())) {
-            counts.midiInput = true;
-        }
-    }
-    return counts;
-}
-
-} // namespace
 
 PluginHost::PluginHost() : world_(std::make_shared<detail::PluginWorld>(std::nullopt))
 {
@@ -59,38 +25,8 @@ PluginHost::~PluginHost() = default;
 void PluginHost::listPlugins()
 {
     std::lock_guard lock(world_->mutex);
-    const LilvPlugins* all = lilv_world_get_all_plugins(world_->world);
-    LILV_FOREACH (plugins, it, all) {
-        const LilvPlugin* plugin = lilv_plugins_get(all, it);
-        // A plug-in whose description lacks its name, binary or ports cannot be hosted.
-        if (!lilv_plugin_verify(plugin))
-            continue;
-        const PortCounts ports = countPorts(*world_, plugin);
-        const LilvNode* uriNode = lilv_plugin_get_uri(plugin);
-        const bool instrument =
-            lilv_world_ask(world_->world, uriNode, world_->rdfType.get(), world_->instrumentPlugin.get());
-        PluginKind kind;
-        if (ports.audioOutputs == 0)
-            continue;
-        if (instrument)
-            kind = PluginKind::instrument;
-        else if (ports.midiInput)
-            kind = PluginKind::midiEffect;
-        else if (ports.audioInputs > 0)
-            kind = PluginKind::effect;
-        else
-            continue;
-
-        PluginDescription description;
-        description.uri = lilv_node_as_uri(uriNode);
-        description.name = nodeText(lilv_plugin_get_name(plugin));
-        description.author = nodeText(lilv_plugin_get_author_name(plugin));
-        description.authority = pluginUriAuthority(description.uri);
-        description.kind = kind;
-        plugins_.push_back(std::move(description));
-    }
-    std::sort(plugins_.begin(), plugins_.end(),
-              [](const PluginDescription& a, const PluginDescription& b) { return a.uri < b.uri; });
+    const detail::FloatingPointGuard floatingPoint;
+    plugins_ = detail::listHostablePlugins(*world_);
 }
 
 const PluginDescription* PluginHost::find(std::string_view uri) const noexcept
@@ -101,7 +37,7 @@ const PluginDescription* PluginHost::find(std::string_view uri) const noexcept
 }
 
 std::unique_ptr<PluginInstance> PluginHost::instantiate(std::string_view uri, double sampleRate,
-                                                        int maximumBlockFrames) const
+                                                        int maximumBlockFrames, PluginRunMode mode) const
 {
     if (!(sampleRate > 0.0) || !std::isfinite(sampleRate))
         throw std::invalid_argument("A plug-in needs a positive sample rate.");
@@ -119,7 +55,7 @@ std::unique_ptr<PluginInstance> PluginHost::instantiate(std::string_view uri, do
     }
     if (!plugin)
         throw PluginError(PluginError::Case::notFound, "The plug-in " + description->uri + " is not installed.");
-    return PluginInstance::create(world_, plugin, *description, sampleRate, maximumBlockFrames);
+    return PluginInstance::create(world_, plugin, *description, sampleRate, maximumBlockFrames, mode);
 }
 
 } // namespace veltrane

@@ -35,11 +35,11 @@ public:
     const PluginDescription* find(std::string_view uri) const noexcept;
 
     /// Starts the plug-in with `uri` at `sampleRate`, for blocks of at most `maximumBlockFrames` frames,
-    /// activated, with its control inputs at their defaults.
+    /// activated, with its control inputs at their defaults, to be run as `mode` says.
     /// Throws `PluginError` when the plug-in is not listed, needs a feature or a port we do not support,
     /// or fails to start; std::invalid_argument for a sample rate or block length that is not positive.
-    std::unique_ptr<PluginInstance> instantiate(std::string_view uri, double sampleRate,
-                                                int maximumBlockFrames) const;
+    std::unique_ptr<PluginInstance> instantiate(std::string_view uri, double sampleRate, int maximumBlockFrames,
+                                                PluginRunMode mode = PluginRunMode::live) const;
 
 private:
     void listPlugins();

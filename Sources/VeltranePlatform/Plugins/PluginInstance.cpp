@@ -1,6 +1,10 @@
 #include "VeltranePlatform/Plugins/PluginInstance.hpp"
 
+#include "VeltranePlatform/Plugins/FloatingPointGuard.hpp"
+#include "VeltranePlatform/Plugins/PluginAudioPorts.hpp"
 #include "VeltranePlatform/Plugins/PluginError.hpp"
+#include "VeltranePlatform/Plugins/PluginLibrary.hpp"
+#include "VeltranePlatform/Plugins/PluginWorker.hpp"
 #include "VeltranePlatform/Plugins/PluginWorld.hpp"
 
 #include <serd/serd.h>
@@ -14,6 +18,7 @@
 #include <lv2/parameters/parameters.h>
 #include <lv2/presets/presets.h>
 #include <lv2/state/state.h>
+#include <lv2/worker/worker.h>
 
 #include <algorithm>
 #include <atomic>
@@ -33,13 +38,14 @@ constexpr std::uint32_t defaultAtomBufferBytes = 32768;
 // The text a saved state is named by. Fixed, so that equal settings always serialise to equal bytes.
 constexpr const char* stateUri = "urn:veltrane:plugin-state";
 
-// Features a plug-in may require that we honour without handing it any data: we never process in
-// place, we run live, we load a default state, and lilv passes the path features to save and restore.
+// Features a plug-in may require that we honour: some without handing it any data (we never process
+// in place, we run live, we load a default state, and lilv passes the path features to save and
+// restore), the others with the features we pass.
 constexpr const char* honouredFeatures[] = {
     LV2_CORE__isLive,     LV2_CORE__inPlaceBroken, LV2_CORE__hardRTCapable,
     LV2_STATE__mapPath,   LV2_STATE__freePath,     LV2_STATE__loadDefaultState,
     LV2_URID__map,        LV2_URID__unmap,         LV2_OPTIONS__options,
-    LV2_BUF_SIZE__boundedBlockLength,
+    LV2_BUF_SIZE__boundedBlockLength, LV2_WORKER__schedule,
 };
 
 // Length of a MIDI message from its status byte; 0 for what we do not pass on (system exclusive,
@@ -135,6 +141,15 @@ bool isWellFormedTurtle(const std::string& text)
     return status == SERD_SUCCESS && check.errors == 0 && check.declaresPreset;
 }
 
+bool hasDesignation(const detail::PluginWorld& world, const LilvPlugin* plugin, const LilvPort* port,
+                    const LilvNode* designation)
+{
+    LilvNodes* values = lilv_port_get_value(plugin, port, world.designation.get());
+    const bool found = values && lilv_nodes_contains(values, designation);
+    lilv_nodes_free(values);
+    return found;
+}
+
 std::string nodeText(LilvNode* node)
 {
     std::string text = node && lilv_node_as_string(node) ? lilv_node_as_string(node) : "";
@@ -154,6 +169,8 @@ struct PluginInstance::Impl {
 
     ~Impl()
     {
+        // The worker's thread may be inside the plug-in: it ends before the plug-in does.
+        worker.reset();
         if (!instance)
             return;
         std::lock_guard lock(world->mutex);
@@ -254,18 +271,23 @@ struct PluginInstance::Impl {
     {
         for (std::size_t i = 0; i < parameters.size(); ++i)
             portValues[parameterPorts[i]] = parameterValues[i].load(std::memory_order_relaxed);
+        if (enablePort)
+            portValues[*enablePort] = bypassed.load(std::memory_order_relaxed) ? 0.0f : 1.0f;
+        if (tempoPort)
+            portValues[*tempoPort] = float(tempo.load(std::memory_order_relaxed));
 
+        // Inputs outside the main pair (side chains, further buses) keep the silence they were made with.
         const float* left = input && input[0] ? input[0] + start : nullptr;
         const float* right = input && input[1] ? input[1] + start : nullptr;
-        if (audioInputs.size() == 1) {
+        if (mainInputs.size() == 1) {
             // A mono plug-in hears both channels at once.
-            float* mono = audioInputs[0].data();
+            float* mono = audioInputs[mainInputs[0]].data();
             for (int f = 0; f < frames; ++f)
                 mono[f] = 0.5f * ((left ? left[f] : 0.0f) + (right ? right[f] : 0.0f));
-        } else if (audioInputs.size() >= 2) {
+        } else if (mainInputs.size() == 2) {
             const float* sides[2] = {left, right};
             for (int channel = 0; channel < 2; ++channel) {
-                float* in = audioInputs[channel].data();
+                float* in = audioInputs[mainInputs[std::size_t(channel)]].data();
                 if (sides[channel])
                     std::copy(sides[channel], sides[channel] + frames, in);
                 else
@@ -290,17 +312,19 @@ struct PluginInstance::Impl {
         }
 
         lilv_instance_run(instance, std::uint32_t(frames));
+        worker->endRun();
 
         for (int channel = 0; channel < 2; ++channel) {
             float* out = output[channel];
             if (!out)
                 continue;
             out += start;
-            if (audioOutputs.empty()) {
+            if (mainOutputs.empty()) {
                 std::fill(out, out + frames, 0.0f);
             } else {
                 // A mono plug-in's output goes to both channels.
-                const float* produced = audioOutputs[std::min<std::size_t>(channel, audioOutputs.size() - 1)].data();
+                const float* produced =
+                    audioOutputs[mainOutputs[std::min<std::size_t>(std::size_t(channel), mainOutputs.size() - 1)]].data();
                 std::copy(produced, produced + frames, out);
             }
         }
@@ -327,7 +351,8 @@ struct PluginInstance::Impl {
     float sampleRateOption = 0.0f;
     std::array<LV2_Options_Option, 6> options{};
     LV2_Feature mapFeature{}, unmapFeature{}, optionsFeature{}, boundedFeature{}, defaultStateFeature{};
-    std::array<const LV2_Feature*, 6> features{};
+    std::array<const LV2_Feature*, 7> features{};
+    std::unique_ptr<detail::PluginWorker> worker;
 
     std::vector<PluginParameter> parameters;
     std::vector<std::uint32_t> parameterPorts;
@@ -348,6 +373,12 @@ struct PluginInstance::Impl {
     std::atomic<bool> processing{false};
 
     std::vector<std::vector<float>> audioInputs, audioOutputs, cvBuffers;
+    // Which of the audio buffers carry our left and right (one for a mono plug-in, none for no audio).
+    std::vector<std::size_t> mainInputs, mainOutputs;
+    // Control inputs the host sets itself, never shown or saved as parameters: the plug-in's own
+    // bypass, and the song's tempo. (Free-wheeling is fixed by the run mode.)
+    std::optional<std::uint32_t> enablePort, tempoPort;
+    std::atomic<double> tempo{120.0};
     std::vector<AtomBuffer> atomInputs, atomOutputs;
     int midiInput = -1;
     std::vector<PluginMidiEvent> events;
@@ -360,7 +391,8 @@ PluginInstance::~PluginInstance() = default;
 std::unique_ptr<PluginInstance> PluginInstance::create(std::shared_ptr<detail::PluginWorld> world,
                                                        const LilvPluginImpl* plugin,
                                                        const PluginDescription& description,
-                                                       double sampleRate, int maximumBlockFrames)
+                                                       double sampleRate, int maximumBlockFrames,
+                                                       PluginRunMode mode)
 {
     auto impl = std::make_unique<Impl>();
     Impl& s = *impl;
@@ -373,20 +405,31 @@ std::unique_ptr<PluginInstance> PluginInstance::create(std::shared_ptr<detail::P
     // Declared after `impl`, so a throw releases the lock before the half-made instance is freed.
     std::lock_guard lock(w.mutex);
 
+    // Plug-in code runs from here on (its library's constructors, instantiate, the default state);
+    // whatever it does to the floating-point mode stays with it.
+    const detail::FloatingPointGuard floatingPoint;
+
+    std::vector<std::string> missing;
     LilvNodes* required = lilv_plugin_get_required_features(plugin);
     LILV_FOREACH (nodes, it, required) {
         const char* feature = lilv_node_as_uri(lilv_nodes_get(required, it));
         const bool honoured = feature && std::any_of(std::begin(honouredFeatures), std::end(honouredFeatures),
                                                      [&](const char* f) { return std::strcmp(f, feature) == 0; });
-        if (!honoured) {
-            const std::string name = feature ? feature : "(unnamed)";
-            lilv_nodes_free(required);
-            throw PluginError(PluginError::Case::missingFeature,
-                              description.name + " needs the LV2 feature " + name
-                                  + ", which Veltrane does not provide.");
-        }
+        if (!honoured)
+            missing.push_back(feature ? feature : "(unnamed)");
     }
     lilv_nodes_free(required);
+    if (!missing.empty()) {
+        // All of them, so the user learns at once everything the plug-in lacks here.
+        std::sort(missing.begin(), missing.end());
+        missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
+        std::string names = missing.front();
+        for (std::size_t i = 1; i < missing.size(); ++i)
+            names += (i + 1 == missing.size() ? " and " : ", ") + missing[i];
+        throw PluginError(PluginError::Case::missingFeature,
+                          description.name + (missing.size() == 1 ? " needs the LV2 feature " : " needs the LV2 features ")
+                              + names + ", which Veltrane does not provide.");
+    }
 
     UridMap& urids = w.urids;
     s.urids.sequence = urids.map(LV2_ATOM__Sequence);
@@ -424,6 +467,7 @@ std::unique_ptr<PluginInstance> PluginInstance::create(std::shared_ptr<detail::P
     };
     std::vector<Connection> connections(portCount);
     std::vector<float> initialValues;
+    std::vector<detail::AudioPortRole> inputRoles, outputRoles;
     for (std::uint32_t index = 0; index < portCount; ++index) {
         const LilvPort* port = lilv_plugin_get_port_by_index(plugin, index);
         const bool input = lilv_port_is_a(plugin, port, w.inputPort.get());
@@ -433,6 +477,21 @@ std::unique_ptr<PluginInstance> PluginInstance::create(std::shared_ptr<detail::P
             connections[index] = {Connection::control, 0};
             if (!input)
                 continue;
+            if (lilv_port_has_property(plugin, port, w.freeWheeling.get())
+                || hasDesignation(w, plugin, port, w.freeWheeling.get())) {
+                s.portValues[index] = mode == PluginRunMode::offline ? 1.0f : 0.0f;
+                continue;
+            }
+            if (hasDesignation(w, plugin, port, w.enabled.get())) {
+                s.enablePort = index;
+                s.portValues[index] = 1.0f;
+                continue;
+            }
+            if (hasDesignation(w, plugin, port, w.beatsPerMinute.get())) {
+                s.tempoPort = index;
+                s.portValues[index] = float(s.tempo.load());
+                continue;
+            }
             float minimum = minimums[index], maximum = maximums[index], value = defaults[index];
             if (std::isnan(minimum))
                 minimum = std::isnan(maximum) ? 0.0f : std::min(0.0f, maximum);
@@ -463,6 +522,7 @@ std::unique_ptr<PluginInstance> PluginInstance::create(std::shared_ptr<detail::P
             auto& list = input ? s.audioInputs : s.audioOutputs;
             connections[index] = {input ? Connection::audioIn : Connection::audioOut, list.size()};
             list.emplace_back(std::size_t(maximumBlockFrames), 0.0f);
+            (input ? inputRoles : outputRoles).push_back(detail::audioPortRole(w, plugin, port));
         } else if (lilv_port_is_a(plugin, port, w.cvPort.get())) {
             // Nothing modulates a CV input here: it reads a constant zero.
             connections[index] = {Connection::cv, s.cvBuffers.size()};
@@ -484,6 +544,8 @@ std::unique_ptr<PluginInstance> PluginInstance::create(std::shared_ptr<detail::P
                                   + ").");
         }
     }
+    s.mainInputs = detail::mainAudioPorts(inputRoles, detail::mainAudioGroup(w, plugin, true));
+    s.mainOutputs = detail::mainAudioPorts(outputRoles, detail::mainAudioGroup(w, plugin, false));
     s.parameterValues = std::make_unique<std::atomic<float>[]>(s.parameters.size());
     for (std::size_t i = 0; i < s.parameters.size(); ++i)
         s.parameterValues[i].store(initialValues[i]);
@@ -515,12 +577,25 @@ std::unique_ptr<PluginInstance> PluginInstance::create(std::shared_ptr<detail::P
     s.optionsFeature = {LV2_OPTIONS__options, s.options.data()};
     s.boundedFeature = {LV2_BUF_SIZE__boundedBlockLength, nullptr};
     s.defaultStateFeature = {LV2_STATE__loadDefaultState, nullptr};
+    s.worker = std::make_unique<detail::PluginWorker>(
+        mode == PluginRunMode::offline ? detail::PluginWorker::Mode::immediate : detail::PluginWorker::Mode::thread);
     s.features = {&s.mapFeature, &s.unmapFeature, &s.optionsFeature, &s.boundedFeature, &s.defaultStateFeature,
-                  nullptr};
+                  s.worker->feature(), nullptr};
 
-    s.instance = lilv_plugin_instantiate(plugin, sampleRate, s.features.data());
+    // Loaded by us first, and for good: the loader's own words say why a library cannot be loaded, and
+    // a library is never unloaded and loaded again (some cannot survive that).
+    std::string whyNot = detail::loadPluginLibrary(plugin);
+    if (whyNot.empty()) {
+        s.instance = lilv_plugin_instantiate(plugin, sampleRate, s.features.data());
+        if (!s.instance)
+            whyNot = detail::whyPluginDidNotStart(plugin);
+    }
     if (!s.instance)
-        throw PluginError(PluginError::Case::instantiationFailed, description.name + " could not be started.");
+        throw PluginError(PluginError::Case::instantiationFailed, description.name + " could not be started.",
+                          std::move(whyNot));
+    s.worker->start(lilv_instance_get_handle(s.instance),
+                    static_cast<const LV2_Worker_Interface*>(
+                        lilv_instance_get_extension_data(s.instance, LV2_WORKER__interface)));
 
     for (std::uint32_t index = 0; index < portCount; ++index) {
         const Connection& c = connections[index];
@@ -583,11 +658,20 @@ std::uint64_t PluginInstance::parameterChangeCount() const noexcept
 void PluginInstance::setBypassed(bool bypassed) noexcept { impl_->bypassed.store(bypassed, std::memory_order_relaxed); }
 bool PluginInstance::isBypassed() const noexcept { return impl_->bypassed.load(std::memory_order_relaxed); }
 
+void PluginInstance::setTempo(double beatsPerMinute) noexcept
+{
+    if (std::isfinite(beatsPerMinute) && beatsPerMinute > 0.0)
+        impl_->tempo.store(beatsPerMinute, std::memory_order_relaxed);
+}
+
+double PluginInstance::tempo() const noexcept { return impl_->tempo.load(std::memory_order_relaxed); }
+
 std::optional<std::vector<std::uint8_t>> PluginInstance::saveState() const
 {
     Impl& s = *impl_;
     detail::PluginWorld& w = *s.world;
     std::lock_guard lock(w.mutex);
+    std::lock_guard working(s.worker->workMutex());
     LilvState* state = lilv_state_new_from_instance(
         s.plugin, s.instance, w.urids.mapFeatureData(), nullptr, nullptr, nullptr, nullptr,
         [](const char* symbol, void* user, std::uint32_t* size, std::uint32_t* type) -> const void* {
@@ -638,7 +722,10 @@ bool PluginInstance::restoreState(std::span<const std::uint8_t> bytes)
     s.restoring.store(true);
     while (s.processing.load())
         std::this_thread::yield();
-    lilv_state_restore(state, s.instance, &Impl::restorePortValue, &s, 0, s.features.data());
+    {
+        std::lock_guard working(s.worker->workMutex());
+        lilv_state_restore(state, s.instance, &Impl::restorePortValue, &s, 0, s.features.data());
+    }
     s.restoring.store(false);
     lilv_state_free(state);
     s.changeCount.fetch_add(1, std::memory_order_relaxed);
@@ -652,7 +739,8 @@ void PluginInstance::process(const float* const* input, float* const* output, in
     if (frames <= 0 || !output)
         return;
     s.processing.store(true);
-    if (s.bypassed.load(std::memory_order_relaxed) || s.restoring.load()) {
+    // A plug-in with an enable port bypasses itself (smoothly, the way it knows best) and keeps running.
+    if ((s.bypassed.load(std::memory_order_relaxed) && !s.enablePort) || s.restoring.load()) {
         s.passThrough(input, output, frames);
         s.processing.store(false);
         return;

@@ -18,6 +18,12 @@ namespace veltrane {
 
 namespace detail { struct PluginWorld; }
 
+/// How an instance will be run. Live, it plays in real time on an audio thread and does its slow work
+/// (loading files, preparing tables) on a thread of its own meanwhile; offline (the export), it renders
+/// as fast as it can, is told it is free-wheeling, and does that work at once, on the rendering thread,
+/// so that the same project always renders the same bytes.
+enum class PluginRunMode { live, offline };
+
 /// One control input of a plug-in: what the generic editor shows as a slider and what its state holds.
 struct PluginParameter {
     std::string symbol;
@@ -58,7 +64,8 @@ public:
     /// Whether the plug-in has a MIDI input; without one, MIDI events passed to `process` are dropped.
     bool acceptsMidi() const noexcept;
 
-    /// The control inputs in port order. Fixed for the instance's life.
+    /// The control inputs in port order. Fixed for the instance's life. The inputs the host sets itself
+    /// (free-wheeling, enable, tempo) are not among them, and are not saved with the state.
     const std::vector<PluginParameter>& parameters() const noexcept;
     std::optional<std::size_t> parameterIndex(std::string_view symbol) const noexcept;
     /// The value the plug-in gets from the next block on. Any thread.
@@ -69,10 +76,16 @@ public:
     /// state). An owner compares it with the count it saw last to learn that the settings changed.
     std::uint64_t parameterChangeCount() const noexcept;
 
-    /// Host-side bypass: a bypassed effect passes its input through unchanged, a bypassed instrument is
-    /// silent; the plug-in itself does not run. Any thread.
+    /// Bypass. A plug-in with an enable port keeps running with that port off and bypasses itself;
+    /// otherwise the plug-in does not run: a bypassed effect passes its input through unchanged and a
+    /// bypassed instrument is silent. Any thread.
     void setBypassed(bool bypassed) noexcept;
     bool isBypassed() const noexcept;
+
+    /// The song's tempo in beats per minute, for a plug-in with a tempo input (120 until set); values
+    /// that are not positive are ignored. Any thread; the next block picks it up.
+    void setTempo(double beatsPerMinute) noexcept;
+    double tempo() const noexcept;
 
     /// The plug-in's full state as LV2 state in Turtle text; the same settings give the same bytes.
     /// Nothing when the plug-in could not save it. Main thread.
@@ -97,7 +110,7 @@ private:
     static std::unique_ptr<PluginInstance> create(std::shared_ptr<detail::PluginWorld> world,
                                                   const LilvPluginImpl* plugin,
                                                   const PluginDescription& description, double sampleRate,
-                                                  int maximumBlockFrames);
+                                                  int maximumBlockFrames, PluginRunMode mode);
     std::unique_ptr<Impl> impl_;
 };
 

@@ -38,6 +38,10 @@ struct PluginWorld {
     LilvNodePtr atomSupports, midiEvent, instrumentPlugin, rdfType;
     LilvNodePtr connectionOptional, minimumSize, sampleRateProperty;
     LilvNodePtr loadDefaultState;
+    // Which audio ports carry the main signal, and the control ports the host sets itself.
+    LilvNodePtr isSideChain, designation, portGroup, portInGroup, portRole, mainInput, mainOutput;
+    LilvNodePtr leftChannel, rightChannel, centerChannel, oldLeftChannel, oldRightChannel, oldCenterChannel;
+    LilvNodePtr freeWheeling, enabled, beatsPerMinute;
 };
 
 } // namespace veltrane::detail

@@ -59,13 +59,17 @@ std::vector<AudioUnitLoadFailure> AudioUnitHosting::prepareAudioUnits(const Proj
     std::vector<AudioUnitLoadFailure> failures;
     const auto fail = [&](const AudioUnitReference& reference, std::exception_ptr error) {
         std::string reason = "The plug-in could not be started.";
+        std::string detail;
         try {
             std::rethrow_exception(error);
+        } catch (const PluginError& e) {
+            reason = e.what();
+            detail = e.detail();
         } catch (const std::exception& e) {
             reason = e.what();
         } catch (...) {
         }
-        failures.push_back(AudioUnitLoadFailure{reference, std::move(reason)});
+        failures.push_back(AudioUnitLoadFailure{reference, std::move(reason), std::move(detail)});
     };
 
     // Instruments: one unit per distinct (instrument, track) that a note of the timeline plays.
@@ -118,6 +122,9 @@ std::vector<AudioUnitLoadFailure> AudioUnitHosting::prepareAudioUnits(const Proj
         }
     }
     for (const AudioUnitSlot* slot : slots) setAudioUnitEffectBypass(slot->id, slot->bypassed);
+    // Plug-ins with a tempo input follow the song's.
+    for (auto& [key, unit] : audioUnitInstruments_) unit->instance().setTempo(project.bpm);
+    for (auto& [id, unit] : audioUnitEffects_) unit->instance().setTempo(project.bpm);
 
     rebuildAudioUnitEffectRouting(project);
     return failures;

@@ -44,6 +44,9 @@ class AudioEngine;
 struct AudioUnitLoadFailure {
     AudioUnitReference reference;
     std::string reason;
+    /// What the plug-in layer knows beyond the reason (the system loader's error, for instance); empty
+    /// when there is nothing more to say.
+    std::string detail;
     friend bool operator==(const AudioUnitLoadFailure&, const AudioUnitLoadFailure&) = default;
 };
 

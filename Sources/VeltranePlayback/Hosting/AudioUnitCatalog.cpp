@@ -61,14 +61,15 @@ const PluginDescription* AudioUnitCatalog::find(const AudioUnitReference& refere
 
 std::unique_ptr<PluginInstance> AudioUnitCatalog::instantiate(const AudioUnitReference& reference,
                                                               const std::optional<Data>& state, double sampleRate,
-                                                              int maximumBlockFrames, const PluginHost& host)
+                                                              int maximumBlockFrames, const PluginHost& host,
+                                                              PluginRunMode mode)
 {
     const PluginDescription* plugin = find(reference, host);
     if (plugin == nullptr) {
         throw PluginError(PluginError::Case::notFound,
                           "The plug-in \u201C" + reference.name + "\u201D is not installed on this computer.");
     }
-    auto unit = host.instantiate(plugin->uri, sampleRate, maximumBlockFrames);
+    auto unit = host.instantiate(plugin->uri, sampleRate, maximumBlockFrames, mode);
     // A state from another version of the plug-in, or damaged bytes, must not keep the unit from
     // playing: it starts from its defaults instead.
     if (state && !state->empty()) unit->restoreState(state->bytes());

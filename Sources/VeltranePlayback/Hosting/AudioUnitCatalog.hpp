@@ -61,11 +61,12 @@ public:
     /// A running instance of the plug-in the reference names, at `sampleRate` for blocks of at most
     /// `maximumBlockFrames`, with `state` restored when present. A state the plug-in cannot read is
     /// ignored and the plug-in keeps its defaults. Throws `PluginError` when no installed plug-in has
-    /// the three codes (`notFound`) or the plug-in cannot be started.
+    /// the three codes (`notFound`) or the plug-in cannot be started. The export's units run `offline`.
     static std::unique_ptr<PluginInstance> instantiate(const AudioUnitReference& reference,
                                                        const std::optional<Data>& state, double sampleRate,
                                                        int maximumBlockFrames,
-                                                       const PluginHost& host = installedPlugins());
+                                                       const PluginHost& host = installedPlugins(),
+                                                       PluginRunMode mode = PluginRunMode::live);
 
     /// The unit's whole state as Turtle text, or nothing when the plug-in could not save it.
     static std::optional<Data> stateData(const PluginInstance& unit);

@@ -28,13 +28,38 @@ public:
                                                         const std::optional<Data>& state) override
     {
         return std::make_shared<AudioPluginInstrumentNode>(AudioUnitCatalog::instantiate(
-            reference, state, OfflineMixdownGraph::sampleRate, OfflineMixdownGraph::blockFrames));
+            reference, state, OfflineMixdownGraph::sampleRate, OfflineMixdownGraph::blockFrames,
+            AudioUnitCatalog::installedPlugins(), PluginRunMode::offline));
     }
     std::shared_ptr<AudioEffectNode> effect(const AudioUnitReference& reference, const std::optional<Data>& state) override
     {
         return std::make_shared<AudioPluginEffectNode>(AudioUnitCatalog::instantiate(
-            reference, state, OfflineMixdownGraph::sampleRate, OfflineMixdownGraph::blockFrames));
+            reference, state, OfflineMixdownGraph::sampleRate, OfflineMixdownGraph::blockFrames,
+            AudioUnitCatalog::installedPlugins(), PluginRunMode::offline));
     }
+};
+
+/// Hands on what another source makes, telling every plug-in among it the song's tempo.
+class TempoFollowingUnits : public OfflineUnitSource {
+public:
+    TempoFollowingUnits(OfflineUnitSource& units, double bpm) : units_(units), bpm_(bpm) {}
+    std::shared_ptr<AudioMIDIInstrumentNode> instrument(const AudioUnitReference& reference,
+                                                        const std::optional<Data>& state) override
+    {
+        auto node = units_.instrument(reference, state);
+        if (auto* plugin = dynamic_cast<AudioPluginInstrumentNode*>(node.get())) plugin->instance().setTempo(bpm_);
+        return node;
+    }
+    std::shared_ptr<AudioEffectNode> effect(const AudioUnitReference& reference, const std::optional<Data>& state) override
+    {
+        auto node = units_.effect(reference, state);
+        if (auto* plugin = dynamic_cast<AudioPluginEffectNode*>(node.get())) plugin->instance().setTempo(bpm_);
+        return node;
+    }
+
+private:
+    OfflineUnitSource& units_;
+    double bpm_;
 };
 
 } // namespace
@@ -66,8 +91,9 @@ void OfflineRenderer::render(const Project& project, const std::filesystem::path
     // otherwise cost many times more per operation, for a sound some 6,000 dB down.
     DenormalGuard denormals;
 
-    OfflineMixdownGraph mixdown(project, list.timeline, soloTrack, *units_);
-    OfflineNoteScheduler notes(project, list, mixdown, *units_);
+    TempoFollowingUnits units(*units_, project.bpm);
+    OfflineMixdownGraph mixdown(project, list.timeline, soloTrack, units);
+    OfflineNoteScheduler notes(project, list, mixdown, units);
     OfflineBusAutomation buses(project, list.timeline, mixdown);
     if (noteRendering == NoteRendering::allBeforeTheFirstBlock) notes.scheduleBefore(std::numeric_limits<std::int64_t>::max());
     mixdown.startVoices();
