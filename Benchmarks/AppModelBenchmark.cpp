@@ -44,6 +44,7 @@ public:
     void updateAutomatedBuses(const Project&, const PlaybackTimeline&, std::int64_t) override {}
     MeterState meters() override { return {}; }
     void setTransportRate(float) override {}
+    void recoverAfterConfigurationChange() override {}
 };
 
 /// Runs the latest delayed task when told to, as the event loop would once its delay has passed.

@@ -171,6 +171,11 @@ public:
         return meterLevels;
     }
     void setTransportRate(float rate) override { transportRates.push_back(rate); }
+    void recoverAfterConfigurationChange() override
+    {
+        ++recoveries;
+        if (recoveryFailure) throw std::runtime_error(*recoveryFailure);
+    }
 
     std::vector<Project> applied;
     std::vector<Trigger> triggers;
@@ -195,6 +200,8 @@ public:
     MeterState meterLevels;
     int meterReads = 0;
     std::vector<float> transportRates;
+    int recoveries = 0;
+    std::optional<std::string> recoveryFailure;
 };
 
 /// A MIDI connection the test drives: its events come from the test, what is sent is kept with its

@@ -586,6 +586,10 @@ private:
     void recordMutation(const std::function<void(Project&)>& change);
     /// Sets the gate of a held note's cell from how long it was held; nothing when the cell is gone.
     void closeRecordedNote(const RecordedMIDINote& note, std::optional<std::int64_t> endFrame);
+    /// The audio device went away or changed: stops playback, and rebuilds the engine once the changes
+    /// have settled, playing again if it was playing.
+    void audioConfigurationChanged();
+    void recoverAudio();
 
     // Constants.
     QUrl feedbackURL_;

@@ -134,5 +134,6 @@ MeterState AudioEngineControl::meters()
 }
 
 void AudioEngineControl::setTransportRate(float rate) { engine_->transportTimePitch().setRate(rate); }
+void AudioEngineControl::recoverAfterConfigurationChange() { engine_->recoverAfterConfigurationChange(); }
 
 } // namespace veltrane

@@ -70,6 +70,9 @@ public:
     virtual MeterState meters() = 0;
     /// The speed of the transport's time-pitch stage on the master path (1 is normal); reset to 1 by `stop`.
     virtual void setTransportRate(float rate) = 0;
+    /// Rebuilds the audio path on the device as it now is, after `onConfigurationChange`. Throws when the
+    /// device cannot be used.
+    virtual void recoverAfterConfigurationChange() = 0;
 
     /// Called on the main thread when a hosted plug-in reports a parameter change.
     std::function<void()> onAudioUnitStateChange;
@@ -99,6 +102,7 @@ public:
     void updateAutomatedBuses(const Project& project, const PlaybackTimeline& timeline, std::int64_t frame) override;
     MeterState meters() override;
     void setTransportRate(float rate) override;
+    void recoverAfterConfigurationChange() override;
 
     /// The engine itself, for the transport's scheduling and the meters.
     AudioEngine& engine() noexcept { return *engine_; }

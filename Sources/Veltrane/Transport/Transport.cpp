@@ -62,6 +62,9 @@ void AppModel::startTransport()
     midi_->onContinue = [this](std::uint64_t) { receiveMIDIContinue(); };
     midi_->onStop = [this](std::uint64_t) { receiveMIDIStop(); };
     midi_->onSongPosition = [this](int position) { receiveMIDISongPosition(position); };
+
+    // The engine calls this from its pump on the main thread; the model's destructor takes it away.
+    audio_->onConfigurationChange = [this] { audioConfigurationChanged(); };
 }
 
 void AppModel::setActiveTimeline(std::shared_ptr<const PlaybackTimeline> timeline)
