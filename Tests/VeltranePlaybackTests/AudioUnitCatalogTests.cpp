@@ -118,3 +118,14 @@ TEST(AudioUnitCatalog, AReferenceNoInstalledPlugInHasThrowsWithItsName)
         }
     }
 }
+
+TEST(AudioUnitCatalog, ListsTheInstalledPluginsOnceInTheBackground)
+{
+    VELTRANE_REQUIRE_MDA();
+    AudioUnitCatalog::loadInstalledPluginsInBackground();
+    AudioUnitCatalog::loadInstalledPluginsInBackground();
+    const PluginHost& host = AudioUnitCatalog::installedPlugins();
+    EXPECT_TRUE(AudioUnitCatalog::installedPluginsLoaded());
+    EXPECT_EQ(&AudioUnitCatalog::installedPlugins(), &host);
+    EXPECT_NE(host.find(jx10Uri), nullptr);
+}

@@ -4,13 +4,35 @@
 #include "VeltraneCore/Text/Fnv1a.hpp"
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 
 namespace veltrane {
 
+namespace {
+
+std::shared_future<std::shared_ptr<const PluginHost>>& installedListing()
+{
+    static std::shared_future<std::shared_ptr<const PluginHost>> listing =
+        std::async(std::launch::async, [] { return std::make_shared<const PluginHost>(); }).share();
+    return listing;
+}
+
+} // namespace
+
+void AudioUnitCatalog::loadInstalledPluginsInBackground()
+{
+    installedListing();
+}
+
+bool AudioUnitCatalog::installedPluginsLoaded()
+{
+    return installedListing().wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
 const PluginHost& AudioUnitCatalog::installedPlugins()
 {
-    static const PluginHost host;
-    return host;
+    return *installedListing().get();
 }
 
 std::uint32_t AudioUnitCatalog::componentType(PluginKind kind) noexcept

@@ -11,8 +11,8 @@
 //     std::optional<Data> state = AudioUnitCatalog::stateData(*unit);
 //
 // Every operation reads the process-wide list of installed plug-ins unless given a host of its own
-// (tests pass one over a folder of their own bundles). Loading that list is slow, so it happens once,
-// on first use; after that any thread may call in.
+// (tests pass one over a folder of their own bundles). That list is made once, on first use or in the
+// background from `loadInstalledPluginsInBackground`; after that any thread may call in.
 
 #include "VeltraneCore/Models/AudioUnitReference.hpp"
 #include "VeltraneCore/Models/Data.hpp"
@@ -40,8 +40,14 @@ inline constexpr std::uint32_t audioUnitEffectType = fourCharCode("aufx");
 
 class AudioUnitCatalog {
 public:
-    /// The plug-ins installed on this machine (the LV2 search path), loaded on first use.
+    /// The plug-ins installed on this machine (the LV2 search path), loaded on first use; waits for a
+    /// listing still under way.
     static const PluginHost& installedPlugins();
+    /// Starts listing the installed plug-ins on a thread of its own, so that a window can come up at
+    /// once and ask `installedPluginsLoaded` before it offers them. Does nothing once started.
+    static void loadInstalledPluginsInBackground();
+    /// Whether the listing is done, so `installedPlugins` returns without waiting. Starts it if need be.
+    static bool installedPluginsLoaded();
 
     /// The component type code of a plug-in kind.
     static std::uint32_t componentType(PluginKind kind) noexcept;
