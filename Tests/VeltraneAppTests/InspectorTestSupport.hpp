@@ -23,7 +23,9 @@ inline void ensureApplication()
     static int argc = 1;
     static char name[] = "VeltraneAppTests";
     static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
+    // Never destroyed: Qt's own exit-time objects (the pointing device the key and mouse
+    // simulation made) outlive a static application and crash the program after every test passed.
+    new QApplication(argc, argv);
     // Numbers are pinned to one locale so the expected texts do not depend on the machine.
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 }
