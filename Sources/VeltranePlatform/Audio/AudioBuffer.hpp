@@ -6,6 +6,7 @@
 // the last reference back to the thread that drains completions, never dropping it on the audio thread.
 //
 //     AudioBuffer(frameCapacity, sampleRate)   zero-filled, frameLength = frameCapacity
+//     AudioBuffer(frames, rate, AudioBuffer::uninitialized)   for a writer that fills every frame
 //     channel(0|1)                            the samples of one channel
 //     setFrameLength(n)                       shortens what plays (clamped to 0 ... capacity)
 
@@ -20,6 +21,12 @@ public:
 
     /// Throws std::invalid_argument for a negative capacity or a sample rate that is not positive.
     AudioBuffer(std::int64_t frameCapacity, double sampleRate);
+
+    /// Asks for a buffer whose samples are left as the allocator gives them, for a writer that fills
+    /// every frame at once (a rendered note): zeroing them first would only be overwritten.
+    struct Uninitialized {};
+    static constexpr Uninitialized uninitialized{};
+    AudioBuffer(std::int64_t frameCapacity, double sampleRate, Uninitialized);
 
     std::int64_t frameCapacity() const noexcept { return frameCapacity_; }
     std::int64_t frameLength() const noexcept { return frameLength_; }

@@ -178,7 +178,8 @@ std::shared_ptr<AudioBuffer> renderSynthNote(const SynthNote& note, const Instru
     if (!isPositiveRate(sampleRate)) return nullptr;
     const std::int64_t frames = synthNoteFrames(note, instrument, sampleRate, style);
     if (frames > maximumNoteFrames) return nullptr;
-    auto buffer = std::make_shared<AudioBuffer>(frames, sampleRate);
+    // Every frame is written below.
+    auto buffer = std::make_shared<AudioBuffer>(frames, sampleRate, AudioBuffer::uninitialized);
     renderSynthFrames(note, instrument, sampleRate, style, buffer->channel(0), buffer->channel(1), frames);
     return buffer;
 }
