@@ -1,7 +1,7 @@
 // The export of a full song: a three-minute song of 16 tracks with a note on most rows of every track,
 // the ten factory sounds, effect columns, parameter locks, modulation (note-start and continuous, on
 // notes and on buses) and the whole master chain working. Reported as times real time (seconds of song
-// per second of rendering, on the one core the render uses) and as the process's peak memory.
+// per second of rendering) on one core, two and all of them, with each render's peak memory.
 //
 // The render's time goes almost entirely to the note voices (oscillator, envelope and filter per sample
 // of every note); `averageVoices` says how many notes sound at once in this song.
@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 using namespace veltrane;
 
@@ -127,12 +128,13 @@ Project denseSong()
 
 // Renders `project` once in a child process and returns the child's peak memory in megabytes, so that
 // each case reports its own peak rather than the largest of every case run before it in this process.
-double renderInChild(const Project& project, const std::filesystem::path& to)
+double renderInChild(const Project& project, const std::filesystem::path& to, int threads)
 {
     const pid_t child = fork();
     if (child == 0) {
         try {
             OfflineRenderer renderer;
+            renderer.threads = threads;
             renderer.render(project, to);
         } catch (...) {
             _exit(1);
@@ -154,7 +156,7 @@ void BM_RenderDenseThreeMinuteSong(benchmark::State& state)
     double renderedSeconds = 0;
     double peak = 0;
     for (auto _ : state) {
-        const double megabytes = renderInChild(project, folder.path / "dense.wav");
+        const double megabytes = renderInChild(project, folder.path / "dense.wav", int(state.range(0)));
         if (megabytes < 0) {
             state.SkipWithError("the render failed");
             return;
@@ -175,7 +177,15 @@ void BM_RenderDenseThreeMinuteSong(benchmark::State& state)
     state.counters["voiceSecondsPerSecond"] =
         benchmark::Counter(noteSeconds * double(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_RenderDenseThreeMinuteSong)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
+// On one core, on two, and on every core of the machine.
+BENCHMARK(BM_RenderDenseThreeMinuteSong)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(int(std::max(1u, std::thread::hardware_concurrency())))
+    ->Unit(benchmark::kSecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 // openmpt123, a peer module player, rendering a 16-channel module of the same length and density to a
 // WAV file, for scale.

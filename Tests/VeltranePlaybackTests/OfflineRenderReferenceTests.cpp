@@ -10,6 +10,7 @@
 
 #include "OfflineRenderTestSupport.hpp"
 
+#include "VeltranePlayback/OfflineRender/RenderError.hpp"
 #include "VeltraneCore/Presets/InstrumentPreset.hpp"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -199,6 +202,46 @@ TEST(OfflineRenderReference, TheReferenceSongSoundsAsRecordedToWithinFloatRoundi
         }
     }
     EXPECT_LE(largest, tolerance) << "frame " << worst << " of " << render.frames << " differs by " << largest;
+}
+
+TEST(OfflineRenderReference, EveryNumberOfThreadsWritesTheSameBytes)
+{
+    TemporaryFolder folder;
+    const Project song = referenceSong(folder);
+    const auto bytesAt = [&](int threads, OfflineRenderer::NoteRendering when = OfflineRenderer::NoteRendering::whenNeeded) {
+        OfflineRenderer renderer(std::make_shared<RecordingUnits>());
+        renderer.threads = threads;
+        renderer.noteRendering = when;
+        const auto path = folder / ("threads-" + std::to_string(threads) + ".wav");
+        renderer.render(song, path);
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    const auto one = bytesAt(1);
+    ASSERT_GT(one.size(), 100'000u);
+    for (const int threads : {2, 3, 8, 17}) EXPECT_TRUE(bytesAt(threads) == one) << threads << " threads";
+    EXPECT_TRUE(bytesAt(4, OfflineRenderer::NoteRendering::allBeforeTheFirstBlock) == one);
+}
+
+TEST(OfflineRenderReference, AMissingSampleEndsTheRenderWithItsErrorAtAnyNumberOfThreads)
+{
+    TemporaryFolder folder;
+    Project song = referenceSong(folder);
+    // The sample instrument's audio is gone: its first note fails the render, however many threads
+    // rendered the notes after it ahead.
+    song.instruments.back().source = SampleSource{Data(std::string_view("veltrane-path:/nowhere/gone.wav")), "gone.wav"};
+    for (const int threads : {1, 2, 8}) {
+        OfflineRenderer renderer(std::make_shared<RecordingUnits>());
+        renderer.threads = threads;
+        try {
+            renderer.render(song, folder / "missing.wav");
+            ADD_FAILURE() << "the render succeeded at " << threads << " threads";
+        } catch (const RenderError& error) {
+            EXPECT_EQ(error.which(), RenderError::Case::sampleMissing) << threads << " threads";
+            EXPECT_EQ(error.name(), "gone.wav");
+        }
+        EXPECT_FALSE(std::filesystem::exists(folder / "missing.wav"));
+    }
 }
 
 } // namespace

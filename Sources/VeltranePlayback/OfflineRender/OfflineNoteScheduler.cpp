@@ -27,17 +27,33 @@ std::int64_t scheduledFrame(const RenderEvent& event)
 } // namespace
 
 OfflineNoteScheduler::OfflineNoteScheduler(const Project& project, const RenderEventList& list,
-                                           OfflineMixdownGraph& mixdown, OfflineUnitSource& units)
-    : project_(project), list_(list), mixdown_(mixdown), master_(effectiveMasterSettings(project))
+                                           OfflineMixdownGraph& mixdown, OfflineUnitSource& units, int workerThreads)
+    : project_(project), list_(list), mixdown_(mixdown), master_(effectiveMasterSettings(project)),
+      ahead_(list.events.size(), [this](std::size_t index) {
+          const RenderEvent& event = list_.events[index];
+          return hasBuffer(event) ? renderBuffer(event) : nullptr;
+      })
 {
+    std::vector<Instrument> sampled;
+    std::vector<bool> listed(project.instruments.size());
     for (const RenderEvent& event : list.events) {
         if (!rendered(event)) continue;
+        if (hasBuffer(event) && event.instrument >= 0 && event.instrument < static_cast<int>(listed.size()) &&
+            !listed[static_cast<std::size_t>(event.instrument)]) {
+            listed[static_cast<std::size_t>(event.instrument)] = true;
+            sampled.push_back(project.instruments[static_cast<std::size_t>(event.instrument)]);
+        }
         const AudioUnitSource* source = hostedSource(project, event.instrument);
         if (source == nullptr) continue;
         const auto key = std::make_pair(project.instruments[static_cast<std::size_t>(event.instrument)].id, event.track);
         if (instruments_.contains(key)) continue;
         instruments_.emplace(key, mixdown.addInstrument(event.track, source->reference, source->state, units));
     }
+    // The audio of every sample instrument a note plays, loaded before any note renders: the notes then
+    // only read the store, from any thread. Locks and lanes never change an instrument's audio or its
+    // edit, so each note finds what it would have loaded itself.
+    samples_.loadSamples(sampled);
+    ahead_.start(workerThreads);
 }
 
 bool OfflineNoteScheduler::rendered(const RenderEvent& event) const
@@ -57,16 +73,30 @@ void OfflineNoteScheduler::scheduleBefore(std::int64_t frame)
         nextCacheRelease_ = framesAfter(frame, cacheReleaseIntervalFrames);
     }
     while (next_ < list_.events.size() && scheduledFrame(list_.events[next_]) < frame) {
-        const RenderEvent& event = list_.events[next_];
-        if (rendered(event)) schedule(event);
+        if (rendered(list_.events[next_])) schedule(next_);
         ++next_;
     }
 }
 
-void OfflineNoteScheduler::schedule(const RenderEvent& event)
+bool OfflineNoteScheduler::hasBuffer(const RenderEvent& event) const
 {
-    auto& strips = mixdown_.strips();
     // The project model keeps every note on a track that has a strip; a note elsewhere has nowhere to go.
+    return rendered(event) && event.track >= 0 && event.track < static_cast<int>(mixdown_.strips().size()) &&
+           hostedSource(project_, event.instrument) == nullptr;
+}
+
+AudioBufferRef OfflineNoteScheduler::renderBuffer(const RenderEvent& event)
+{
+    // The store was filled before any note rendered; notes only read it.
+    const auto samples = [this](const Instrument& instrument) { return samples_.sample(instrument.id); };
+    return OfflineNoteRendering::renderEvent(event, project_, list_.timeline, master_.delayTime, master_.delayFeedback,
+                                             samples, &noteCache_);
+}
+
+void OfflineNoteScheduler::schedule(std::size_t index)
+{
+    const RenderEvent& event = list_.events[index];
+    auto& strips = mixdown_.strips();
     if (event.track < 0 || event.track >= static_cast<int>(strips.size())) return;
     OfflineTrackStrip& strip = strips[static_cast<std::size_t>(event.track)];
 
@@ -81,13 +111,7 @@ void OfflineNoteScheduler::schedule(const RenderEvent& event)
         return;
     }
 
-    const auto samples = [this](const Instrument& instrument) {
-        // Loaded on the first note that needs it, once per render: the store keeps it from then on.
-        if (!samples_.sample(instrument.id) && !samples_.loadFailure(instrument.id)) samples_.loadSamples({instrument});
-        return samples_.sample(instrument.id);
-    };
-    AudioBufferRef buffer = OfflineNoteRendering::renderEvent(
-        event, project_, list_.timeline, master_.delayTime, master_.delayFeedback, samples, &noteCache_);
+    AudioBufferRef buffer = ahead_.take(index);
     if (!buffer) return; // a note with nothing to play (beyond a sample's last slice)
 
     const std::int64_t start = scheduledFrame(event);

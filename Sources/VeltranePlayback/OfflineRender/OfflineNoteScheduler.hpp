@@ -11,13 +11,18 @@
 // Identical notes (same instrument settings, pitch, gate, level and pan, without wobble, slide or
 // continuous modulation) share one buffer.
 //
-//     OfflineNoteScheduler notes(project, list, mixdown, units);   // makes the hosted instruments
-//     notes.scheduleBefore(frame + blockFrames);                   // before each block
+// With worker threads, the notes' buffers are rendered ahead on them in list order (`NoteRenderAhead`),
+// within a memory budget, while this thread runs the graph; queuing them on voices stays here, in list
+// order, so the file is the same at any number of threads.
+//
+//     OfflineNoteScheduler notes(project, list, mixdown, units, 7);   // makes the hosted instruments
+//     notes.scheduleBefore(frame + blockFrames);                      // before each block
 //
 // Owner thread of the graph.
 
 #include "VeltranePlayback/Mixdown/OfflineMixdownGraph.hpp"
 #include "VeltranePlayback/NotePlan/OfflineNoteRendering.hpp"
+#include "VeltranePlayback/OfflineRender/NoteRenderAhead.hpp"
 #include "VeltranePlayback/Samples/SampleStore.hpp"
 #include "VeltranePlayback/Voices/RenderedNoteCache.hpp"
 #include "VeltraneCore/Models/Uuid.hpp"
@@ -36,8 +41,11 @@ public:
     /// Makes one hosted instrument per instrument and track that plays notes (of the rendered track
     /// only, for a stem) and wires it into its strip. Throws `RenderError::audioUnit` with the
     /// plug-in's name when one cannot be made.
+    ///
+    /// `workerThreads` render notes ahead besides this thread (0: every note renders here when it is
+    /// needed). Sample instruments' audio is loaded here, before any worker starts.
     OfflineNoteScheduler(const Project& project, const RenderEventList& list, OfflineMixdownGraph& mixdown,
-                         OfflineUnitSource& units);
+                         OfflineUnitSource& units, int workerThreads = 0);
 
     /// Renders and queues every note that starts before `frame` and is not queued yet. Throws what the
     /// note renderers throw (`RenderError::sampleMissing`, `RenderError::conversionFailed`).
@@ -54,7 +62,10 @@ public:
 
 private:
     bool rendered(const RenderEvent& event) const;
-    void schedule(const RenderEvent& event);
+    // True for a note rendered into a buffer of its own: heard, on a track with a strip, not hosted.
+    bool hasBuffer(const RenderEvent& event) const;
+    AudioBufferRef renderBuffer(const RenderEvent& event);
+    void schedule(std::size_t index);
 
     const Project& project_;
     const RenderEventList& list_;
@@ -70,6 +81,8 @@ private:
     std::int64_t nextCacheRelease_ = cacheReleaseIntervalFrames;
     // Each sample instrument's audio, loaded once per render.
     SampleStore samples_;
+    // Last, so that its workers stop before anything they read goes.
+    NoteRenderAhead ahead_;
 };
 
 } // namespace veltrane

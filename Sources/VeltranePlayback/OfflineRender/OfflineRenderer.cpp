@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <thread>
 
 namespace veltrane {
 
@@ -93,7 +94,8 @@ void OfflineRenderer::render(const Project& project, const std::filesystem::path
 
     TempoFollowingUnits units(*units_, project.bpm);
     OfflineMixdownGraph mixdown(project, list.timeline, soloTrack, units);
-    OfflineNoteScheduler notes(project, list, mixdown, units);
+    const int threadCount = threads > 0 ? threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    OfflineNoteScheduler notes(project, list, mixdown, units, threadCount - 1);
     OfflineBusAutomation buses(project, list.timeline, mixdown);
     if (noteRendering == NoteRendering::allBeforeTheFirstBlock) notes.scheduleBefore(std::numeric_limits<std::int64_t>::max());
     mixdown.startVoices();

@@ -4,7 +4,8 @@
 // than real time. Each render builds its own graph (`OfflineMixdownGraph`): track strips with eight
 // voices each, hosted instruments played by MIDI, the master chain with its peak limiter. It then runs
 // the graph in blocks of at most 256 frames, updating automated and modulated buses before each block,
-// rendering the notes each block needs just before it, and appending every block to the file.
+// queuing the notes each block needs just before it, and appending every block to the file. The notes'
+// buffers are rendered ahead on the other cores.
 //
 //     OfflineRenderer renderer;
 //     renderer.render(project, "/home/me/Song.wav");            // the mix
@@ -40,6 +41,9 @@ public:
 
     double sampleRate = 44100;
     NoteRendering noteRendering = NoteRendering::whenNeeded;
+    /// The threads a render uses: its own, which runs the graph, and workers that render notes ahead of
+    /// it. 0 takes one per core. The file is the same at any number.
+    int threads = 0;
 
     /// Hosts the plug-ins installed on this machine.
     OfflineRenderer();

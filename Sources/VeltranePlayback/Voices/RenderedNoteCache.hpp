@@ -12,13 +12,15 @@
 // cycle ahead and let go of what has played (`releaseUnused`): a note rendered again later is the same
 // buffer, sample for sample, as the one it would have kept.
 //
-// Main thread: not safe to use from two threads at once. The buffers themselves are immutable once
-// stored and may be handed to the audio thread.
+// Any thread: the export renders notes on several threads at once, which share one cache (two threads
+// that miss the same key both render it, which gives the same buffer twice, never a different sound). The
+// buffers themselves are immutable once stored and may be handed to the audio thread.
 
 #include "VeltranePlayback/Voices/ScheduledBufferKey.hpp"
 #include "VeltranePlatform/Audio/AudioBuffer.hpp"
 
 #include <cstddef>
+#include <mutex>
 #include <unordered_map>
 #include <utility>
 
@@ -29,6 +31,7 @@ public:
     /// The buffer stored under `key`, or null.
     AudioBufferRef find(const ScheduledBufferKey& key) const
     {
+        const std::lock_guard lock(mutex_);
         const auto found = buffers_.find(key);
         return found == buffers_.end() ? nullptr : found->second;
     }
@@ -36,7 +39,9 @@ public:
     /// Stores `buffer` under `key`, replacing an equal entry. A null buffer (a silent note) is not kept.
     void store(const ScheduledBufferKey& key, AudioBufferRef buffer)
     {
-        if (buffer) buffers_.insert_or_assign(key, std::move(buffer));
+        if (!buffer) return;
+        const std::lock_guard lock(mutex_);
+        buffers_.insert_or_assign(key, std::move(buffer));
     }
 
     /// The buffer under `key`, made by `render` (returning something that converts to `AudioBufferRef`)
@@ -54,13 +59,23 @@ public:
     /// been released); returns how many were dropped.
     std::size_t releaseUnused()
     {
+        const std::lock_guard lock(mutex_);
         return std::erase_if(buffers_, [](const auto& entry) { return entry.second.use_count() == 1; });
     }
 
-    void clear() { buffers_.clear(); }
-    std::size_t size() const { return buffers_.size(); }
+    void clear()
+    {
+        const std::lock_guard lock(mutex_);
+        buffers_.clear();
+    }
+    std::size_t size() const
+    {
+        const std::lock_guard lock(mutex_);
+        return buffers_.size();
+    }
 
 private:
+    mutable std::mutex mutex_;
     std::unordered_map<ScheduledBufferKey, AudioBufferRef> buffers_;
 };
 
