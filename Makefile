@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test bench fuzz clean
+.PHONY: deps configure build run test bench fuzz clean screenshots install-desktop
 
 deps:
 	bash scripts/install-deps
@@ -21,6 +21,18 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600 -E Jack
 	cd $(BUILD) && ctest --output-on-failure --timeout 600 -R Jack
+
+# Pictures of the real window, played and with a selection, at 1x and 2x device pixel ratio, taken on a
+# virtual X display: $(BUILD)/screenshots/*.png.
+screenshots: build
+	rm -rf $(BUILD)/screenshots
+	xvfb-run -a -s "-screen 0 1920x1200x24" ./$(BUILD)/veltrane --screenshots $(BUILD)/screenshots
+	QT_SCALE_FACTOR=2 xvfb-run -a -s "-screen 0 3840x2400x24" ./$(BUILD)/veltrane --screenshots $(BUILD)/screenshots
+	@ls $(BUILD)/screenshots
+
+# The menu entry and the ".veltrane" file type for the current user, opening this build's program.
+install-desktop: build
+	scripts/install-desktop-entry $(BUILD)/veltrane
 
 bench: build
 	@for b in $(BUILD)/Benchmarks/*Benchmark; do echo "== $$b"; $$b || exit 1; done

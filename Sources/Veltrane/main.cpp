@@ -1,7 +1,8 @@
 #include "Veltrane/CommandLine/RenderCommandLine.hpp"
-#include "VeltraneVersion.hpp"
+#include "Veltrane/Views/Window/Application.hpp"
 
-#include <cstdio>
+#include <QApplication>
+
 #include <iostream>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,11 @@ int main(int argc, char** argv)
         veltrane::OfflineRenderer renderer;
         return veltrane::runRenderCommand(*command, renderer, std::cerr);
     }
-    std::printf("Veltrane %s\n", veltrane::kVeltraneVersion);
-    return 0;
+
+    QApplication application(argc, argv);
+    veltrane::configureApplication(application);
+    // The toolkit has taken its own options out of argv by now.
+    QStringList rest;
+    for (int i = 1; i < argc; ++i) rest << QString::fromLocal8Bit(argv[i]);
+    return veltrane::runApplication(application, veltrane::parseApplicationOptions(rest));
 }

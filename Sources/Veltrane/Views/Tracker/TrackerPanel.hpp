@@ -1,0 +1,42 @@
+#pragma once
+
+// The centre column of the window, top to bottom: the transport bar, a hairline, the pattern header,
+// the editing tools, the automation panel while it is open, and the pattern grid.
+
+#include <QWidget>
+
+#include <functional>
+
+namespace veltrane {
+
+class AppModel;
+class AutomationPanel;
+class EditingToolsBar;
+class PatternHeaderStrip;
+class TrackerPatternGrid;
+class TransportBar;
+
+class TrackerPanel final : public QWidget {
+    Q_OBJECT
+public:
+    TrackerPanel(AppModel& model, std::function<int()> midiSources, QWidget* parent = nullptr);
+
+    TransportBar* transportBar() const noexcept { return transportBar_; }
+    PatternHeaderStrip* header() const noexcept { return header_; }
+    EditingToolsBar* tools() const noexcept { return tools_; }
+    AutomationPanel* automation() const noexcept { return automation_; }
+    TrackerPatternGrid* grid() const noexcept { return grid_; }
+
+    bool automationShown() const noexcept { return automationShown_; }
+    void setAutomationShown(bool shown);
+
+private:
+    TransportBar* transportBar_;
+    PatternHeaderStrip* header_;
+    EditingToolsBar* tools_;
+    AutomationPanel* automation_;
+    TrackerPatternGrid* grid_;
+    bool automationShown_ = false;
+};
+
+} // namespace veltrane

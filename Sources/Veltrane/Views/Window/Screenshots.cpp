@@ -1,0 +1,64 @@
+#include "Veltrane/Views/Window/Screenshots.hpp"
+
+#include "Veltrane/Model/AppModel.hpp"
+#include "Veltrane/Views/Tracker/TrackerPanel.hpp"
+#include "Veltrane/Views/Transport/PlaybackToggle.hpp"
+#include "Veltrane/Views/Window/MainWindow.hpp"
+
+#include <QDir>
+#include <QPixmap>
+#include <QTimer>
+#include <QWindow>
+
+#include <cmath>
+#include <memory>
+
+namespace veltrane {
+
+std::vector<Screenshot> screenshotPlan()
+{
+    return {
+        {QStringLiteral("main-window"), [](MainWindow&) {}},
+        {QStringLiteral("automation-lane"), [](MainWindow& window) { window.tracker()->setAutomationShown(true); }},
+    };
+}
+
+QString screenshotFileName(const QString& name, double devicePixelRatio)
+{
+    const long ratio = std::lround(devicePixelRatio);
+    return ratio <= 1 ? name + QStringLiteral(".png") : QStringLiteral("%1@%2x.png").arg(name).arg(ratio);
+}
+
+void prepareScreenshotScene(MainWindow& window)
+{
+    AppModel& model = window.model();
+    model.select(4, 1, CellField::note, false);
+    model.select(11, 2, CellField::volume, true);
+    startPlayback(model);
+}
+
+void takeScreenshots(MainWindow& window, const QString& folder, int settleMilliseconds, std::function<void(int)> done)
+{
+    QDir().mkpath(folder);
+    auto plan = std::make_shared<std::vector<Screenshot>>(screenshotPlan());
+    // Each step is kept alive by the timer that runs it; the step itself holds only a weak reference, so
+    // the chain frees itself after the last picture.
+    auto next = std::make_shared<std::function<void(std::size_t, int)>>();
+    std::weak_ptr<std::function<void(std::size_t, int)>> self = next;
+    *next = [&window, folder, settleMilliseconds, plan, self, done](std::size_t index, int written) {
+        if (index >= plan->size()) {
+            done(written);
+            return;
+        }
+        (*plan)[index].prepare(window);
+        QTimer::singleShot(settleMilliseconds, &window, [&window, folder, plan, keep = self.lock(), index, written] {
+            const QPixmap picture = window.grab();
+            const QString path = QDir(folder).filePath(screenshotFileName((*plan)[index].name, picture.devicePixelRatio()));
+            const bool saved = picture.save(path, "PNG");
+            (*keep)(index + 1, written + (saved ? 1 : 0));
+        });
+    };
+    (*next)(0, 0);
+}
+
+} // namespace veltrane
