@@ -6,6 +6,7 @@
 // The engine is left out (a control that does nothing), so the figures are the model's own.
 
 #include "LargeProject.hpp"
+#include "SilentEngine.hpp"
 
 #include "Veltrane/Model/AppModel.hpp"
 
@@ -21,31 +22,12 @@
 #include <stdexcept>
 
 using namespace veltrane;
+using veltrane::benchmarks::SilentEngine;
 using veltrane::benchmarks::largeProject;
 
 namespace {
 
 std::size_t heapBytesInUse() { return mallinfo2().uordblks; }
-
-class SilentEngine final : public EngineControl {
-public:
-    void start() override {}
-    void apply(const Project&) override {}
-    void trigger(const Cell&, int, const std::vector<Instrument>&, double) override {}
-    void stop() override {}
-    void captureAudioUnitState(Project&) override {}
-    double outputSampleRate() override { return 48000; }
-    void setAudioUnitEffectBypass(const Uuid&, bool) override {}
-    PluginInstance& instrumentEditorUnit(const Project&, int, int) override { throw std::runtime_error("no editors"); }
-    PluginInstance& effectEditorUnit(const Project&, const Uuid&) override { throw std::runtime_error("no editors"); }
-    std::vector<AudioUnitLoadFailure> prepareAudioUnits(const Project&, const PlaybackTimeline&) override { return {}; }
-    std::uint64_t schedule(const PlaybackTimeline&, const Project&, bool, bool, int) override { return 0; }
-    std::optional<std::int64_t> playingFrame() override { return std::nullopt; }
-    void updateAutomatedBuses(const Project&, const PlaybackTimeline&, std::int64_t) override {}
-    MeterState meters() override { return {}; }
-    void setTransportRate(float) override {}
-    void recoverAfterConfigurationChange() override {}
-};
 
 /// Runs the latest delayed task when told to, as the event loop would once its delay has passed.
 class ManualScheduler final : public TaskScheduler {

@@ -11,6 +11,8 @@
 
 #include "LargeProject.hpp"
 
+#include "SilentEngine.hpp"
+
 #include "Veltrane/Model/AppModel.hpp"
 #include "Veltrane/Views/Tracker/PatternGridView.hpp"
 #include "Veltrane/Views/Window/MainWindow.hpp"
@@ -29,6 +31,7 @@
 #include <memory>
 
 using namespace veltrane;
+using veltrane::benchmarks::SilentEngine;
 
 namespace {
 
@@ -83,16 +86,6 @@ void BM_GridFullRepaint(benchmark::State& state)
     }
 }
 BENCHMARK(BM_GridFullRepaint)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
-
-class SilentEngine final : public EngineControl {
-public:
-    void start() override {}
-    void apply(const Project&) override {}
-    void trigger(const Cell&, int, const std::vector<Instrument>&, double) override {}
-    void stop() override {}
-    void captureAudioUnitState(Project&) override {}
-    double outputSampleRate() override { return 48000; }
-};
 
 void BM_FollowPlaybackTenSeconds(benchmark::State& state)
 {
