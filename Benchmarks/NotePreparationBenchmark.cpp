@@ -3,13 +3,16 @@
 // a lock on every cell, the case where the lanes are densest; the argument is the number of notes, so the
 // growth from 8k to 32k notes shows whether preparation stays linear in the song.
 
+#include "VeltranePlayback/LiveEngine/AudioEngine.hpp"
 #include "VeltraneCore/Modulation/NoteEvaluation.hpp"
 #include "VeltraneCore/Models/Project.hpp"
 #include "VeltraneCore/PlaybackTimeline/PlaybackTimeline.hpp"
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstddef>
+#include <fstream>
 #include <string>
 
 using namespace veltrane;
@@ -112,11 +115,11 @@ BENCHMARK(BM_PrepareTheFirstWindowOfTheSong)->Arg(8192)->Arg(16384)->Arg(32768)-
 
 /// The song of 2,500 blocks of 64 passes of a 256-row pattern, a few hundred kilobytes as a file: its
 /// length, and a window of its rows from the middle, neither of which may grow with its 41 million rows.
-Project endlessSong()
+Project endlessSong(int blocks = 2500)
 {
     Project project = lockedSong(4096);
-    project.arrangement->blocks.assign(2500, SongBlock{.pattern = 0, .repeats = 64});
-    project.order.assign(2500 * 64, 0);
+    project.arrangement->blocks.assign(static_cast<std::size_t>(blocks), SongBlock{.pattern = 0, .repeats = 64});
+    project.order.assign(static_cast<std::size_t>(blocks) * 64, 0);
     return project;
 }
 
@@ -145,5 +148,75 @@ void BM_WindowOfAnEndlessSong(benchmark::State& state)
     state.counters["notes"] = static_cast<double>(notes);
 }
 BENCHMARK(BM_WindowOfAnEndlessSong)->Arg(0)->Arg(500000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+namespace {
+
+// The process's resident memory in megabytes: now, and at its highest since `resetPeakResident`.
+double residentMegabytes(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(status, line)) {
+        if (line.rfind(prefix, 0) == 0) return std::stod(line.substr(prefix.size())) / 1024.0;
+    }
+    return 0;
+}
+
+bool resetPeakResident()
+{
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    return static_cast<bool>(clear);
+}
+
+/// Pressing Play on the song of 64-repeat blocks (the argument: how many), looping, on an engine without
+/// a device pumped as the model's timer pumps it through the first second. `firstSoundMs` is how long
+/// `schedule` keeps the transport waiting: it returns once the first notes are rendered and queued, and
+/// they sound its fixed start lead later. `peakGrowthMB` is the most resident memory the process held
+/// meanwhile beyond what it held before (goal: under 100 MB for 2,500 blocks). The second argument 1
+/// hands the engine the whole timeline instead, as playback did before it planned in windows: only for a
+/// few blocks, as the whole song would take gigabytes.
+void BM_PressPlayOnAnEndlessSong(benchmark::State& state)
+{
+    const auto project = endlessSong(static_cast<int>(state.range(0)));
+    const bool wholeTimeline = state.range(1) != 0;
+    constexpr double rate = 44100;
+    constexpr int block = 256;
+    double firstSound = 0;
+    double peakGrowth = 0;
+    for (auto _ : state) {
+        AudioEngine engine(AudioEngine::Options{.device = std::nullopt, .sampleRate = rate, .maximumFrames = block});
+        if (!resetPeakResident()) state.SkipWithError("the peak resident memory cannot be reset");
+        const double before = residentMegabytes("VmRSS");
+        const auto start = std::chrono::steady_clock::now();
+        if (wholeTimeline) {
+            const auto timeline = playbackTimeline(project, SongScope{}, 0, 0, rate, true);
+            engine.schedule(timeline, project, true, false, 0);
+        } else {
+            engine.schedule(project, SongScope{}, 0, 0, true, false, 0);
+        }
+        firstSound = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        AudioBuffer buffer(block, rate);
+        for (int i = 0; i < static_cast<int>(rate) / block; ++i) {
+            engine.graph().manualRender(buffer, block);
+            engine.drainCompletions();
+        }
+        peakGrowth = residentMegabytes("VmHWM") - before;
+        engine.stop();
+    }
+    state.counters["firstSoundMs"] = firstSound;
+    state.counters["peakGrowthMB"] = peakGrowth;
+}
+// The whole timeline last: the memory it frees stays with the process and would hide the others' growth.
+BENCHMARK(BM_PressPlayOnAnEndlessSong)
+    ->Args({2500, 0})
+    ->Args({10, 0})
+    ->Args({10, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 } // namespace

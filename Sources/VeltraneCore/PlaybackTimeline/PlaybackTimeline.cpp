@@ -211,7 +211,90 @@ ScanStep scanCell(const Cell& cell, std::int64_t rowStart, std::int64_t rowEnd, 
     return ScanStep::stop;
 }
 
+const Cell* cellAt(const Project& project, const ListedRow& entry)
+{
+    return project.patterns[static_cast<std::size_t>(entry.patternIndex)].cells.row(entry.row).data();
+}
+
+int channelsOf(const Project& project, const ListedRow& entry)
+{
+    return project.patterns[static_cast<std::size_t>(entry.patternIndex)].channels;
+}
+
+int widestPattern(const Project& project)
+{
+    int trackCount = 0;
+    for (const auto& pattern : project.patterns) trackCount = std::max(trackCount, pattern.channels);
+    return trackCount;
+}
+
+/// The instrument each track remembers at listed row `first`: the last one named on it before. A window
+/// that starts later takes over what the rows before it left, found by looking back from its first row.
+std::vector<std::optional<int>> instrumentsBefore(const Project& project, const RowListing& listing,
+                                                  std::int64_t first, int trackCount)
+{
+    const int instrumentCount = static_cast<int>(project.instruments.size());
+    std::vector<std::optional<int>> instrumentMemory(static_cast<std::size_t>(trackCount));
+    std::vector<bool> remembered(static_cast<std::size_t>(trackCount), false);
+    int unresolved = trackCount;
+    for (std::int64_t j = first - 1; j >= 0 && unresolved > 0; --j) {
+        const ListedRow entry = listing.at(j);
+        const Cell* cells = cellAt(project, entry);
+        for (int track = 0; track < std::min(channelsOf(project, entry), trackCount); ++track) {
+            const auto t = static_cast<std::size_t>(track);
+            const auto& instrument = cells[track].instrument;
+            if (remembered[t] || !instrument || *instrument < 0 || *instrument >= instrumentCount) continue;
+            instrumentMemory[t] = instrument;
+            remembered[t] = true;
+            --unresolved;
+        }
+    }
+    return instrumentMemory;
+}
+
 } // namespace
+
+void forEachTimelineLock(const Project& project, const PlaybackScope& scope, int startRow, int startBlock,
+                         double sampleRate, std::int64_t fromRow,
+                         const std::function<bool(const TimelineLockEvent& event)>& visit)
+{
+    if (!canBeTimed(project, sampleRate)) return;
+    const RowListing listing(project, scope, startRow, startBlock);
+    const int trackCount = widestPattern(project);
+    const std::int64_t first = std::clamp<std::int64_t>(fromRow, 0, listing.size());
+    if (trackCount == 0 || first >= listing.size()) return;
+    const int instrumentCount = static_cast<int>(project.instruments.size());
+    std::vector<std::optional<int>> instrumentMemory = instrumentsBefore(project, listing, first, trackCount);
+
+    RowClock clock = clockOf(project, sampleRate);
+    bool stopped = false;
+    TimelineLockEvent event;
+    listing.forEach(0, listing.size(), [&](std::int64_t index, const ListedRow& entry) {
+        if (stopped) return;
+        const RowClock::Timed timed = clock.next(entry.row);
+        // A song too long to be timed lists no rows at all, so it has no lanes to read.
+        if (timed.startFrame > maximumTimelineFrames) stopped = true;
+        if (stopped || index < first) return;
+        const Cell* cells = cellAt(project, entry);
+        for (int track = 0; track < std::min(channelsOf(project, entry), trackCount) && !stopped; ++track) {
+            const Cell& cell = cells[track];
+            auto& memory = instrumentMemory[static_cast<std::size_t>(track)];
+            std::optional<int> lockInstrument = memory;
+            if (cell.instrument) {
+                lockInstrument = cell.instrument;
+                if (*cell.instrument >= 0 && *cell.instrument < instrumentCount) memory = cell.instrument;
+            }
+            if (cell.locks.empty()) continue;
+            event.frame = timed.startFrame;
+            event.track = track;
+            event.instrument = lockInstrument;
+            event.locks = cell.locks;
+            event.patternIndex = entry.patternIndex;
+            event.row = entry.row;
+            stopped = !visit(event);
+        }
+    });
+}
 
 double rowDuration(double bpm, int rowsPerBeat, int row, double swing)
 {
@@ -280,8 +363,7 @@ PlaybackTimeline playbackTimeline(const Project& project, const PlaybackScope& s
     timeline.totalFrames = lastTimed.startFrame + lastTimed.durationFrames;
     const std::int64_t totalFrames = timeline.totalFrames;
 
-    int trackCount = 0;
-    for (const auto& pattern : project.patterns) trackCount = std::max(trackCount, pattern.channels);
+    const int trackCount = widestPattern(project);
     if (trackCount == 0 || windowRows == 0) return timeline;
 
     const int instrumentCount = static_cast<int>(project.instruments.size());
@@ -388,22 +470,7 @@ PlaybackTimeline playbackTimeline(const Project& project, const PlaybackScope& s
         return std::min(end, limit);
     };
 
-    // Each track remembers the last instrument named on it; a window that starts later takes over what
-    // the rows before it left, found by looking back from its first row.
-    std::vector<std::optional<int>> instrumentMemory(static_cast<std::size_t>(trackCount));
-    std::vector<bool> remembered(static_cast<std::size_t>(trackCount), false);
-    int unresolved = trackCount;
-    for (std::int64_t j = first - 1; j >= 0 && unresolved > 0; --j) {
-        const RowCells cells = cellsOf(listing.at(j));
-        for (int track = 0; track < std::min(cells.channels, trackCount); ++track) {
-            const auto t = static_cast<std::size_t>(track);
-            const auto& instrument = cells.cells[track].instrument;
-            if (remembered[t] || !instrument || *instrument < 0 || *instrument >= instrumentCount) continue;
-            instrumentMemory[t] = instrument;
-            remembered[t] = true;
-            --unresolved;
-        }
-    }
+    std::vector<std::optional<int>> instrumentMemory = instrumentsBefore(project, listing, first, trackCount);
 
     // Rows are visited in list order and tracks in order within each row. Row start frames rise, so notes
     // and lock events come out ordered by frame with the lower track first, as a stable sort of a

@@ -28,6 +28,7 @@
 #include "VeltraneCore/Tracker/EffectParameters.hpp"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <variant>
@@ -167,6 +168,14 @@ PlaybackTimeline playbackTimeline(const Project& project, const PlaybackScope& s
 /// `totalFrames` is the whole timeline's. A window past the last listed row holds nothing.
 PlaybackTimeline playbackTimeline(const Project& project, const PlaybackScope& scope, int startRow, int startBlock,
                                   double sampleRate, bool cyclic, TimelineWindow window);
+
+/// The lock events of that timeline from the listed row `fromRow` on, row by row and track by track, each
+/// exactly as the whole timeline lists it, handed to `visit` one at a time until it returns false or the rows end. Holds
+/// no more than one event at a time: a player that holds a window of a long song finds here the lane
+/// points after its window, however far away they are.
+void forEachTimelineLock(const Project& project, const PlaybackScope& scope, int startRow, int startBlock,
+                         double sampleRate, std::int64_t fromRow,
+                         const std::function<bool(const TimelineLockEvent& event)>& visit);
 
 /// The rows and frames of the timeline of `scope`, as `playbackTimeline` would list them, computed from
 /// the blocks, their repeats and the row timing without listing anything: a check of a song's length

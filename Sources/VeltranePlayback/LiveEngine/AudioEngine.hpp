@@ -22,6 +22,7 @@
 
 #include "VeltranePlayback/Hosting/AudioEngineHosting.hpp"
 #include "VeltranePlayback/Voices/Metronome.hpp"
+#include "VeltranePlayback/NotePlan/LiveNotePlan.hpp"
 #include "VeltranePlayback/NotePlan/ScheduledSounds.hpp"
 #include "VeltranePlayback/Voices/ContinuousModulation.hpp"
 #include "VeltranePlayback/Voices/RenderedNoteCache.hpp"
@@ -161,6 +162,13 @@ public:
     std::uint64_t schedule(const PlaybackTimeline& timeline, const Project& project, bool looping, bool metronome,
                            int countInBeats);
 
+    /// The same for `scope` from `startRow` and `startBlock` (see `playbackTimeline`), the timeline built
+    /// at `outputSampleRate()` a window of rows at a time as the playback reaches them (`LiveNotePlan`):
+    /// pressing Play on a song of any length holds a window of its notes, never the whole song. Bus
+    /// automation follows the lanes of the track and master parameters of the whole scope.
+    std::uint64_t schedule(const Project& project, const PlaybackScope& scope, int startRow, int startBlock,
+                           bool looping, bool metronome, int countInBeats);
+
     /// Ends playback at once; safe when nothing plays. Every queued continuation of the playback becomes
     /// void. Auditioned notes end too, with their retriggers still to come.
     void stop();
@@ -253,9 +261,15 @@ private:
     };
 
     void openDevice();
+    std::uint64_t startPlayback(const std::function<std::unique_ptr<LiveNotePlan>()>& makePlan,
+                                const std::vector<int>& usedTracks, const PlaybackTimeline& busTimeline,
+                                const Project& project, bool looping, bool metronome, int countInBeats);
     void scheduleCycle(std::int64_t cycle, const Uuid& generation);
-    /// Queues the hosted-instrument notes and control changes of `cycle`.
-    void queueHostedEvents(std::int64_t cycle);
+    /// Queues the hosted-instrument notes and control changes of `window` in `cycle` (held back until the
+    /// players have their start).
+    void queueHostedEvents(std::int64_t cycle, const LiveNotePlan::Window& window);
+    /// Queues the metronome's clicks on the beats among `rows` in `cycle`.
+    void queueMetronome(std::int64_t cycle, const std::vector<TimelineRow>& rows);
     void prepareMetronomeBuffers();
     /// Renders and queues the notes of released cycles that start before `horizon` (a playback frame);
     /// after `deadline`, only those before `urgentHorizon`.
@@ -286,9 +300,8 @@ private:
 
     // The playback, set by `schedule` and cleared by `stop`.
     std::shared_ptr<const Project> scheduledProject_;
-    std::vector<ScheduledSound> scheduledSounds_;
-    std::vector<ScheduledMIDI> scheduledMIDI_;
-    std::vector<ScheduledMIDIControl> scheduledMIDIControls_;
+    std::unique_ptr<LiveNotePlan> livePlan_;
+    std::vector<std::pair<std::int64_t, LiveNotePlan::Window>> heldHostedEvents_;
     std::optional<AutomationEvaluator> activeAutomationEvaluator_;
     std::array<std::array<std::int64_t, trackerVoiceCount>, trackCount> scheduleAvailability_{};
     std::int64_t scheduledCycleFrames_ = 0;
@@ -298,13 +311,11 @@ private:
     bool scheduledMetronome_ = false;
     int scheduledRowsPerBeat_ = 4;
     std::optional<MetronomeClicks> metronomeBuffers_;
-    std::vector<TimelineRow> activeTimelineRowsForMetronome_;
     // Rendering ahead: cycles below `releasedCycles_` may be queued (the marker rule releases them); the
-    // next sound to render is `renderIndex_` of cycle `renderCycle_`.
+    // next sound to render is the plan's next in cycle `renderCycle_`.
     RenderedNoteCache renderedNotes_;
     std::int64_t releasedCycles_ = 0;
     std::int64_t renderCycle_ = 0;
-    std::size_t renderIndex_ = 0;
     // Cycle markers that have played, waiting for the pump to queue the cycle after the next.
     std::vector<std::pair<std::int64_t, Uuid>> playedMarkers_;
     AudioBufferRef markerBuffer_;

@@ -22,31 +22,65 @@ std::uint64_t nanosecondsOf(Clock::time_point time)
 std::uint64_t AudioEngine::schedule(const PlaybackTimeline& timeline, const Project& project, bool looping,
                                     bool metronome, int countInBeats)
 {
-    stop();
     std::set<int> usedTracks;
     for (const auto& note : timeline.notes) usedTracks.insert(note.track);
+    return startPlayback(
+        [&] { return std::make_unique<LiveNotePlan>(timeline, std::make_shared<const Project>(project), samples_,
+                                                    graph_.sampleRate()); },
+        std::vector<int>(usedTracks.begin(), usedTracks.end()), timeline, project, looping, metronome, countInBeats);
+}
+
+std::uint64_t AudioEngine::schedule(const Project& project, const PlaybackScope& scope, int startRow, int startBlock,
+                                    bool looping, bool metronome, int countInBeats)
+{
+    const double sampleRate = outputSampleRate();
+    const TimelineLength length = playbackTimelineLength(project, scope, startRow, startBlock, sampleRate);
+    if (length.rows <= LiveNotePlan::windowRows) {
+        return schedule(playbackTimeline(project, scope, startRow, startBlock, sampleRate, looping), project, looping,
+                        metronome, countInBeats);
+    }
+    // The track and master lanes of the whole scope, without its notes and instrument locks: bus lanes
+    // are few, and the engine reads them at any frame of the playback.
+    PlaybackTimeline busLanes{.sampleRate = sampleRate, .totalFrames = length.totalFrames};
+    forEachTimelineLock(project, scope, startRow, startBlock, sampleRate, 0, [&](const TimelineLockEvent& event) {
+        if (std::any_of(event.locks.begin(), event.locks.end(), [](const ParameterLock& lock) { return !isInstrumentTarget(lock.target); })) {
+            TimelineLockEvent bus = event;
+            std::erase_if(bus.locks, [](const ParameterLock& lock) { return isInstrumentTarget(lock.target); });
+            busLanes.locks.push_back(std::move(bus));
+        }
+        return true;
+    });
+    return startPlayback(
+        [&] {
+            return std::make_unique<LiveNotePlan>(std::make_shared<const Project>(project), scope, startRow, startBlock,
+                                                  sampleRate, looping, samples_);
+        },
+        LiveNotePlan::tracksWithNotes(project, scope), busLanes, project, looping, metronome, countInBeats);
+}
+
+std::uint64_t AudioEngine::startPlayback(const std::function<std::unique_ptr<LiveNotePlan>()>& makePlan,
+                                         const std::vector<int>& usedTracks, const PlaybackTimeline& busTimeline,
+                                         const Project& project, bool looping, bool metronome, int countInBeats)
+{
+    stop();
     for (const int track : usedTracks) connectTrack(track);
     apply(project);
-    activeAutomationEvaluator_.emplace(timeline);
-    neutralizeAutomatedBuses(timeline, project);
-    updateAutomatedBuses(project, timeline, 0);
+    activeAutomationEvaluator_.emplace(busTimeline);
+    neutralizeAutomatedBuses(busTimeline, project);
+    updateAutomatedBuses(project, busTimeline, 0);
     start();
 
     const double sampleRate = graph_.sampleRate();
-    scheduledCycleFrames_ = timeline.totalFrames;
+    // Planned once the project is applied: the plan reads the samples it loaded.
+    livePlan_ = makePlan();
+    scheduledCycleFrames_ = livePlan_->cycleFrames();
     scheduledStartOffsetFrames_ = countInFrames(countInBeats, project.bpm, sampleRate);
-    scheduledLooping_ = looping && timeline.totalFrames > 0;
+    scheduledLooping_ = looping && scheduledCycleFrames_ > 0;
     scheduledMetronome_ = metronome;
     scheduledRowsPerBeat_ = project.rowsPerBeat;
-    activeTimelineRowsForMetronome_ = timeline.rows;
     scheduleGeneration_ = Uuid::random();
     const Uuid generation = scheduleGeneration_;
-
-    ScheduledSoundList planned = makeScheduledSounds(timeline, project, samples_, sampleRate);
-    scheduledSounds_ = std::move(planned.sounds);
-    scheduledMIDI_ = std::move(planned.midi);
-    scheduledMIDIControls_ = std::move(planned.controls);
-    scheduledProject_ = std::make_shared<const Project>(project);
+    scheduledProject_ = livePlan_->sharedProject();
     scheduleAvailability_ = {};
 
     scheduleCycle(0, generation);
@@ -68,7 +102,7 @@ std::uint64_t AudioEngine::schedule(const PlaybackTimeline& timeline, const Proj
     const std::int64_t startFrame = graph_.renderedFrames() + framesForSeconds(startLeadSeconds, sampleRate);
     playersStarted_ = true;
     if (hosting_) hosting_->startAudioUnitPlayback(startFrame);
-    for (std::int64_t cycle = 0; cycle < releasedCycles_; ++cycle) queueHostedEvents(cycle);
+    for (auto& [cycle, window] : std::exchange(heldHostedEvents_, {})) queueHostedEvents(cycle, window);
     clockPlayer_->play(startFrame);
     metronomePlayer_->play(startFrame);
     for (Track& track : tracks_) {
@@ -89,21 +123,11 @@ void AudioEngine::scheduleCycle(std::int64_t cycle, const Uuid& generation)
 
     // The cycle's notes are rendered and queued by `renderAhead` as their time comes near.
     releasedCycles_ = std::max(releasedCycles_, cycle + 1);
-    // Hosted instruments count from the players' start, so their events wait until `schedule` has
-    // fixed it; it queues the first cycles' events then.
-    if (playersStarted_) queueHostedEvents(cycle);
-
-    if (scheduledMetronome_ && scheduledRowsPerBeat_ > 0) {
-        prepareMetronomeBuffers();
-        if (metronomeBuffers_ && metronomeBuffers_->accent && metronomeBuffers_->regular) {
-            for (const TimelineRow& row : activeTimelineRowsForMetronome_) {
-                if (row.row % scheduledRowsPerBeat_ != 0) continue;
-                // Beats follow the pattern's own rows, so each pattern's row 0 is a bar's first beat.
-                const bool accent = row.row % (4 * scheduledRowsPerBeat_) == 0;
-                metronomePlayer_->scheduleBuffer(accent ? metronomeBuffers_->accent : metronomeBuffers_->regular,
-                                                 base + row.startFrame);
-            }
-        }
+    // A plan of one window has the cycle's hosted events and beats at hand; a long song's come with each
+    // window as `renderAhead` plans it.
+    if (livePlan_ && livePlan_->singleWindow()) {
+        queueHostedEvents(cycle, livePlan_->wholeCycle());
+        queueMetronome(cycle, livePlan_->wholeCycle().rows);
     }
 
     if (!markerBuffer_) markerBuffer_ = std::make_shared<const AudioBuffer>(1, graph_.sampleRate());
@@ -120,40 +144,67 @@ void AudioEngine::scheduleCycle(std::int64_t cycle, const Uuid& generation)
     }
 }
 
+void AudioEngine::queueMetronome(std::int64_t cycle, const std::vector<TimelineRow>& rows)
+{
+    if (!scheduledMetronome_ || scheduledRowsPerBeat_ <= 0) return;
+    prepareMetronomeBuffers();
+    if (!metronomeBuffers_ || !metronomeBuffers_->accent || !metronomeBuffers_->regular) return;
+    const std::int64_t base = scheduledStartOffsetFrames_ + cycle * scheduledCycleFrames_;
+    for (const TimelineRow& row : rows) {
+        if (row.row % scheduledRowsPerBeat_ != 0) continue;
+        // Beats follow the pattern's own rows, so each pattern's row 0 is a bar's first beat.
+        const bool accent = row.row % (4 * scheduledRowsPerBeat_) == 0;
+        metronomePlayer_->scheduleBuffer(accent ? metronomeBuffers_->accent : metronomeBuffers_->regular,
+                                         base + row.startFrame);
+    }
+}
+
 void AudioEngine::renderAhead(std::int64_t horizon, std::int64_t urgentHorizon,
                               std::optional<Clock::time_point> deadline)
 {
-    if (!scheduledProject_) return;
+    if (!scheduledProject_ || !livePlan_) return;
     const double sampleRate = graph_.sampleRate();
     while (renderCycle_ < releasedCycles_) {
-        if (renderIndex_ >= scheduledSounds_.size()) {
+        if (livePlan_->passFinished()) {
             ++renderCycle_;
-            renderIndex_ = 0;
+            livePlan_->restart();
             continue;
         }
-        const ScheduledSound& sound = scheduledSounds_[renderIndex_];
-        const std::int64_t start = scheduledStartOffsetFrames_ + renderCycle_ * scheduledCycleFrames_ + sound.frame;
-        if (start >= horizon) break;
+        const std::int64_t cycle = renderCycle_;
+        const std::int64_t base = scheduledStartOffsetFrames_ + cycle * scheduledCycleFrames_;
+        const ScheduledSound* next = livePlan_->next(horizon - base, [&](const LiveNotePlan::Window& window) {
+            queueHostedEvents(cycle, window);
+            queueMetronome(cycle, window.rows);
+        });
+        if (next == nullptr) break;
+        const ScheduledSound& sound = *next;
+        const std::int64_t start = base + sound.frame;
         if (start >= urgentHorizon && deadline && Clock::now() >= *deadline) break;
-        ++renderIndex_;
 
         const auto render = [&] { return renderScheduledSound(sound, *scheduledProject_, sampleRate); };
         const auto key = bufferKey(sound);
         const AudioBufferRef buffer = key ? renderedNotes_.bufferFor(*key, render) : render();
+        const int track = sound.track;
+        livePlan_->pop();
         if (!buffer) continue;
-        auto& availability = scheduleAvailability_[static_cast<std::size_t>(sound.track)];
+        auto& availability = scheduleAvailability_[static_cast<std::size_t>(track)];
         const int voice = allocateTrackerVoice(availability, start, start + buffer->frameLength());
-        tracks_[static_cast<std::size_t>(sound.track)].voices[static_cast<std::size_t>(voice)].player->scheduleBuffer(buffer, start);
+        tracks_[static_cast<std::size_t>(track)].voices[static_cast<std::size_t>(voice)].player->scheduleBuffer(buffer, start);
     }
 }
 
-void AudioEngine::queueHostedEvents(std::int64_t cycle)
+void AudioEngine::queueHostedEvents(std::int64_t cycle, const LiveNotePlan::Window& window)
 {
-    if (!hosting_ || (scheduledMIDI_.empty() && scheduledMIDIControls_.empty())) return;
+    if (!hosting_ || (window.midi.empty() && window.controls.empty())) return;
+    // Hosted instruments count from the players' start, so their events wait until `schedule` has fixed it.
+    if (!playersStarted_) {
+        heldHostedEvents_.emplace_back(cycle, LiveNotePlan::Window{window.midi, window.controls, {}});
+        return;
+    }
     // Frames of the players' clock, as the rendered notes are queued: the instrument reads the clock of
     // the time-pitch stage's input, which runs apart from the graph clock whenever the rate is not 1.
     const std::int64_t base = scheduledStartOffsetFrames_ + cycle * scheduledCycleFrames_;
-    for (const ScheduledMIDI& note : scheduledMIDI_) {
+    for (const ScheduledMIDI& note : window.midi) {
         // A note whose unit failed to load finds none and is passed over with the rest of its events.
         const std::int64_t at = base + note.frame;
         const auto queue = [&](std::int64_t frame, std::array<std::uint8_t, 3> bytes) {
@@ -166,7 +217,7 @@ void AudioEngine::queueHostedEvents(std::int64_t cycle)
         queue(at, {0x90, note.note, note.velocity});
         queue(at + note.durationFrames, {0x80, note.note, 0});
     }
-    for (const ScheduledMIDIControl& control : scheduledMIDIControls_) {
+    for (const ScheduledMIDIControl& control : window.controls) {
         hosting_->queueAudioUnitPlaybackMIDI(control.instrumentID, control.track, base + control.frame,
                                              {0xB0, control.controller, control.value});
     }
@@ -176,7 +227,7 @@ std::int64_t AudioEngine::renderedThroughFrame() const noexcept
 {
     const std::int64_t cycle = std::min(renderCycle_, releasedCycles_);
     std::int64_t within = 0;
-    if (renderCycle_ < releasedCycles_ && renderIndex_ < scheduledSounds_.size()) within = scheduledSounds_[renderIndex_].frame;
+    if (livePlan_ && renderCycle_ < releasedCycles_ && !livePlan_->passFinished()) within = livePlan_->takenThroughFrame();
     return scheduledStartOffsetFrames_ + cycle * scheduledCycleFrames_ + within;
 }
 
@@ -200,17 +251,14 @@ void AudioEngine::stop()
     // Hosted instruments drop the notes still queued for later cycles as well as those that sound.
     if (hosting_) hosting_->stopAudioUnitInstruments();
     playersStarted_ = false;
-    scheduledSounds_.clear();
-    scheduledMIDI_.clear();
-    scheduledMIDIControls_.clear();
+    livePlan_.reset();
+    heldHostedEvents_.clear();
     activeAutomationEvaluator_.reset();
     scheduledProject_.reset();
     renderedNotes_.clear();
     releasedCycles_ = 0;
     renderCycle_ = 0;
-    renderIndex_ = 0;
     playedMarkers_.clear();
-    activeTimelineRowsForMetronome_.clear();
     scheduleAvailability_ = {};
     transportTimePitch_->setRate(1.0f);
 }

@@ -49,6 +49,41 @@ double parameterOf(const Instrument& instrument, ParameterTarget target)
 
 } // namespace
 
+HostedNoteStart hostedNoteStart(int note, double volume, double pan, const Instrument& start)
+{
+    return HostedNoteStart{
+        .note = midiValue(note + start.tune),
+        .velocity = midiValue(volume * 127, 1),
+        .volume = midiValue(start.volume * 127),
+        .pan = midiValue((pan + 1) * 63.5),
+        .cutoff = controllerValue(ParameterTarget::instrumentCutoff, noteCutoff(start)),
+        .resonance = controllerValue(ParameterTarget::instrumentResonance, noteResonance(start)),
+    };
+}
+
+void hostedControlChanges(std::int64_t frame, std::int64_t gateFrames, int track, int instrumentIndex,
+                          const Instrument& base, const Project& project, double sampleRate,
+                          const std::function<void(std::int64_t, std::uint8_t, std::uint8_t)>& send)
+{
+    std::array<Controller, controllers.size()> moving{};
+    std::size_t count = 0;
+    for (const Controller& controller : controllers) {
+        if (hasModulation(controller.target, track, instrumentIndex, project)) moving[count++] = controller;
+    }
+    if (count == 0) return;
+    // 24 updates a beat.
+    const std::int64_t step =
+        std::max<std::int64_t>(roundHalfAwayFromZero(sampleRate * 60 / project.bpm / 24), 1);
+    for (std::int64_t offset = 0; offset <= gateFrames; offset += step) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const Controller& controller = moving[i];
+            const double value = modulatedValue(controller.target, parameterOf(base, controller.target), frame + offset,
+                                                frame, gateFrames, track, instrumentIndex, project, sampleRate);
+            send(frame + offset, controller.number, controllerValue(controller.target, value));
+        }
+    }
+}
+
 std::int64_t hostedNoteOffFrame(const RenderEvent& event)
 {
     return framesForSeconds(event.start, rate) + framesForSeconds(event.gateDuration, rate);
@@ -60,35 +95,24 @@ std::vector<ScheduledMIDIMessage> hostedNoteMIDI(const RenderEvent& event, const
     if (event.instrument < 0 || event.instrument >= static_cast<int>(project.instruments.size())) return {};
     const std::int64_t startFrame = framesForSeconds(event.start, rate);
     const std::int64_t gateFrames = framesForSeconds(event.gateDuration, rate);
+    // The export prepares each strike's instrument at the strike's own start.
     const auto [base, start] =
         prepareNoteInstrument(project.instruments[static_cast<std::size_t>(event.instrument)], event.instrument,
                               event.track, event.locks, startFrame, gateFrames, project, timeline, rate);
 
-    const std::uint8_t note = midiValue(event.note + start.tune);
+    const HostedNoteStart values = hostedNoteStart(event.note, event.volume, event.pan, start);
     std::vector<ScheduledMIDIMessage> messages{
-        {startFrame, {0xB0, 7, midiValue(start.volume * 127)}},
-        {startFrame, {0xB0, 10, midiValue((event.pan + 1) * 63.5)}},
-        {startFrame, {0xB0, 74, controllerValue(ParameterTarget::instrumentCutoff, noteCutoff(start))}},
-        {startFrame, {0xB0, 71, controllerValue(ParameterTarget::instrumentResonance, noteResonance(start))}},
-        {startFrame, {0x90, note, midiValue(event.volume * 127, 1)}},
-        {startFrame + gateFrames, {0x80, note, 0}},
+        {startFrame, {0xB0, 7, values.volume}},
+        {startFrame, {0xB0, 10, values.pan}},
+        {startFrame, {0xB0, 74, values.cutoff}},
+        {startFrame, {0xB0, 71, values.resonance}},
+        {startFrame, {0x90, values.note, values.velocity}},
+        {startFrame + gateFrames, {0x80, values.note, 0}},
     };
-
-    std::vector<Controller> moving;
-    for (const Controller& controller : controllers) {
-        if (hasModulation(controller.target, event.track, event.instrument, project)) moving.push_back(controller);
-    }
-    if (moving.empty()) return messages;
-    // 24 updates a beat: 2,646,000 is 44,100 frames × 60 seconds.
-    const std::int64_t step = std::max<std::int64_t>(roundHalfAwayFromZero(2646000.0 / project.bpm / 24), 1);
-    for (std::int64_t offset = 0; offset <= gateFrames; offset += step) {
-        for (const Controller& controller : moving) {
-            const double value =
-                modulatedValue(controller.target, parameterOf(base, controller.target), startFrame + offset, startFrame,
-                               gateFrames, event.track, event.instrument, project, rate);
-            messages.push_back({startFrame + offset, {0xB0, controller.number, controllerValue(controller.target, value)}});
-        }
-    }
+    hostedControlChanges(startFrame, gateFrames, event.track, event.instrument, base, project, rate,
+                         [&](std::int64_t frame, std::uint8_t controller, std::uint8_t value) {
+                             messages.push_back({frame, {0xB0, controller, value}});
+                         });
     return messages;
 }
 

@@ -14,15 +14,39 @@
 //
 //     for (auto& message : hostedNoteMIDI(event, project, timeline)) unit.scheduleMIDI(message.frame, message.bytes);
 //
-// Pure.
+// Live playback and the export make a hosted note's MIDI through `hostedNoteStart` and
+// `hostedControlChanges`; live playback keeps the values and sends them in each loop cycle. Pure.
 
 #include "VeltranePlayback/NotePlan/OfflineNoteRendering.hpp"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace veltrane {
+
+/// What a hosted note sends when it starts: its note number and velocity, and controllers 7, 10, 74 and
+/// 71 (volume, pan, cutoff, resonance) from `start`, the instrument prepared at the note's start.
+struct HostedNoteStart {
+    std::uint8_t note = 0;
+    std::uint8_t velocity = 1;
+    std::uint8_t volume = 0;
+    std::uint8_t pan = 64;
+    std::uint8_t cutoff = 0;
+    std::uint8_t resonance = 0;
+};
+
+/// The start of a hosted note of pitch `note` at cell volume `volume` (0 ... 1) and pan `pan` (-1 ... 1).
+HostedNoteStart hostedNoteStart(int note, double volume, double pan, const Instrument& start);
+
+/// The resends of a hosted note from `frame` lasting `gateFrames`: for every offset from 0 to the gate,
+/// 24 times a beat, `send(frame, controller, value)` for each of the four controllers that a route moves on
+/// this track and instrument, followed over the note from `base` (the instrument under locks and
+/// automation). Nothing when no route moves them.
+void hostedControlChanges(std::int64_t frame, std::int64_t gateFrames, int track, int instrumentIndex,
+                          const Instrument& base, const Project& project, double sampleRate,
+                          const std::function<void(std::int64_t frame, std::uint8_t controller, std::uint8_t value)>& send);
 
 struct ScheduledMIDIMessage {
     std::int64_t frame = 0; // 44,100 Hz frames from the song's start

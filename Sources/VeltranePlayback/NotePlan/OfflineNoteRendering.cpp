@@ -2,10 +2,9 @@
 
 #include "VeltranePlayback/Voices/ContinuousModulation.hpp"
 #include "VeltranePlayback/NotePlan/InstrumentLocks.hpp"
-#include "VeltranePlayback/NotePlan/NoteChance.hpp"
+#include "VeltranePlayback/NotePlan/NotePlan.hpp"
 #include "VeltranePlayback/Voices/NoteFilterDefaults.hpp"
 #include "VeltranePlayback/NotePlan/NotePreparation.hpp"
-#include "VeltranePlayback/NotePlan/NoteStrikes.hpp"
 #include "VeltranePlayback/Voices/SampleVoice.hpp"
 #include "VeltranePlayback/Voices/SynthVoice.hpp"
 #include "VeltraneCore/DSP/StereoSpatialFX.hpp"
@@ -47,47 +46,24 @@ RenderEventList OfflineNoteRendering::events(const Project& project)
     RenderEventList list;
     list.timeline = playbackTimeline(project, SongScope{}, 0, 0, rate, false);
     list.length = list.timeline.duration();
-    const PlaybackTimeline& timeline = list.timeline;
 
-    // The last kept pitch per track, the origin of the next slide on it.
-    std::size_t tracks = 1;
-    for (const auto& pattern : project.patterns) tracks = std::max(tracks, static_cast<std::size_t>(std::max(pattern.channels, 0)));
-    std::vector<std::optional<int>> slideMemory(tracks);
-
-    for (const TimelineNoteEvent& note : timeline.notes) {
-        if (!noteSurvivesChance(note.startFrame, note.track, note.effects.chance)) continue;
-        // The timeline names only instruments that exist; a note that does not is passed over, as live.
-        if (note.instrument < 0 || note.instrument >= static_cast<int>(project.instruments.size()) || note.track < 0) {
-            continue;
-        }
-        const auto track = static_cast<std::size_t>(note.track);
-        if (track >= slideMemory.size()) slideMemory.resize(track + 1);
-
-        const Instrument prepared = prepare(project.instruments[static_cast<std::size_t>(note.instrument)],
-                                            note.instrument, note.track, note.locks, note.startFrame,
-                                            note.durationFrames, project, timeline)
-                                        .start;
-        const double pan = std::clamp(note.effects.pan.value_or(prepared.pan), -1.0, 1.0);
-        const std::optional<int> slideFrom = note.effects.slide ? slideMemory[track] : std::nullopt;
-
-        for (const NoteStrike& strike : noteStrikes(note, noteRowFrames(timeline, note))) {
-            const double gate = static_cast<double>(strike.lengthFrames) / rate;
-            list.events.push_back(RenderEvent{
-                .start = static_cast<double>(strike.frame) / rate,
-                .duration = prepared.release + gate,
-                .gateDuration = gate,
-                .note = strike.note,
-                .track = note.track,
-                .instrument = note.instrument,
-                .volume = note.volume,
-                .pan = pan,
-                .effects = note.effects,
-                .slideFromNote = slideFrom,
-                .locks = note.locks,
-            });
-        }
-        slideMemory[track] = note.note;
-    }
+    NotePlanner planner(project);
+    planner.plan(list.timeline, [&](const TimelineNoteEvent& note, const PlannedNote& strike) {
+        const double gate = static_cast<double>(strike.gateFrames) / rate;
+        list.events.push_back(RenderEvent{
+            .start = static_cast<double>(strike.frame) / rate,
+            .duration = strike.instrument->start.release + gate,
+            .gateDuration = gate,
+            .note = strike.note,
+            .track = strike.track,
+            .instrument = strike.instrumentIndex,
+            .volume = strike.volume,
+            .pan = strike.pan,
+            .effects = note.effects,
+            .slideFromNote = strike.slideFromNote,
+            .locks = note.locks,
+        });
+    });
     std::stable_sort(list.events.begin(), list.events.end(),
                      [](const RenderEvent& a, const RenderEvent& b) { return a.start < b.start; });
     return list;

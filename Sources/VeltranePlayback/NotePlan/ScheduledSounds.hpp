@@ -1,8 +1,8 @@
 #pragma once
 
-// What a playback plays, worked out once when it starts: every note event of the timeline with its
-// chance, parameter locks, automation and modulation at its start and its effect columns (retrigger,
-// delay, arpeggio, chord, pan) applied, as
+// What live playback plays: the strikes of the note plan (`NotePlanner`: chance, parameter locks,
+// automation and modulation at a note's start, pan, slide and the retrigger, delay, arpeggio and chord
+// columns), as
 //
 //   - `ScheduledSound`s for built-in synth and sample instruments: where a note sounds and everything
 //     needed to render it, but not yet its audio. The engine renders each one when its time comes near
@@ -11,13 +11,15 @@
 //     rendering everything first would.
 //   - `ScheduledMIDI` notes and `ScheduledMIDIControl` changes for instruments hosted as plug-ins.
 //
-// Frames are timeline frames of one cycle; the loop scheduler shifts them into each cycle.
+// Frames are timeline frames of one cycle; the loop scheduler shifts them into each cycle. A long song
+// is planned a window of its timeline at a time (`addScheduledSounds` with one planner per pass).
 //
 //     ScheduledSoundList list = makeScheduledSounds(timeline, project, samples, 48000);
 //     AudioBufferRef audio = renderScheduledSound(list.sounds[0], project, 48000);
 //
 // Main thread (the sample store is read); the results are plain values.
 
+#include "VeltranePlayback/NotePlan/NotePlan.hpp"
 #include "VeltranePlayback/Voices/ContinuousModulation.hpp"
 #include "VeltranePlayback/Voices/ScheduledBufferKey.hpp"
 #include "VeltraneCore/Models/Instrument.hpp"
@@ -96,6 +98,15 @@ struct ScheduledSoundList {
 /// without loaded audio makes no sound.
 ScheduledSoundList makeScheduledSounds(const PlaybackTimeline& timeline, const Project& project,
                                        const SampleStore& samples, double sampleRate);
+
+/// How live playback plans: notes on the 32 strips only.
+NotePlanOptions liveNotePlanOptions();
+
+/// Appends the playback of `timeline` (a whole timeline or the next window of one, planned with
+/// `planner`, made with `liveNotePlanOptions`) to `list`; the sounds added are sorted by frame among
+/// themselves.
+void addScheduledSounds(const PlaybackTimeline& timeline, const Project& project, const SampleStore& samples,
+                        double sampleRate, NotePlanner& planner, ScheduledSoundList& list);
 
 /// The key under which a shareable sound's buffer is shared; nothing for a sound that is not shareable.
 /// Made when the sound is rendered rather than kept in the plan, which a long song holds for every note.
