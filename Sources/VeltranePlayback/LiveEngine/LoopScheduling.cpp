@@ -42,7 +42,18 @@ std::uint64_t AudioEngine::schedule(const Project& project, const PlaybackScope&
     // The track and master lanes of the whole scope, without its notes and instrument locks: bus lanes
     // are few, and the engine reads them at any frame of the playback.
     PlaybackTimeline busLanes{.sampleRate = sampleRate, .totalFrames = length.totalFrames};
-    forEachTimelineLock(project, scope, startRow, startBlock, sampleRate, 0, [&](const TimelineLockEvent& event) {
+    // Most songs lock no bus parameter in any pattern; then there is nothing to look for in the song.
+    const bool locksBuses = std::any_of(project.patterns.begin(), project.patterns.end(), [](const Pattern& pattern) {
+        for (int row = 0; row < pattern.rows; ++row) {
+            for (const Cell& cell : pattern.cells.row(row)) {
+                for (const ParameterLock& lock : cell.locks) {
+                    if (!isInstrumentTarget(lock.target)) return true;
+                }
+            }
+        }
+        return false;
+    });
+    if (locksBuses) forEachTimelineLock(project, scope, startRow, startBlock, sampleRate, 0, [&](const TimelineLockEvent& event) {
         if (std::any_of(event.locks.begin(), event.locks.end(), [](const ParameterLock& lock) { return !isInstrumentTarget(lock.target); })) {
             TimelineLockEvent bus = event;
             std::erase_if(bus.locks, [](const ParameterLock& lock) { return isInstrumentTarget(lock.target); });
