@@ -229,6 +229,19 @@ public:
     std::uint64_t now = 4'000'000'000;
 };
 
+/// The next scripted answer to a panel; a panel with none queued fails the test and is cancelled.
+inline std::optional<std::filesystem::path> nextScriptedPath(std::deque<std::optional<std::filesystem::path>>& answers,
+                                                             const char* what)
+{
+    if (answers.empty()) {
+        ADD_FAILURE() << "unexpected " << what;
+        return std::nullopt;
+    }
+    auto answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
 /// Answers the prompts from queues the test fills, and keeps what was asked. A prompt with no answer
 /// queued fails the test and is cancelled.
 class ScriptedDialogs final : public DocumentDialogs {
@@ -266,13 +279,36 @@ private:
     static std::optional<std::filesystem::path> next(std::deque<std::optional<std::filesystem::path>>& answers,
                                                      const char* what)
     {
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected " << what;
-            return std::nullopt;
-        }
-        auto answer = answers.front();
-        answers.pop_front();
-        return answer;
+        return nextScriptedPath(answers, what);
+    }
+};
+
+/// Answers the export and import panels from queues the test fills, and keeps the suggested names. A
+/// panel with no answer queued fails the test and is cancelled.
+class ScriptedExportDialogs final : public ExportDialogs {
+public:
+    std::optional<std::filesystem::path> chooseWAVDestination(const std::string& suggestedFileName) override
+    {
+        suggestions.push_back(suggestedFileName);
+        return next("WAV panel");
+    }
+    std::optional<std::filesystem::path> chooseStemsFolder() override { return next("stems panel"); }
+    std::optional<std::filesystem::path> chooseMIDIDestination(const std::string& suggestedFileName) override
+    {
+        suggestions.push_back(suggestedFileName);
+        return next("MIDI panel");
+    }
+    std::optional<std::filesystem::path> chooseMIDIFileToImport() override { return next("import panel"); }
+
+    std::deque<std::optional<std::filesystem::path>> answers;
+    std::vector<std::string> suggestions;
+    int panels = 0;
+
+private:
+    std::optional<std::filesystem::path> next(const char* what)
+    {
+        ++panels;
+        return nextScriptedPath(answers, what);
     }
 };
 
@@ -301,6 +337,7 @@ public:
     ModelHarness()
         : scheduler(std::make_shared<VirtualTaskScheduler>())
         , dialogs(std::make_shared<ScriptedDialogs>())
+        , exportDialogs(std::make_shared<ScriptedExportDialogs>())
         , settings(std::make_shared<QSettings>(QString::fromStdString((folder / "settings.ini").string()),
                                                QSettings::IniFormat))
     {
@@ -324,6 +361,7 @@ public:
         services.dialogs = dialogs;
         services.settings = settings;
         services.audioUnitEditors = editorWindows;
+        services.exportDialogs = exportDialogs;
         services.audioUnitComponents = [this](std::uint32_t type) {
             std::vector<AudioUnitReference> result;
             for (const auto& unit : installed) if (unit.componentType == type) result.push_back(unit);
@@ -345,6 +383,7 @@ public:
     testing::TemporaryFolder folder;
     std::shared_ptr<VirtualTaskScheduler> scheduler;
     std::shared_ptr<ScriptedDialogs> dialogs;
+    std::shared_ptr<ScriptedExportDialogs> exportDialogs;
     std::shared_ptr<QSettings> settings;
     RecordingEngine* engine = nullptr;
     /// The editor windows the model gets; none unless the test sets them before `make`.

@@ -86,6 +86,7 @@ AppModel::AppModel(bool recoverAutosave, std::optional<std::filesystem::path> re
     autosaveWriter_ = std::make_shared<AutosaveWriter>();
     audioUnitEditors_ = services.audioUnitEditors ? std::move(services.audioUnitEditors)
                                                   : std::make_shared<NoAudioUnitEditorWindows>();
+    exportDialogs_ = services.exportDialogs ? std::move(services.exportDialogs) : std::make_shared<NoExportDialogs>();
 
     removeAbandonedAutosaveWrites();
     seedDemo();
@@ -108,6 +109,7 @@ AppModel::~AppModel()
     audio_->onConfigurationChange = nullptr;
     // The pending capture is the one task that reaches the model itself.
     if (audioUnitStateTask_) audioUnitStateTask_->cancel();
+    endExport();
 }
 
 // Observed state.

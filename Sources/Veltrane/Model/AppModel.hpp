@@ -25,6 +25,7 @@
 #include "Veltrane/Model/CellField.hpp"
 #include "Veltrane/Model/DocumentDialogs.hpp"
 #include "Veltrane/Model/EngineControl.hpp"
+#include "Veltrane/Model/ExportDialogs.hpp"
 #include "Veltrane/Model/InspectorControls.hpp"
 #include "Veltrane/Model/KeyPress.hpp"
 #include "Veltrane/Model/LiveRecordingState.hpp"
@@ -54,6 +55,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <thread>
 #include <span>
 #include <string>
 #include <utility>
@@ -86,9 +88,13 @@ struct AppModelServices {
     std::function<std::pair<int, int>()> midiEndpointCounts;
     /// The plug-in editor windows; default: none (no editor can be shown).
     std::shared_ptr<AudioUnitEditorWindows> audioUnitEditors;
+    /// The panels of the export and import commands; default: none (every panel is cancelled).
+    std::shared_ptr<ExportDialogs> exportDialogs;
     /// MIDI in and out; default: a `MIDIInput` on the machine's MIDI services.
     std::unique_ptr<MIDIConnection> midi;
 };
+
+struct ExportJob;
 
 class AppModel final : public QObject {
     Q_OBJECT
@@ -421,6 +427,23 @@ public:
     /// The stamps of the most recent received clocks, oldest first.
     const std::deque<std::uint64_t>& receivedClockTimes() const noexcept { return clockTempo_.stamps(); }
 
+    // Export and import (AppModelExport.cpp). The audio exports render on a worker thread while
+    // `isExporting` is set; only one export runs at a time, and while it runs the export and import
+    // commands do nothing. A failed or cancelled render leaves an earlier file at its path untouched.
+    /// Asks for a WAV file and renders the song into it.
+    void exportWAV();
+    /// Asks for a folder and renders each track alone into "NN Track NN.wav" there, one after another.
+    void exportStems();
+    /// Asks for a MIDI file and writes the song as a Standard MIDI File.
+    void exportMIDI();
+    /// Asks for a MIDI file and adds it as a new pattern played at the song's end, with an instrument
+    /// per MIDI program, as one undo step.
+    void importMIDIFile();
+    /// Stops the running export; what it was writing is dropped, stems already finished stay.
+    void cancelExport();
+    /// How much of the running export is rendered, 0 to 1.
+    double exportProgress() const noexcept { return exportProgress_; }
+
     // Updates.
     /// Playing, preparing playback, exporting, recording audio or recording MIDI: a moment when quitting
     /// for an update would lose work.
@@ -478,6 +501,7 @@ signals:
     void isExportingChanged();
     void isRecoveringAudioChanged();
     void exportMessageChanged();
+    void exportProgressChanged();
     void errorChanged();
     void availableAudioUnitInstrumentsChanged();
     void availableAudioUnitEffectsChanged();
@@ -554,6 +578,16 @@ private:
     /// A hosted plug-in's settings changed: while an editor is on screen, (re)starts the delayed capture
     /// of every plug-in's state into the project.
     void audioUnitStateChanged();
+    /// Starts an audio export: `render` runs on a worker, told how to report progress and whether to go
+    /// on; it throws on failure.
+    void startExport(std::string message, std::function<void(const std::function<bool(double)>& progress)> render);
+    /// The worker's result, back on the main thread: none for success or a cancel, else the message.
+    void finishExport(const std::shared_ptr<ExportJob>& job, std::optional<std::string> failure);
+    void setExportProgress(double value);
+    /// Cancels the running export and waits for its worker (the model is going away).
+    void endExport();
+    /// Makes the song arrangement from the pattern order when the project has none: one block per entry.
+    static void ensureSongArrangement(Project& project);
     /// Brings back the window under `key`, or makes one for the unit `unit` gives (which may throw).
     void showAudioUnitEditor(const std::string& key, const std::string& title, const std::function<PluginInstance&()>& unit);
 
@@ -678,6 +712,10 @@ private:
     std::function<std::pair<int, int>()> midiEndpointCounts_;
     std::shared_ptr<AutosaveWriter> autosaveWriter_; // shared with pending autosave tasks
     std::shared_ptr<AudioUnitEditorWindows> audioUnitEditors_;
+    std::shared_ptr<ExportDialogs> exportDialogs_;
+    std::shared_ptr<ExportJob> exportJob_; // the running export, shared with its worker
+    std::thread exportThread_;
+    double exportProgress_ = 0;
     std::unique_ptr<UpdateCommands> updateCommands_;
     std::unique_ptr<MIDIConnection> midi_; // last, so destroyed first: no event arrives into a model half gone
 };

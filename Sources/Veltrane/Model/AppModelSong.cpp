@@ -28,6 +28,15 @@ void AppModel::mutateArrangement(const std::function<void(SongArrangement&)>& ch
     });
 }
 
+void AppModel::ensureSongArrangement(Project& project)
+{
+    if (project.arrangement) return;
+    // The song starts as the order it replaces: one block per entry, no markers, the loop off.
+    SongArrangement song;
+    for (const int entry : project.order) song.blocks.push_back(SongBlock{.pattern = entry, .repeats = 1});
+    project.arrangement = std::move(song);
+}
+
 // Patterns.
 
 void AppModel::selectPattern(int index)
@@ -77,12 +86,7 @@ void AppModel::addOrder()
     const int pattern = patternIndex_;
     if (!currentPattern()) return;
     mutate([pattern](Project& project) {
-        if (!project.arrangement) {
-            // The song starts as the order it replaces: one block per entry.
-            SongArrangement song;
-            for (const int entry : project.order) song.blocks.push_back(SongBlock{.pattern = entry, .repeats = 1});
-            project.arrangement = std::move(song);
-        }
+        ensureSongArrangement(project);
         project.arrangement->blocks.push_back(SongBlock{.pattern = pattern, .repeats = 1});
         project.syncOrderFromArrangement();
     });

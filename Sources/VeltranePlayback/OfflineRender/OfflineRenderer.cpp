@@ -123,6 +123,9 @@ void OfflineRenderer::render(const Project& project, const std::filesystem::path
         file.append(channels, count - skip);
         // Frees what has played, so memory follows the notes that sound now, not the song so far.
         graph.drainCompletions();
+        if (progress && !progress(static_cast<double>(frame + count) / static_cast<double>(std::max<std::int64_t>(total, 1)))) {
+            throw RenderCancelled();
+        }
     }
     file.commit();
 }

@@ -25,6 +25,7 @@
 #include "VeltraneCore/Models/Project.hpp"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -44,6 +45,11 @@ public:
     /// The threads a render uses: its own, which runs the graph, and workers that render notes ahead of
     /// it. 0 takes one per core. The file is the same at any number.
     int threads = 0;
+    /// Told after each block, on the rendering thread, the fraction of the file rendered so far (0 to 1;
+    /// the file's end is known only once its last notes are scheduled, so the fraction may pause). When
+    /// it returns false the render stops with `RenderCancelled`, leaving an earlier file untouched and
+    /// no new one. Optional.
+    std::function<bool(double fraction)> progress;
 
     /// Hosts the plug-ins installed on this machine.
     OfflineRenderer();

@@ -60,4 +60,10 @@ private:
     std::string name_;
 };
 
+/// A render its caller stopped: not a failure to report.
+class RenderCancelled : public std::runtime_error {
+public:
+    RenderCancelled() : std::runtime_error("The export was cancelled.") {}
+};
+
 } // namespace veltrane
