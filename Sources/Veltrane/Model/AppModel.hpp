@@ -273,6 +273,8 @@ public:
     void copySelection();
     void pasteSelection();
     void selectAllCells();
+    /// The MIDI sources and destinations the system reports now (AppModelInspectorSupport.cpp).
+    std::pair<int, int> midiEndpointCounts() const;
 
     // Editing commands. Each change of the project is one undo step through `mutate`. An index a control
     // captured (instrument, track, slot, pattern, block) is checked when the command runs: one that no

@@ -115,9 +115,7 @@ AudioUnitEffectRack::Row AudioUnitEffectRack::makeRow(const AudioUnitSlot& slot)
 
     const Uuid id = slot.id;
     connect(row.enabled, &QCheckBox::toggled, this, [this, id](bool on) { model_.setAudioUnitEffectBypass(id, !on); });
-    connect(row.editor, &QToolButton::clicked, this, [this, id] {
-        if (onOpenEditor) onOpenEditor(id);
-    });
+    connect(row.editor, &QToolButton::clicked, this, [this, id] { model_.openAudioUnitEffectEditor(id); });
     connect(row.remove, &QToolButton::clicked, this, [this, id] { model_.removeAudioUnitEffect(id); });
     return row;
 }
@@ -161,7 +159,7 @@ void AudioUnitEffectRack::showSlots(const std::vector<AudioUnitSlot>& chain)
         auto& row = rows_[i];
         const QSignalBlocker blocker(row.enabled);
         row.enabled->setChecked(!chain[i].bypassed);
-        row.editor->setEnabled(onOpenEditor && !busy && !unavailable);
+        row.editor->setEnabled(!busy && !unavailable);
         row.warning->setVisible(unavailable);
     }
 }

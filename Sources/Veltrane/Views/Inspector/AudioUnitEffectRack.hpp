@@ -8,8 +8,6 @@
 
 #include <QWidget>
 
-#include <functional>
-
 #include <vector>
 
 class QCheckBox;
@@ -34,10 +32,6 @@ public:
     void showSlots(const std::vector<AudioUnitSlot>& chain);
 
     QToolButton* addButton() const noexcept { return add_; }
-
-    /// Opens the editor window of the slot's plug-in. The editor buttons stay disabled while no one
-    /// offers to open editor windows.
-    std::function<void(const Uuid&)> onOpenEditor;
 
     /// One row's controls.
     struct Row {

@@ -27,8 +27,6 @@ using namespace inspector;
 
 namespace {
 
-QString qString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
 QString noteDisplay(const std::optional<StepNote>& note)
 {
     if (!note) return QStringLiteral("Empty");

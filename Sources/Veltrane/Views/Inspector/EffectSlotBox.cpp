@@ -34,7 +34,7 @@ QString valueTitle(int value) { return QStringLiteral("Value \u00B7 ") + hex2(va
 
 QString effectTypeLabel(EffectType type)
 {
-    return QString::fromUtf8(toRawValue(type).data(), static_cast<qsizetype>(toRawValue(type).size())) +
+    return qString(toRawValue(type)) +
            QStringLiteral("  ") + effectTypeName(type);
 }
 

@@ -7,8 +7,6 @@
 #include <QPalette>
 #include <QPixmap>
 
-#include <cmath>
-#include <numbers>
 
 namespace veltrane::inspector {
 
@@ -134,6 +132,53 @@ void drawSymbol(QPainter& p, Symbol symbol, const QColor& color)
         p.setCompositionMode(QPainter::CompositionMode_Clear);
         p.drawLine(QPointF(12, 9), QPointF(12, 14));
         p.drawPoint(QPointF(12, 17.5));
+        break;
+    }
+    case Symbol::sineWave: {
+        QPainterPath wave;
+        wave.moveTo(2, 12);
+        wave.cubicTo(5, 2, 9, 2, 12, 12);
+        wave.cubicTo(15, 22, 19, 22, 22, 12);
+        p.drawPath(wave);
+        break;
+    }
+    case Symbol::envelope: {
+        QPainterPath line;
+        line.moveTo(2, 20);
+        line.lineTo(7, 4);
+        line.lineTo(11, 11);
+        line.lineTo(17, 11);
+        line.lineTo(22, 20);
+        p.drawPath(line);
+        break;
+    }
+    case Symbol::dial:
+        p.drawEllipse(QPointF(12, 12), 8.5, 8.5);
+        p.drawLine(QPointF(12, 12), QPointF(16.5, 7.5));
+        break;
+    case Symbol::routeArrow: {
+        QPainterPath arrow;
+        arrow.moveTo(6, 4);
+        arrow.lineTo(6, 15);
+        arrow.lineTo(19, 15);
+        p.drawPath(arrow);
+        p.drawLine(QPointF(15, 11), QPointF(19, 15));
+        p.drawLine(QPointF(15, 19), QPointF(19, 15));
+        break;
+    }
+    case Symbol::trash: {
+        p.drawLine(QPointF(4, 6.5), QPointF(20, 6.5));
+        p.drawLine(QPointF(9.5, 6.5), QPointF(10, 3.5));
+        p.drawLine(QPointF(10, 3.5), QPointF(14, 3.5));
+        p.drawLine(QPointF(14, 3.5), QPointF(14.5, 6.5));
+        QPainterPath can;
+        can.moveTo(6, 6.5);
+        can.lineTo(7, 20.5);
+        can.lineTo(17, 20.5);
+        can.lineTo(18, 6.5);
+        p.drawPath(can);
+        p.drawLine(QPointF(10, 10), QPointF(10, 17));
+        p.drawLine(QPointF(14, 10), QPointF(14, 17));
         break;
     }
     }

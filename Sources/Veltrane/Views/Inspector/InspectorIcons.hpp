@@ -22,6 +22,11 @@ enum class Symbol {
     removeCircle,   // a filled circle with a cross
     deleteLeft,     // a backspace key
     warning,        // a filled triangle with an exclamation mark
+    sineWave,       // an LFO
+    envelope,       // an attack, decay, sustain and release line
+    dial,           // a macro knob
+    routeArrow,     // an arrow turning down and right
+    trash,
 };
 
 /// The symbol as an icon; `tint` fixes its colour, otherwise it follows the application palette.

@@ -102,6 +102,8 @@ QToolButton* addMenuButton(const QString& title, QMenu* menu, QWidget* parent)
     button->setPopupMode(QToolButton::InstantPopup);
     button->setFocusPolicy(Qt::StrongFocus);
     button->setMenu(menu);
+    // The style's small menu arrow would sit on the last letter of the title.
+    button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
     return button;
 }
 
@@ -136,6 +138,15 @@ void RoundedBox::paintEvent(QPaintEvent* event)
 }
 
 QString formatValue(double value) { return QLocale().toString(value, 'f', 2); }
+
+QString qString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+QString capitalised(std::string_view caseName)
+{
+    QString text = qString(caseName);
+    if (!text.isEmpty()) text[0] = text[0].toUpper();
+    return text;
+}
 
 QString hex2(int value) { return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper(); }
 

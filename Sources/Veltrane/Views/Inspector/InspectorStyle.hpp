@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QString>
 
+#include <string_view>
+
 class QMenu;
 class QToolButton;
 class QWidget;
@@ -52,6 +54,10 @@ private:
 /// `value` with exactly two fraction digits and the grouping and decimal separators of the current
 /// locale: 0.5 → "0.50", 18000 → "18,000.00" in English.
 QString formatValue(double value);
+/// UTF-8 text as a QString.
+QString qString(std::string_view text);
+/// A case name with its first letter in upper case: "sine" → "Sine".
+QString capitalised(std::string_view caseName);
 /// Two or more upper-case hexadecimal digits: 10 → "0A".
 QString hex2(int value);
 /// Halves away from zero, as every control that stores a whole number rounds.

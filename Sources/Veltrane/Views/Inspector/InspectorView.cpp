@@ -3,7 +3,11 @@
 #include "Veltrane/Model/AppModel.hpp"
 #include "Veltrane/Views/Inspector/CellPanel.hpp"
 #include "Veltrane/Views/Inspector/InspectorStyle.hpp"
+#include "Veltrane/Views/Inspector/InstrumentPanel.hpp"
 #include "Veltrane/Views/Inspector/MasterPanel.hpp"
+#include "Veltrane/Views/Inspector/MixerPanel.hpp"
+#include "Veltrane/Views/Inspector/ModulationPanel.hpp"
+#include "Veltrane/Views/Inspector/ToolsPanel.hpp"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -35,7 +39,7 @@ InspectorView::InspectorView(AppModel& model, QWidget* parent)
     tabs_->setExclusive(true);
     for (const auto tab : allInspectorTabs) {
         auto* button = new QToolButton(picker);
-        const auto name = QString::fromUtf8(title(tab).data(), static_cast<qsizetype>(title(tab).size()));
+        const auto name = inspector::qString(title(tab));
         button->setIcon(symbolIcon(symbol(tab)));
         button->setIconSize(QSize(18, 18));
         button->setCheckable(true);
@@ -55,6 +59,10 @@ InspectorView::InspectorView(AppModel& model, QWidget* parent)
     contentColumn->setContentsMargins(itemSpacing, itemSpacing, itemSpacing, itemSpacing);
     contentColumn->setSpacing(0);
     panels_[index(InspectorTab::cell)] = new CellPanel(model_, content);
+    panels_[index(InspectorTab::instrument)] = new InstrumentPanel(model_, content);
+    panels_[index(InspectorTab::mixer)] = new MixerPanel(model_, content);
+    panels_[index(InspectorTab::modulation)] = new ModulationPanel(model_, content);
+    panels_[index(InspectorTab::tools)] = new ToolsPanel(model_, content);
     panels_[index(InspectorTab::master)] = new MasterPanel(model_, content);
     for (auto* panel : panels_) {
         if (!panel) continue;

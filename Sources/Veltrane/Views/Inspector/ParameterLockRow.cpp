@@ -16,7 +16,7 @@ ParameterLockRow::ParameterLockRow(ParameterTarget target, QWidget* parent)
     , remove_(new QToolButton(this))
     , slider_(new ContinuousSlider({range(target).lowerBound, range(target).upperBound}, this))
 {
-    const auto name = QString::fromUtf8(label(target).data(), static_cast<qsizetype>(label(target).size()));
+    const auto name = qString(label(target));
     auto* title = new QLabel(name, this);
     QFont titleFont = captionFont(*title);
     titleFont.setWeight(QFont::DemiBold);

@@ -1,0 +1,143 @@
+// The Modulation tab: sources, their kind's controls and their routes.
+
+#include "InspectorTestSupport.hpp"
+
+#include "Veltrane/Views/Inspector/ModulationPanel.hpp"
+#include "Veltrane/Views/Inspector/ModulationSourceCard.hpp"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QToolButton>
+
+using namespace veltrane;
+using namespace veltrane::inspector;
+using namespace veltrane::testing;
+
+namespace {
+
+struct ModulationInspector : InspectorHarness {
+    ModulationInspector()
+        : InspectorHarness(InspectorTab::modulation)
+    {
+        Project project = model().project();
+        project.modulation.reset();
+        model().setProject(std::move(project));
+    }
+    ModulationPanel& panel() { return InspectorHarness::panel<ModulationPanel>(InspectorTab::modulation); }
+    const ModulationRack& rack() { return *model().project().modulation; }
+};
+
+void addRoute(ModulationSourceCard& card, ParameterTarget target)
+{
+    card.addDestinationButton()->menu()->actions().at(indexOf(target))->trigger();
+}
+
+QStringList titles(const ModulationSourceCard& card)
+{
+    QStringList result;
+    for (auto* slider : card.sliders()) result << slider->title();
+    return result;
+}
+
+} // namespace
+
+TEST(InspectorModulation, AnEmptyRackShowsTheEmptyStateUntilASourceIsAdded)
+{
+    ModulationInspector inspector;
+    EXPECT_FALSE(inspector.panel().emptyState()->isHidden());
+    EXPECT_TRUE(inspector.panel().cards().empty());
+
+    inspector.panel().addButton(ModulationSourceKind::envelope)->click();
+    ASSERT_EQ(inspector.rack().sources.size(), 1u);
+    EXPECT_EQ(inspector.rack().sources[0].kind, ModulationSourceKind::envelope);
+    EXPECT_TRUE(inspector.panel().emptyState()->isHidden());
+    ASSERT_EQ(inspector.panel().cards().size(), 1u);
+    auto& card = *inspector.panel().cards()[0];
+    EXPECT_EQ(titles(card), (QStringList{"Attack", "Decay", "Sustain", "Release"}));
+    EXPECT_EQ(card.wavePicker(), nullptr);
+    EXPECT_TRUE(card.routeRows().empty());
+
+    inspector.model().undo();
+    EXPECT_TRUE(inspector.panel().cards().empty());
+    EXPECT_FALSE(inspector.panel().emptyState()->isHidden());
+}
+
+TEST(InspectorModulation, EachKindShowsItsOwnControls)
+{
+    ModulationInspector inspector;
+    inspector.panel().addButton(ModulationSourceKind::lfo)->click();
+    inspector.panel().addButton(ModulationSourceKind::macro)->click();
+    ASSERT_EQ(inspector.panel().cards().size(), 2u);
+    auto& lfo = *inspector.panel().cards()[0];
+    auto& macro = *inspector.panel().cards()[1];
+    EXPECT_EQ(titles(lfo), (QStringList{QStringLiteral("Rate \u00B7 beats"), "Phase"}));
+    ASSERT_NE(lfo.wavePicker(), nullptr);
+    EXPECT_EQ(lfo.wavePicker()->count(), 5);
+    EXPECT_EQ(lfo.wavePicker()->itemText(4), "Random");
+    EXPECT_EQ(titles(macro), QStringList{"Macro"});
+
+    choose(lfo.wavePicker(), "Square");
+    EXPECT_EQ(inspector.rack().sources[0].waveform, ModulationWaveform::square);
+    report(lfo.sliders()[0], 2.5);
+    EXPECT_EQ(inspector.rack().sources[0].rateBeats, 2.5);
+    EXPECT_EQ(lfo.sliders()[0]->valueText(), "2.50");
+    EXPECT_EQ(inspector.panel().cards()[0], &lfo) << "an edit made the card again";
+
+    lfo.nameField()->setFocus();
+    lfo.nameField()->selectAll();
+    QTest::keyClicks(lfo.nameField(), "Wob");
+    EXPECT_EQ(inspector.rack().sources[0].name, "Wob");
+    EXPECT_EQ(lfo.nameField()->text(), "Wob");
+
+    inspector.model().undo();
+    EXPECT_EQ(lfo.nameField()->text(), "Wo");
+}
+
+TEST(InspectorModulation, RoutesShowTheirScopeAndFollowTheirDestination)
+{
+    ModulationInspector inspector;
+    inspector.panel().addButton(ModulationSourceKind::lfo)->click();
+    inspector.model().select(0, 2, std::nullopt, false);
+    inspector.model().setSelectedInstrument(0);
+    addRoute(*inspector.panel().cards()[0], ParameterTarget::trackCutoff);
+    auto* card = inspector.panel().cards()[0];
+    ASSERT_EQ(card->routeRows().size(), 1u);
+    const auto* row = &card->routeRows()[0];
+    EXPECT_EQ(row->scope->text(), QStringLiteral("Track 3 \u00B7 Continuous"));
+
+    row->destination->setCurrentIndex(indexOf(ParameterTarget::masterReverb));
+    emit row->destination->activated(indexOf(ParameterTarget::masterReverb));
+    EXPECT_EQ(row->scope->text(), QStringLiteral("Global \u00B7 Continuous"));
+    row->destination->setCurrentIndex(indexOf(ParameterTarget::instrumentAttack));
+    emit row->destination->activated(indexOf(ParameterTarget::instrumentAttack));
+    EXPECT_EQ(row->scope->text(), QStringLiteral("Instrument 1 \u00B7 Note Start"));
+
+    // The amount slider reaches both ends.
+    row->amount->setFocus();
+    QTest::keyClick(row->amount, Qt::Key_End);
+    EXPECT_EQ(inspector.rack().routes[0].amount, 1.0);
+    QTest::keyClick(row->amount, Qt::Key_Home);
+    EXPECT_EQ(inspector.rack().routes[0].amount, -1.0);
+
+    row->remove->click();
+    EXPECT_TRUE(inspector.rack().routes.empty());
+    EXPECT_TRUE(inspector.panel().cards()[0]->routeRows().empty());
+}
+
+TEST(InspectorModulation, RemovingASourceTakesItsRoutesOnly)
+{
+    ModulationInspector inspector;
+    inspector.panel().addButton(ModulationSourceKind::lfo)->click();
+    inspector.panel().addButton(ModulationSourceKind::macro)->click();
+    addRoute(*inspector.panel().cards()[0], ParameterTarget::masterDrive);
+    addRoute(*inspector.panel().cards()[1], ParameterTarget::masterReverb);
+    ASSERT_EQ(inspector.rack().routes.size(), 2u);
+
+    inspector.panel().cards()[0]->removeButton()->click();
+    ASSERT_EQ(inspector.panel().cards().size(), 1u);
+    ASSERT_EQ(inspector.rack().routes.size(), 1u);
+    EXPECT_EQ(inspector.rack().routes[0].target, ParameterTarget::masterReverb);
+    EXPECT_EQ(inspector.panel().cards()[0]->routeRows().size(), 1u);
+}
