@@ -1,0 +1,212 @@
+#include "Veltrane/Views/Inspector/SampleWaveformView.hpp"
+
+#include "Veltrane/Views/Inspector/InspectorStyle.hpp"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace veltrane::inspector {
+
+namespace {
+
+/// How near (in pixels) a press must be to a mark to grab it.
+constexpr double grabDistance = 5;
+
+const QColor waveColour(0, 199, 214, 230);
+const QColor trimColour(0xff, 0x95, 0x00);
+const QColor loopColour(0xaf, 0x52, 0xde);
+const QColor sliceColour(0x00, 0xc7, 0xbe);
+
+} // namespace
+
+SampleWaveformView::SampleWaveformView(QWidget* parent)
+    : QWidget(parent)
+{
+    setAccessibleName(QStringLiteral("Sample waveform"));
+    setMinimumHeight(40);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setFixedHeight(86);
+    setMouseTracking(true);
+    showAccessibleValue();
+}
+
+void SampleWaveformView::setPeaks(std::vector<float> peaks)
+{
+    setLevels(std::make_shared<WaveformLevels>(std::move(peaks)));
+}
+
+void SampleWaveformView::setLevels(std::shared_ptr<const WaveformLevels> levels)
+{
+    levels_ = levels ? std::move(levels) : std::make_shared<WaveformLevels>();
+    update();
+}
+
+void SampleWaveformView::setMarks(double trimStart, double trimEnd, std::optional<double> loopStart,
+                                  std::optional<double> loopEnd, std::vector<double> slicePoints)
+{
+    trimStart_ = trimStart;
+    trimEnd_ = trimEnd;
+    loopStart_ = loopStart;
+    loopEnd_ = loopEnd;
+    slicePoints_ = std::move(slicePoints);
+    showAccessibleValue();
+    update();
+}
+
+void SampleWaveformView::setVisibleRange(double start, double end)
+{
+    start = std::clamp(start, 0.0, 1.0);
+    end = std::clamp(end, 0.0, 1.0);
+    if (!(end > start)) return;
+    visibleStart_ = start;
+    visibleEnd_ = end;
+    update();
+}
+
+QString SampleWaveformView::accessibleValue() const
+{
+    // Whole percent, cut toward zero: 0.999 reads as 99.
+    return QStringLiteral("Trimmed from %1 to %2 percent, %3 slices")
+        .arg(static_cast<long long>(trimStart_ * 100))
+        .arg(static_cast<long long>(trimEnd_ * 100))
+        .arg(slicePoints_.size());
+}
+
+void SampleWaveformView::showAccessibleValue() { setAccessibleDescription(accessibleValue()); }
+
+double SampleWaveformView::xOf(double fraction) const
+{
+    return width() * (fraction - visibleStart_) / (visibleEnd_ - visibleStart_);
+}
+
+double SampleWaveformView::fractionAt(double x) const
+{
+    return visibleStart_ + x / std::max(width(), 1) * (visibleEnd_ - visibleStart_);
+}
+
+std::optional<SampleWaveformView::Handle> SampleWaveformView::handleAt(double x) const
+{
+    std::optional<Handle> nearest;
+    double best = grabDistance;
+    const auto consider = [&](Handle handle, std::optional<double> fraction) {
+        if (!fraction) return;
+        const double distance = std::abs(xOf(*fraction) - x);
+        if (distance <= best) {
+            best = distance;
+            nearest = handle;
+        }
+    };
+    consider(Handle::trimStart, trimStart_);
+    consider(Handle::trimEnd, trimEnd_);
+    if (loopStart_ && loopEnd_) {
+        consider(Handle::loopStart, loopStart_);
+        consider(Handle::loopEnd, loopEnd_);
+    }
+    return nearest;
+}
+
+void SampleWaveformView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const double w = width();
+    const double h = height();
+    QPainterPath background;
+    background.addRoundedRect(QRectF(0, 0, w, h), 8, 8);
+    painter.fillPath(background, QColor(0, 0, 0, 97));
+
+    if (levels_->finestPairCount() < 1) {
+        painter.setPen(secondaryTextColor(*this));
+        painter.setFont(captionFont(*this));
+        painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("Sample unavailable"));
+        return;
+    }
+    painter.setClipPath(background);
+
+    // One line per pair of the level that gives about one pair per device pixel across the visible part.
+    const int columns = std::max(1, static_cast<int>(std::ceil(w * devicePixelRatioF())));
+    const auto values = levels_->levelFor(visibleStart_, visibleEnd_, columns);
+    const auto pairs = static_cast<int>(values.size() / 2);
+    const double divisor = std::max(pairs - 1, 1);
+    const int first = std::clamp(static_cast<int>(std::floor(visibleStart_ * divisor)), 0, pairs - 1);
+    const int last = std::clamp(static_cast<int>(std::ceil(visibleEnd_ * divisor)), 0, pairs - 1);
+    QVector<QLineF> lines;
+    lines.reserve(last - first + 1);
+    for (int i = first; i <= last; ++i) {
+        const double x = xOf(i / divisor);
+        const double minimum = values[static_cast<std::size_t>(2 * i)];
+        const double maximum = values[static_cast<std::size_t>(2 * i + 1)];
+        lines.append(QLineF(x, h * (0.5 - maximum * 0.42), x, h * (0.5 - minimum * 0.42)));
+    }
+    // Thin vertical lines need no smoothing, and drawing them without it is several times faster.
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(waveColour, 1));
+    painter.drawLines(lines);
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    const double startX = xOf(trimStart_);
+    const double endX = xOf(trimEnd_);
+    painter.fillRect(QRectF(0, 0, std::max(startX, 0.0), h), QColor(0, 0, 0, 140));
+    painter.fillRect(QRectF(endX, 0, std::max(w - endX, 0.0), h), QColor(0, 0, 0, 140));
+    painter.setPen(QPen(trimColour, 2));
+    painter.drawLine(QLineF(startX, 0, startX, h));
+    painter.drawLine(QLineF(endX, 0, endX, h));
+
+    if (loopStart_ && loopEnd_) {
+        QPen dashed(loopColour, 1.5, Qt::CustomDashLine, Qt::FlatCap, Qt::MiterJoin);
+        dashed.setDashPattern({4 / 1.5, 3 / 1.5}); // the pattern is in pen widths
+        painter.setPen(dashed);
+        for (const double fraction : {*loopStart_, *loopEnd_}) painter.drawLine(QLineF(xOf(fraction), 0, xOf(fraction), h));
+    }
+    if (!slicePoints_.empty()) {
+        QPen dashed(sliceColour, 1.5, Qt::CustomDashLine, Qt::FlatCap, Qt::MiterJoin);
+        dashed.setDashPattern({2 / 1.5, 2 / 1.5});
+        painter.setPen(dashed);
+        for (const double fraction : slicePoints_) painter.drawLine(QLineF(xOf(fraction), 0, xOf(fraction), h));
+    }
+}
+
+void SampleWaveformView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) return;
+    dragging_ = handleAt(event->position().x());
+    dragMoved_ = false;
+    if (dragging_) dragFraction_ = std::clamp(fractionAt(event->position().x()), 0.0, 1.0);
+}
+
+void SampleWaveformView::mouseMoveEvent(QMouseEvent* event)
+{
+    const double x = event->position().x();
+    if (!dragging_) {
+        setCursor(handleAt(x) ? Qt::SizeHorCursor : Qt::ArrowCursor);
+        return;
+    }
+    // The mark follows the pointer; the edit is made once, when the button is let go.
+    dragMoved_ = true;
+    dragFraction_ = std::clamp(fractionAt(x), 0.0, 1.0);
+    switch (*dragging_) {
+    case Handle::trimStart: trimStart_ = dragFraction_; break;
+    case Handle::trimEnd: trimEnd_ = dragFraction_; break;
+    case Handle::loopStart: loopStart_ = dragFraction_; break;
+    case Handle::loopEnd: loopEnd_ = dragFraction_; break;
+    }
+    update();
+}
+
+void SampleWaveformView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) return;
+    const auto handle = std::exchange(dragging_, std::nullopt);
+    if (handle && dragMoved_) {
+        if (onHandleMoved) onHandleMoved(*handle, dragFraction_);
+        return;
+    }
+    if (onToggleSlice) onToggleSlice(event->position().x() / std::max(width(), 1) * (visibleEnd_ - visibleStart_) + visibleStart_);
+}
+
+} // namespace veltrane::inspector

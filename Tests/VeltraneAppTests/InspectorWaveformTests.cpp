@@ -1,0 +1,130 @@
+// The sample editor's waveform view and the overview's levels of detail.
+
+#include "InspectorTestSupport.hpp"
+
+#include "Veltrane/Views/Inspector/SampleWaveformView.hpp"
+
+#include <QImage>
+
+using namespace veltrane;
+using namespace veltrane::inspector;
+using namespace veltrane::testing;
+
+namespace {
+
+/// The view at 200 × 86 with a full-scale overview of `pairs` columns.
+struct WaveformFixture {
+    explicit WaveformFixture(int pairs = 400)
+    {
+        ensureApplication();
+        std::vector<float> peaks;
+        for (int i = 0; i < pairs; ++i) {
+            peaks.push_back(-1);
+            peaks.push_back(1);
+        }
+        view.setPeaks(std::move(peaks));
+        view.resize(200, 86);
+        view.show();
+    }
+
+    QImage picture()
+    {
+        QImage image(view.size(), QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        view.render(&image);
+        return image;
+    }
+
+    void drag(double fromX, double toX)
+    {
+        QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(static_cast<int>(fromX), 40));
+        QTest::mouseMove(&view, QPoint(static_cast<int>((fromX + toX) / 2), 40));
+        QTest::mouseMove(&view, QPoint(static_cast<int>(toX), 40));
+        QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(static_cast<int>(toX), 40));
+    }
+
+    SampleWaveformView view;
+};
+
+bool isCyan(QRgb pixel) { return qBlue(pixel) > 150 && qGreen(pixel) > 120 && qRed(pixel) < 100; }
+
+} // namespace
+
+TEST(InspectorWaveform, LevelsJoinNeighbouringColumnsDownToAFewPairs)
+{
+    WaveformLevels levels({-0.1f, 0.2f, -0.5f, 0.1f, -0.2f, 0.9f, 0.0f, 0.3f, -0.3f, 0.4f, 7.0f});
+    EXPECT_EQ(levels.finestPairCount(), 5) << "a trailing odd value is ignored";
+    ASSERT_EQ(levels.levelCount(), 3);
+    const auto middle = levels.level(1);
+    EXPECT_EQ(std::vector<float>(middle.begin(), middle.end()), (std::vector<float>{-0.5f, 0.2f, -0.2f, 0.9f, -0.3f, 0.4f}));
+    const auto top = levels.level(2);
+    EXPECT_EQ(std::vector<float>(top.begin(), top.end()), (std::vector<float>{-0.5f, 0.9f, -0.3f, 0.4f}));
+
+    // The coarsest level that still gives the columns asked for over the visible part.
+    EXPECT_EQ(levels.levelFor(0, 1, 2).size(), 4u);
+    EXPECT_EQ(levels.levelFor(0, 1, 3).size(), 6u);
+    EXPECT_EQ(levels.levelFor(0, 0.5, 3).size(), 10u);
+    EXPECT_EQ(levels.levelFor(0, 0.01, 1000).size(), 10u) << "the finest when none has enough";
+    EXPECT_TRUE(WaveformLevels({0.5f}).levelFor(0, 1, 1).empty());
+}
+
+TEST(InspectorWaveform, TellsAssistiveTechnologyTheTrimAndSlices)
+{
+    WaveformFixture fixture;
+    fixture.view.setMarks(0.25, 0.999, std::nullopt, std::nullopt, {0.3, 0.5, 0.7});
+    EXPECT_EQ(fixture.view.accessibleName(), "Sample waveform");
+    EXPECT_EQ(fixture.view.accessibleValue(), "Trimmed from 25 to 99 percent, 3 slices");
+    EXPECT_EQ(fixture.view.accessibleDescription(), fixture.view.accessibleValue());
+}
+
+TEST(InspectorWaveform, DrawsTheWaveOnlyInsideTheTrimAndNothingWithoutAnOverview)
+{
+    WaveformFixture fixture;
+    fixture.view.setMarks(0.5, 1.0, std::nullopt, std::nullopt, {});
+    QImage picture = fixture.picture();
+    EXPECT_FALSE(isCyan(picture.pixel(50, 43))) << "the trimmed part is darkened";
+    EXPECT_TRUE(isCyan(picture.pixel(150, 43)));
+
+    fixture.view.setPeaks({0.5f});
+    picture = fixture.picture();
+    for (int x = 10; x < 190; x += 10) EXPECT_FALSE(isCyan(picture.pixel(x, 43))) << x;
+}
+
+TEST(InspectorWaveform, AClickTogglesASliceAtItsFractionOfTheWidth)
+{
+    WaveformFixture fixture;
+    std::vector<double> toggled;
+    fixture.view.onToggleSlice = [&](double fraction) { toggled.push_back(fraction); };
+    fixture.view.setMarks(0, 1, std::nullopt, std::nullopt, {});
+    QTest::mouseClick(&fixture.view, Qt::LeftButton, {}, QPoint(50, 40));
+    ASSERT_EQ(toggled.size(), 1u);
+    EXPECT_DOUBLE_EQ(toggled[0], 0.25);
+
+    // Zoomed into the second half, the same place is three quarters of the way through the sample.
+    fixture.view.setVisibleRange(0.5, 1.0);
+    QTest::mouseClick(&fixture.view, Qt::LeftButton, {}, QPoint(100, 40));
+    ASSERT_EQ(toggled.size(), 2u);
+    EXPECT_DOUBLE_EQ(toggled[1], 0.75);
+}
+
+TEST(InspectorWaveform, DraggingAMarkReportsItOnceWhenLetGo)
+{
+    WaveformFixture fixture;
+    std::vector<std::pair<SampleWaveformView::Handle, double>> moves;
+    std::vector<double> toggled;
+    fixture.view.onHandleMoved = [&](SampleWaveformView::Handle handle, double at) { moves.emplace_back(handle, at); };
+    fixture.view.onToggleSlice = [&](double fraction) { toggled.push_back(fraction); };
+    fixture.view.setMarks(0.1, 0.9, 0.4, 0.6, {});
+
+    fixture.drag(20, 60); // the trim start, at 20 pixels
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(moves[0].first, SampleWaveformView::Handle::trimStart);
+    EXPECT_DOUBLE_EQ(moves[0].second, 0.3);
+    EXPECT_DOUBLE_EQ(fixture.view.trimStart(), 0.3);
+
+    fixture.drag(121, 400); // the loop end, dragged past the edge
+    ASSERT_EQ(moves.size(), 2u);
+    EXPECT_EQ(moves[1].first, SampleWaveformView::Handle::loopEnd);
+    EXPECT_DOUBLE_EQ(moves[1].second, 1.0);
+    EXPECT_TRUE(toggled.empty()) << "a drag is not a click";
+}
