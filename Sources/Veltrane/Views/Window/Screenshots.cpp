@@ -1,6 +1,7 @@
 #include "Veltrane/Views/Window/Screenshots.hpp"
 
 #include "Veltrane/Model/AppModel.hpp"
+#include "Veltrane/Views/Inspector/InspectorView.hpp"
 #include "Veltrane/Views/Tracker/TrackerPanel.hpp"
 #include "Veltrane/Views/Transport/PlaybackToggle.hpp"
 #include "Veltrane/Views/Window/MainWindow.hpp"
@@ -17,10 +18,18 @@ namespace veltrane {
 
 std::vector<Screenshot> screenshotPlan()
 {
-    return {
+    std::vector<Screenshot> plan{
         {QStringLiteral("main-window"), [](MainWindow&) {}},
         {QStringLiteral("automation-lane"), [](MainWindow& window) { window.tracker()->setAutomationShown(true); }},
     };
+    // One picture of the window per inspector tab, named after the tab: inspector-cell.png, ...
+    for (const auto tab : allInspectorTabs) {
+        const auto name = QString::fromUtf8(title(tab).data(), static_cast<qsizetype>(title(tab).size())).toLower();
+        plan.push_back({QStringLiteral("inspector-") + name, [tab](MainWindow& window) {
+                            if (auto* inspector = qobject_cast<InspectorView*>(window.inspector())) inspector->setCurrentTab(tab);
+                        }});
+    }
+    return plan;
 }
 
 QString screenshotFileName(const QString& name, double devicePixelRatio)
