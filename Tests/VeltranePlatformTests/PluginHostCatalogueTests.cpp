@@ -210,7 +210,11 @@ TEST(PluginHost, RefusesWhatItCannotHostWithAReason)
         // Every feature it lacks is named, in order, each once; the ones we give are not.
         + fakePlugin("urn:test:needs-three",
                      "  lv2:requiredFeature <urn:test:feature-c> , <urn:test:feature-a> , "
-                     "<http://lv2plug.in/ns/ext/worker#schedule> , <urn:test:feature-b> ;\n",
+                     "<http://lv2plug.in/ns/ext/worker#schedule> , <urn:test:feature-b> , "
+                     "<http://lv2plug.in/ns/ext/log#log> ;\n"
+                     // Options it must be given count too.
+                     "  <http://lv2plug.in/ns/ext/options#requiredOption> <urn:test:option> , "
+                     "<http://lv2plug.in/ns/ext/buf-size#maxBlockLength> ;\n",
                      stereoEffectPorts)
         + "<urn:test:missing-library> a lv2:Plugin ; doap:name \"Lost\" ;\n"
           "  lv2:binary <file:///nonexistent/veltrane/lost.so> ;\n  lv2:port " + stereoEffectPorts + " .\n"
@@ -238,8 +242,8 @@ TEST(PluginHost, RefusesWhatItCannotHostWithAReason)
          "provide.",
          ""},
         {"urn:test:needs-three", PluginError::Case::missingFeature,
-         "Test Plug-in needs the LV2 features urn:test:feature-a, urn:test:feature-b and urn:test:feature-c, "
-         "which Veltrane does not provide.",
+         "Test Plug-in needs the LV2 features urn:test:feature-a, urn:test:feature-b, urn:test:feature-c and "
+         "urn:test:option, which Veltrane does not provide.",
          ""},
         {"urn:test:odd-port", PluginError::Case::unsupportedPort,
          "Test Plug-in has a port Veltrane cannot connect (odd).", ""},

@@ -13,6 +13,7 @@
 #include <lv2/atom/util.h>
 #include <lv2/buf-size/buf-size.h>
 #include <lv2/core/lv2.h>
+#include <lv2/log/log.h>
 #include <lv2/midi/midi.h>
 #include <lv2/options/options.h>
 #include <lv2/parameters/parameters.h>
@@ -22,6 +23,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdarg>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -45,8 +47,25 @@ constexpr const char* honouredFeatures[] = {
     LV2_CORE__isLive,     LV2_CORE__inPlaceBroken, LV2_CORE__hardRTCapable,
     LV2_STATE__mapPath,   LV2_STATE__freePath,     LV2_STATE__loadDefaultState,
     LV2_URID__map,        LV2_URID__unmap,         LV2_OPTIONS__options,
-    LV2_BUF_SIZE__boundedBlockLength, LV2_WORKER__schedule,
+    LV2_BUF_SIZE__boundedBlockLength, LV2_WORKER__schedule,     LV2_LOG__log,
 };
+
+// The options we pass; a plug-in that requires another is refused like one that needs a feature.
+constexpr const char* givenOptions[] = {
+    LV2_BUF_SIZE__minBlockLength, LV2_BUF_SIZE__maxBlockLength, LV2_BUF_SIZE__nominalBlockLength,
+    LV2_BUF_SIZE__sequenceSize,   LV2_PARAMETERS__sampleRate,
+};
+
+bool listed(const char* uri, std::span<const char* const> list)
+{
+    return uri && std::any_of(list.begin(), list.end(), [&](const char* entry) { return std::strcmp(entry, uri) == 0; });
+}
+
+// A plug-in's messages go nowhere: it may write them from the audio thread, where nothing may wait
+// on a terminal or a file.
+int discardMessage(LV2_Log_Handle, LV2_URID, const char*, ...) { return 0; }
+int discardMessageList(LV2_Log_Handle, LV2_URID, const char*, va_list) { return 0; }
+LV2_Log_Log quietLog{nullptr, &discardMessage, &discardMessageList};
 
 // Length of a MIDI message from its status byte; 0 for what we do not pass on (system exclusive,
 // undefined status bytes, a data byte without status).
@@ -351,7 +370,8 @@ struct PluginInstance::Impl {
     float sampleRateOption = 0.0f;
     std::array<LV2_Options_Option, 6> options{};
     LV2_Feature mapFeature{}, unmapFeature{}, optionsFeature{}, boundedFeature{}, defaultStateFeature{};
-    std::array<const LV2_Feature*, 7> features{};
+    LV2_Feature logFeature{};
+    std::array<const LV2_Feature*, 8> features{};
     std::unique_ptr<detail::PluginWorker> worker;
 
     std::vector<PluginParameter> parameters;
@@ -413,12 +433,18 @@ std::unique_ptr<PluginInstance> PluginInstance::create(std::shared_ptr<detail::P
     LilvNodes* required = lilv_plugin_get_required_features(plugin);
     LILV_FOREACH (nodes, it, required) {
         const char* feature = lilv_node_as_uri(lilv_nodes_get(required, it));
-        const bool honoured = feature && std::any_of(std::begin(honouredFeatures), std::end(honouredFeatures),
-                                                     [&](const char* f) { return std::strcmp(f, feature) == 0; });
-        if (!honoured)
+        if (!listed(feature, honouredFeatures))
             missing.push_back(feature ? feature : "(unnamed)");
     }
     lilv_nodes_free(required);
+    const detail::LilvNodePtr requiredOption = w.uri(LV2_OPTIONS__requiredOption);
+    LilvNodes* options = lilv_plugin_get_value(plugin, requiredOption.get());
+    LILV_FOREACH (nodes, it, options) {
+        const LilvNode* option = lilv_nodes_get(options, it);
+        if (lilv_node_is_uri(option) && !listed(lilv_node_as_uri(option), givenOptions))
+            missing.push_back(lilv_node_as_uri(option));
+    }
+    lilv_nodes_free(options);
     if (!missing.empty()) {
         // All of them, so the user learns at once everything the plug-in lacks here.
         std::sort(missing.begin(), missing.end());
@@ -579,8 +605,9 @@ std::unique_ptr<PluginInstance> PluginInstance::create(std::shared_ptr<detail::P
     s.defaultStateFeature = {LV2_STATE__loadDefaultState, nullptr};
     s.worker = std::make_unique<detail::PluginWorker>(
         mode == PluginRunMode::offline ? detail::PluginWorker::Mode::immediate : detail::PluginWorker::Mode::thread);
+    s.logFeature = {LV2_LOG__log, &quietLog};
     s.features = {&s.mapFeature, &s.unmapFeature, &s.optionsFeature, &s.boundedFeature, &s.defaultStateFeature,
-                  s.worker->feature(), nullptr};
+                  s.worker->feature(), &s.logFeature, nullptr};
 
     // Loaded by us first, and for good: the loader's own words say why a library cannot be loaded, and
     // a library is never unloaded and loaded again (some cannot survive that).
