@@ -294,13 +294,13 @@ TEST(PluginUriAuthority, IsTheHostPartOfTheUri)
 TEST(PluginHost, TheTestsSeeOnlyThePluginsTheyPinned)
 {
     // Another LV2 package on the machine must not change what the plug-in tests find: they see the mda
-    // plug-ins, synthv1 and the swh side-chain compressors, whichever of them are installed.
+    // plug-ins, synthv1, the swh side-chain compressors and their own probe, whichever of them are installed.
     VELTRANE_REQUIRE_MDA();
     for (const PluginDescription& plugin : installedPlugins().plugins()) {
         EXPECT_TRUE(plugin.uri.starts_with("http://drobilla.net/plugins/mda/")
                     || plugin.uri == "http://synthv1.sourceforge.net/lv2"
                     || plugin.uri == "http://plugin.org.uk/swh-plugins/sc2"
-                    || plugin.uri == "http://plugin.org.uk/swh-plugins/sc3")
+                    || plugin.uri == "http://plugin.org.uk/swh-plugins/sc3" || plugin.uri == "urn:veltrane:test:host-probe")
             << plugin.uri;
     }
     EXPECT_GT(installedPlugins().plugins().size(), 2u);

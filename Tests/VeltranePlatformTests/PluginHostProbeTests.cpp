@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 #include <xmmintrin.h>
 
 #include <cfenv>
@@ -21,27 +20,6 @@ using namespace veltrane::testing;
 #if defined(VELTRANE_LV2_PROBE_DIR)
 
 namespace {
-
-constexpr const char* probeUri = "urn:veltrane:test:host-probe";
-
-struct ProbeReport {
-    int libraryLoads;
-    int instantiations;
-    int floatingPointChanges;
-    float freeWheeling, enabled, beatsPerMinute;
-    int runs, workCalls, responses, endRuns;
-};
-
-/// The probe's report, from its library as the host loaded it; nullptr while it is not loaded.
-ProbeReport* probeReport()
-{
-    void* library = dlopen(VELTRANE_LV2_PROBE_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
-    if (!library)
-        return nullptr;
-    auto* report = reinterpret_cast<ProbeReport* (*)()>(dlsym(library, "veltrane_probe_report"))();
-    dlclose(library);
-    return report;
-}
 
 const PluginHost& probeHost()
 {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -78,6 +80,31 @@ inline std::span<const std::uint8_t> bytesOf(const std::string& text)
 {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
+
+#if defined(VELTRANE_LV2_PROBE_LIBRARY)
+/// The tests' own probe plug-in, which reports what its host does to it.
+inline constexpr const char* probeUri = "urn:veltrane:test:host-probe";
+
+/// What the probe saw last (all its instances share one report).
+struct ProbeReport {
+    int libraryLoads;
+    int instantiations;
+    int floatingPointChanges;
+    float freeWheeling, enabled, beatsPerMinute;
+    int runs, workCalls, responses, endRuns;
+};
+
+/// The probe's report, from its library as the host loaded it; nullptr while it is not loaded.
+inline ProbeReport* probeReport()
+{
+    void* library = dlopen(VELTRANE_LV2_PROBE_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
+    if (!library)
+        return nullptr;
+    auto* report = reinterpret_cast<ProbeReport* (*)()>(dlsym(library, "veltrane_probe_report"))();
+    dlclose(library);
+    return report;
+}
+#endif
 
 } // namespace veltrane::testing
 
