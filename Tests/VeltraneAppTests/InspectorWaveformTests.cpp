@@ -13,10 +13,14 @@ using namespace veltrane::testing;
 namespace {
 
 /// The view at 200 × 86 with a full-scale overview of `pairs` columns.
-struct WaveformFixture {
+struct ApplicationFirst {
+    ApplicationFirst() { ensureApplication(); }
+};
+
+// The application must exist before the view, which is a member: a base is made before members.
+struct WaveformFixture : ApplicationFirst {
     explicit WaveformFixture(int pairs = 400)
     {
-        ensureApplication();
         std::vector<float> peaks;
         for (int i = 0; i < pairs; ++i) {
             peaks.push_back(-1);
