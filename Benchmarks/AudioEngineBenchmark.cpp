@@ -76,13 +76,13 @@ void BM_EngineBlock(benchmark::State& state)
     AudioBuffer block(kBlock, kRate);
     // Past the start lead and the first notes' attacks, so every strip sounds.
     for (int i = 0; i < 40; ++i) {
-        engine.graph().manualRender(block, kBlock);
+        engine.renderManually(block, kBlock);
         engine.drainCompletions();
     }
     double seconds = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        engine.graph().manualRender(block, kBlock);
+        engine.renderManually(block, kBlock);
         const auto elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.SetIterationTime(elapsed);
         seconds += elapsed;
@@ -132,7 +132,7 @@ void BM_PlayFiveMinuteSongLoop(benchmark::State& state)
         AudioBuffer block(kBlock, kRate);
         const std::int64_t blocks = timeline.totalFrames / kBlock + 1;
         for (std::int64_t i = 0; i < blocks; ++i) {
-            engine.graph().manualRender(block, kBlock);
+            engine.renderManually(block, kBlock);
             engine.drainCompletions();
             if (i % 172 == 0) peakGrowth = std::max(peakGrowth, heapInUseMegabytes() - baseline); // every second
         }

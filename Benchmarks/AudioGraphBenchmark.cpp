@@ -1,18 +1,11 @@
-// The live graph at full size: 32 track strips (8 players, mixer, low-pass EQ, distortion each) into
-// the master bus and the whole master chain (EQ, drive, bit-crusher, delay, reverb, time-pitch, peak
-// limiter), rendered in 256-frame blocks on one core. Reported as times real time ("timesRealTime": seconds
-// of audio rendered per second of CPU time). Goals: at least 200 with every player idle, 50 with 64
-// buffers playing.
+// The live graph at full size (the engine's own `MixdownGraph`): 32 track strips (8 players, 3 audition
+// players, mixer, low-pass EQ, distortion each) into the master bus and the whole master chain (EQ,
+// drive, bit-crusher, delay, reverb, time-pitch, peak limiter), rendered in 256-frame blocks on one
+// core. Reported as times real time ("timesRealTime": seconds of audio rendered per second of CPU
+// time). Goals: at least 200 with every player idle, 50 with 64 buffers playing.
 
-#include "VeltranePlatform/Audio/AudioBitCrusherNode.hpp"
-#include "VeltranePlatform/Audio/AudioDelayNode.hpp"
-#include "VeltranePlatform/Audio/AudioDistortionNode.hpp"
-#include "VeltranePlatform/Audio/AudioEQNode.hpp"
-#include "VeltranePlatform/Audio/AudioGraph.hpp"
-#include "VeltranePlatform/Audio/AudioPeakLimiterNode.hpp"
-#include "VeltranePlatform/Audio/AudioPlayerNode.hpp"
-#include "VeltranePlatform/Audio/AudioReverbNode.hpp"
-#include "VeltranePlatform/Audio/AudioTimePitchNode.hpp"
+#include "VeltranePlayback/Mixdown/MixdownGraph.hpp"
+#include "VeltraneCore/Models/Project.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -26,81 +19,49 @@ using namespace veltrane;
 
 constexpr double sampleRate = 48000;
 constexpr int blockFrames = 256;
-constexpr int stripCount = 32;
-constexpr int voicesPerStrip = 8;
+constexpr int stripCount = MixdownOptions::liveStripCount;
+constexpr int voicesPerStrip = trackerVoiceCount;
 
-// Built and set as the engine sets a new project: strips at volume 0.85 with their filters open and no
-// drive, the master at cutoff 18 kHz, every send at 0 and the limiter at 1 ms attack and 80 ms decay.
+// The live engine's graph with every strip joined, set as the engine sets a project of 32 default strips
+// at master volume 0.8: strips at volume 0.85 with their filters open and no drive, the master at
+// cutoff 18 kHz, every send at 0.
 struct LiveGraph {
-    AudioGraph graph{sampleRate, AudioGraph::defaultMaximumFrames};
-    std::shared_ptr<AudioMixerNode> masterBus = graph.attachNew<AudioMixerNode>();
-    std::shared_ptr<AudioEQNode> filter = graph.attachNew<AudioEQNode>();
-    std::shared_ptr<AudioDistortionNode> drive = graph.attachNew<AudioDistortionNode>();
-    std::shared_ptr<AudioBitCrusherNode> crusher = graph.attachNew<AudioBitCrusherNode>();
-    std::shared_ptr<AudioDelayNode> delay = graph.attachNew<AudioDelayNode>();
-    std::shared_ptr<AudioReverbNode> reverb = graph.attachNew<AudioReverbNode>();
-    std::shared_ptr<AudioTimePitchNode> timePitch = graph.attachNew<AudioTimePitchNode>();
-    std::shared_ptr<AudioPeakLimiterNode> limiter = graph.attachNew<AudioPeakLimiterNode>();
-    std::vector<std::shared_ptr<AudioMixerNode>> stripMixers;
-    std::vector<std::shared_ptr<AudioEQNode>> stripFilters;
-    std::vector<std::shared_ptr<AudioDistortionNode>> stripDrives;
+    MixdownGraph mixdown{MixdownOptions::live(sampleRate, AudioGraph::defaultMaximumFrames)};
+    AudioGraph& graph = mixdown.graph();
     std::vector<std::shared_ptr<AudioPlayerNode>> voices;
 
     LiveGraph()
     {
-        graph.connect(*masterBus, *filter);
-        graph.connect(*filter, *drive);
-        graph.connect(*drive, *crusher);
-        graph.connect(*crusher, *delay);
-        graph.connect(*delay, *reverb);
-        graph.connect(*reverb, *timePitch);
-        graph.connect(*timePitch, *limiter);
-        graph.connect(*limiter, graph.mainMixer());
-        masterBus->installLevelTap();
-        graph.mainMixer().setOutputVolume(0.8f);
-        filter->setFrequency(18000);
-        filter->setBandwidth(0.7f);
-        delay->setDelayTime(0.25);
-        delay->setFeedback(35);
-        limiter->setAttackTime(0.001f);
-        limiter->setDecayTime(0.08f);
+        Project project;
+        project.masterVolume = 0.8;
+        project.mixer.resize(static_cast<std::size_t>(stripCount));
+        mixdown.applySettings(project);
         for (int strip = 0; strip < stripCount; ++strip) {
-            auto mixer = graph.attachNew<AudioMixerNode>();
-            auto eq = graph.attachNew<AudioEQNode>();
-            auto distortion = graph.attachNew<AudioDistortionNode>();
-            graph.connect(*mixer, *eq);
-            graph.connect(*eq, *distortion);
-            graph.connect(*distortion, *masterBus);
-            mixer->installLevelTap();
-            mixer->setOutputVolume(0.85f);
-            eq->setFrequency(20000);
-            eq->setBandwidth(0.7f);
-            for (int voice = 0; voice < voicesPerStrip; ++voice) {
-                voices.push_back(graph.attachNew<AudioPlayerNode>());
-                graph.connect(*voices.back(), *mixer);
-                voices.back()->play();
+            mixdown.connectStrip(strip);
+            for (const auto& voice : mixdown.strips()[static_cast<std::size_t>(strip)].voices) {
+                voices.push_back(voice);
+                voice->play();
             }
-            stripMixers.push_back(mixer);
-            stripFilters.push_back(eq);
-            stripDrives.push_back(distortion);
         }
     }
 
     // The sends and drives a busy song uses.
     void turnEffectsOn()
     {
-        drive->setPreGain(5.4f);
-        drive->setWetDryMix(22.5f);
-        crusher->setRounding(33);
-        crusher->setWetDryMix(100);
-        delay->setWetDryMix(30);
-        reverb->setWetDryMix(25);
-        filter->setFrequency(9000);
-        for (int strip = 0; strip < stripCount; ++strip) {
-            stripMixers[static_cast<std::size_t>(strip)]->setPan(strip % 2 ? -0.4f : 0.4f);
-            stripFilters[static_cast<std::size_t>(strip)]->setFrequency(4000);
-            stripDrives[static_cast<std::size_t>(strip)]->setPreGain(4.2f);
-            stripDrives[static_cast<std::size_t>(strip)]->setWetDryMix(19.5f);
+        MixdownMaster& master = mixdown.master();
+        master.drive->setPreGain(5.4f);
+        master.drive->setWetDryMix(22.5f);
+        master.crusher->setRounding(33);
+        master.crusher->setWetDryMix(100);
+        master.delay->setWetDryMix(30);
+        master.reverb->setWetDryMix(25);
+        master.filter->setFrequency(9000);
+        for (int index = 0; index < stripCount; ++index) {
+            MixdownStrip& strip = mixdown.strips()[static_cast<std::size_t>(index)];
+            strip.mixer->setPan(index % 2 ? -0.4f : 0.4f);
+            strip.filter->setFrequency(4000);
+            strip.drive->setPreGain(4.2f);
+            strip.drive->setWetDryMix(19.5f);
         }
     }
 };

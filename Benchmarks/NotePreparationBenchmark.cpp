@@ -202,7 +202,7 @@ void BM_PressPlayOnAnEndlessSong(benchmark::State& state)
         firstSound = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         AudioBuffer buffer(block, rate);
         for (int i = 0; i < static_cast<int>(rate) / block; ++i) {
-            engine.graph().manualRender(buffer, block);
+            engine.renderManually(buffer, block);
             engine.drainCompletions();
         }
         peakGrowth = residentMegabytes("VmHWM") - before;

@@ -70,7 +70,7 @@ TEST_F(AudioEngineAudition, CellsThatCannotSoundStaySilentAndLeaveTheLastNote)
     for (const auto& c : cases) {
         engine.trigger(c.cell, c.track, project.instruments, 0.35);
         EXPECT_EQ(testing::renderEngine(engine, 4096).peak(0, 4096), 0.0f) << c.name;
-        if (c.track < AudioEngine::trackCount) EXPECT_FALSE(engine.track(c.track).lastNote) << c.name;
+        if (c.track < AudioEngine::trackCount) EXPECT_FALSE(testing::probe(engine).track(c.track).lastNote) << c.name;
     }
 }
 
@@ -87,7 +87,7 @@ TEST_F(AudioEngineAudition, AChordSoundsItsThreeNotesAtOnceWithTheVibratoOnTheRo
         return renderedSynth(note, Waveform::square, 0.1, organ(), 0.5, 0, e, std::nullopt, 0, 16, engineRate);
     };
     EXPECT_LT(differenceFromSum(capture, 0, {render(60, effects), render(64, {}), render(67, {})}), 1e-6);
-    EXPECT_EQ(engine.track(1).lastNote, 60);
+    EXPECT_EQ(testing::probe(engine).track(1).lastNote, 60);
 }
 
 TEST_F(AudioEngineAudition, TheNextAuditionOnAStripGlidesFromTheLastOne)
@@ -143,7 +143,7 @@ TEST_F(AudioEngineAudition, AuditionWhilePlayingLeavesPlaybackAndTheStripPanAlon
     testing::renderEngine(engine, testing::engineLead + 3 * testing::engineRow / 2, withAudition);
     // A note entered on the playing track, panned hard right, while its strip sounds a note of its own.
     engine.trigger(withEffect(noteCell(72), EffectType::pan, 0xFF), 0, project.instruments, 0.05);
-    EXPECT_EQ(engine.track(0).mixer->pan(), -0.5f);
+    EXPECT_EQ(testing::probe(engine).strip(0).mixer->pan(), -0.5f);
     testing::renderEngine(engine, length - withAudition.size(), withAudition);
 
     // Apart from the audition's own 0.05 s (and its 5 ms release), the playback sounds as if nothing

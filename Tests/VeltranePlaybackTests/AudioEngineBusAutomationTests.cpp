@@ -32,16 +32,16 @@ TEST(AudioEngineBusAutomation, LanesRestartWithEveryLoopCycle)
     project.patterns[0].setCell(2, 0, lockCell(ParameterTarget::trackVolume, 0.8));
     const auto timeline = timelineOf(project);
     engine.schedule(timeline, project, true, false, 0);
-    const float startValue = engine.track(0).mixer->outputVolume();
+    const float startValue = testing::probe(engine).strip(0).mixer->outputVolume();
     EXPECT_FLOAT_EQ(startValue, 0.2f);
 
     engine.updateAutomatedBuses(project, timeline, engineRow);
-    const float halfWay = engine.track(0).mixer->outputVolume();
+    const float halfWay = testing::probe(engine).strip(0).mixer->outputVolume();
     EXPECT_FLOAT_EQ(halfWay, 0.5f);
     engine.updateAutomatedBuses(project, timeline, 2 * timeline.totalFrames + engineRow);
-    EXPECT_EQ(engine.track(0).mixer->outputVolume(), halfWay);
+    EXPECT_EQ(testing::probe(engine).strip(0).mixer->outputVolume(), halfWay);
     engine.updateAutomatedBuses(project, timeline, 5 * timeline.totalFrames);
-    EXPECT_EQ(engine.track(0).mixer->outputVolume(), startValue);
+    EXPECT_EQ(testing::probe(engine).strip(0).mixer->outputVolume(), startValue);
 }
 
 TEST(AudioEngineBusAutomation, ALaneNeverLiftsAMutedOrSoloSilencedStrip)
@@ -55,8 +55,8 @@ TEST(AudioEngineBusAutomation, ALaneNeverLiftsAMutedOrSoloSilencedStrip)
     engine.schedule(timeline, project, true, false, 0);
     for (std::int64_t frame : {std::int64_t{0}, engineRow, 3 * engineRow}) {
         engine.updateAutomatedBuses(project, timeline, frame);
-        EXPECT_EQ(engine.track(0).mixer->outputVolume(), 0.0f) << frame;
-        EXPECT_EQ(engine.track(1).mixer->outputVolume(), 0.0f) << frame;
+        EXPECT_EQ(testing::probe(engine).strip(0).mixer->outputVolume(), 0.0f) << frame;
+        EXPECT_EQ(testing::probe(engine).strip(1).mixer->outputVolume(), 0.0f) << frame;
     }
 }
 
@@ -68,9 +68,9 @@ TEST(AudioEngineBusAutomation, AStripWithoutAMixerEntryStaysNeutral)
     project.patterns[0].setCell(0, 5, lockCell(ParameterTarget::trackVolume, 0.3, testing::noteCell(60)));
     const auto timeline = timelineOf(project);
     engine.schedule(timeline, project, true, false, 0);
-    EXPECT_EQ(engine.track(5).mixer->outputVolume(), 1.0f);
+    EXPECT_EQ(testing::probe(engine).strip(5).mixer->outputVolume(), 1.0f);
     engine.updateAutomatedBuses(project, timeline, engineRow);
-    EXPECT_EQ(engine.track(5).mixer->outputVolume(), 1.0f);
+    EXPECT_EQ(testing::probe(engine).strip(5).mixer->outputVolume(), 1.0f);
 }
 
 TEST(AudioEngineBusAutomation, MasterLanesUseTheFormulasOfTheStaticSettings)
@@ -83,22 +83,22 @@ TEST(AudioEngineBusAutomation, MasterLanesUseTheFormulasOfTheStaticSettings)
     project.patterns[0].setCell(0, 0, cell);
     const auto timeline = timelineOf(project);
     engine.schedule(timeline, project, true, false, 0);
-    EXPECT_EQ(engine.crusher().wetDryMix(), 100.0f);
-    EXPECT_NEAR(engine.crusher().rounding(), 66.667f, 1e-3);
-    EXPECT_FLOAT_EQ(engine.crusher().decimationMix(), 17.5f);
-    EXPECT_FLOAT_EQ(engine.masterDrive().preGain(), 9.0f);
-    EXPECT_FLOAT_EQ(engine.masterDrive().wetDryMix(), 37.5f);
-    EXPECT_EQ(engine.delay().delayTime(), 0.5);
-    EXPECT_FLOAT_EQ(engine.reverb().wetDryMix(), 25.0f);
+    EXPECT_EQ((*testing::probe(engine).master().crusher).wetDryMix(), 100.0f);
+    EXPECT_NEAR((*testing::probe(engine).master().crusher).rounding(), 66.667f, 1e-3);
+    EXPECT_FLOAT_EQ((*testing::probe(engine).master().crusher).decimationMix(), 17.5f);
+    EXPECT_FLOAT_EQ((*testing::probe(engine).master().drive).preGain(), 9.0f);
+    EXPECT_FLOAT_EQ((*testing::probe(engine).master().drive).wetDryMix(), 37.5f);
+    EXPECT_EQ((*testing::probe(engine).master().delay).delayTime(), 0.5);
+    EXPECT_FLOAT_EQ((*testing::probe(engine).master().reverb).wetDryMix(), 25.0f);
     // Parameters without a lane keep what the project set.
-    EXPECT_EQ(engine.delay().wetDryMix(), 0.0f);
-    EXPECT_EQ(engine.masterFilter().frequency(), static_cast<float>(testing::engineRate / 2));
+    EXPECT_EQ((*testing::probe(engine).master().delay).wetDryMix(), 0.0f);
+    EXPECT_EQ((*testing::probe(engine).master().filter).frequency(), static_cast<float>(testing::engineRate / 2));
 
     // After the playback, applying the project puts the static settings back.
     engine.stop();
     engine.apply(project);
-    EXPECT_EQ(engine.crusher().wetDryMix(), 0.0f);
-    EXPECT_EQ(engine.delay().delayTime(), 0.25);
+    EXPECT_EQ((*testing::probe(engine).master().crusher).wetDryMix(), 0.0f);
+    EXPECT_EQ((*testing::probe(engine).master().delay).delayTime(), 0.25);
 }
 
 TEST(AudioEngineBusAutomation, AnEnvelopeOnATrackFollowsTheTracksLatestNote)
@@ -132,9 +132,9 @@ TEST(AudioEngineBusAutomation, AnEnvelopeOnATrackFollowsTheTracksLatestNote)
         engine.updateAutomatedBuses(project, timeline, c.frame);
         const double expected = busParameterValue(ParameterTarget::trackCutoff, 8000, c.frame, 2, project, timeline,
                                                   nullptr, c.noteStart, c.noteLength);
-        EXPECT_FLOAT_EQ(engine.track(2).filter->frequency(), static_cast<float>(expected)) << c.frame;
+        EXPECT_FLOAT_EQ(testing::probe(engine).strip(2).filter->frequency(), static_cast<float>(expected)) << c.frame;
     }
-    EXPECT_LT(engine.track(2).filter->frequency(), 8000.0f);
+    EXPECT_LT(testing::probe(engine).strip(2).filter->frequency(), 8000.0f);
 }
 
 } // namespace

@@ -57,20 +57,20 @@ TEST(AudioEngineMixerSettings, MuteWinsOverSoloAndSoloSilencesTheOthers)
 TEST(AudioEngineGraph, WiresTheMasterChainAndNoStripUntilOneIsUsed)
 {
     AudioEngine engine(manualEngine());
-    AudioGraph& graph = engine.graph();
+    AudioGraph& graph = testing::probe(engine).graph();
     std::vector<const AudioNode*> chain;
-    for (const AudioNode* node = &engine.masterBus(); node != nullptr; node = graph.destination(*node)) chain.push_back(node);
-    const std::vector<const AudioNode*> expected{&engine.masterBus(), &engine.masterFilter(), &engine.masterDrive(),
-                                                 &engine.crusher(), &engine.delay(), &engine.reverb(),
-                                                 &engine.transportTimePitch(), &engine.limiter(), &graph.mainMixer()};
+    for (const AudioNode* node = testing::probe(engine).master().bus.get(); node != nullptr; node = graph.destination(*node)) chain.push_back(node);
+    const std::vector<const AudioNode*> expected{testing::probe(engine).master().bus.get(), testing::probe(engine).master().filter.get(), testing::probe(engine).master().drive.get(),
+                                                 testing::probe(engine).master().crusher.get(), testing::probe(engine).master().delay.get(), testing::probe(engine).master().reverb.get(),
+                                                 testing::probe(engine).master().timePitch.get(), testing::probe(engine).master().limiter.get(), &graph.mainMixer()};
     EXPECT_EQ(chain, expected);
-    EXPECT_EQ(graph.inputs(engine.masterBus()), (std::vector<AudioNode*>{&engine.clockPlayer(), &engine.metronomePlayer()}));
-    EXPECT_EQ(engine.clockPlayer().volume(), 0.0f);
-    EXPECT_EQ(engine.limiter().attackTime(), 0.001f);
-    EXPECT_EQ(engine.limiter().decayTime(), 0.08f);
+    EXPECT_EQ(graph.inputs((*testing::probe(engine).master().bus)), (std::vector<AudioNode*>{testing::probe(engine).master().clockPlayer.get(), testing::probe(engine).master().metronomePlayer.get()}));
+    EXPECT_EQ((*testing::probe(engine).master().clockPlayer).volume(), 0.0f);
+    EXPECT_EQ((*testing::probe(engine).master().limiter).attackTime(), 0.001f);
+    EXPECT_EQ((*testing::probe(engine).master().limiter).decayTime(), 0.08f);
     for (int i = 0; i < AudioEngine::trackCount; ++i) {
-        EXPECT_FALSE(engine.track(i).connected);
-        EXPECT_EQ(engine.track(i).mixer->graph(), nullptr);
+        EXPECT_FALSE(testing::probe(engine).strip(i).connected);
+        EXPECT_EQ(testing::probe(engine).strip(i).mixer->graph(), nullptr);
     }
 }
 
@@ -81,16 +81,16 @@ TEST(AudioEngineGraph, ConnectsAStripOnceAndIgnoresIndicesOutsideTheStrips)
     engine.connectTrack(3);
     engine.connectTrack(32);
     engine.connectTrack(-1);
-    const auto& strip = engine.track(3);
+    const auto& strip = testing::probe(engine).strip(3);
     ASSERT_TRUE(strip.connected);
-    EXPECT_EQ(engine.graph().inputs(engine.masterBus()).size(), 3u);
-    EXPECT_EQ(engine.graph().destination(*strip.drive), &engine.masterBus());
-    EXPECT_EQ(engine.graph().destination(*strip.filter), strip.drive.get());
-    EXPECT_EQ(engine.graph().destination(*strip.mixer), strip.filter.get());
-    EXPECT_EQ(engine.graph().inputs(*strip.mixer).size(),
+    EXPECT_EQ(testing::probe(engine).graph().inputs((*testing::probe(engine).master().bus)).size(), 3u);
+    EXPECT_EQ(testing::probe(engine).graph().destination(*strip.drive), testing::probe(engine).master().bus.get());
+    EXPECT_EQ(testing::probe(engine).graph().destination(*strip.filter), strip.drive.get());
+    EXPECT_EQ(testing::probe(engine).graph().destination(*strip.mixer), strip.filter.get());
+    EXPECT_EQ(testing::probe(engine).graph().inputs(*strip.mixer).size(),
               static_cast<std::size_t>(trackerVoiceCount + AudioEngine::auditionVoiceCount));
     EXPECT_TRUE(strip.mixer->hasLevelTap());
-    for (int i = 0; i < AudioEngine::trackCount; ++i) EXPECT_EQ(engine.track(i).connected, i == 3);
+    for (int i = 0; i < AudioEngine::trackCount; ++i) EXPECT_EQ(testing::probe(engine).strip(i).connected, i == 3);
 }
 
 TEST(AudioEngineGraph, AppliesTheDefaultsOfAProjectWithoutMasterEffectsOrMixerEntries)
@@ -103,17 +103,17 @@ TEST(AudioEngineGraph, AppliesTheDefaultsOfAProjectWithoutMasterEffectsOrMixerEn
     project.mixer[1] = MixerTrack{.volume = 0.4, .pan = -0.5, .cutoff = 800, .resonance = 2, .drive = 0.5};
     engine.apply(project);
 
-    EXPECT_EQ(engine.graph().mainMixer().outputVolume(), 0.6f);
-    EXPECT_EQ(engine.masterFilter().frequency(), 18000.0f);
-    EXPECT_EQ(engine.masterFilter().bandwidth(), 0.7f);
-    EXPECT_EQ(engine.masterDrive().wetDryMix(), 0.0f);
-    EXPECT_EQ(engine.crusher().wetDryMix(), 0.0f);
-    EXPECT_EQ(engine.delay().wetDryMix(), 0.0f);
-    EXPECT_EQ(engine.delay().delayTime(), 0.25);
-    EXPECT_EQ(engine.delay().feedback(), 35.0f);
-    EXPECT_EQ(engine.reverb().wetDryMix(), 0.0f);
+    EXPECT_EQ(testing::probe(engine).graph().mainMixer().outputVolume(), 0.6f);
+    EXPECT_EQ((*testing::probe(engine).master().filter).frequency(), 18000.0f);
+    EXPECT_EQ((*testing::probe(engine).master().filter).bandwidth(), 0.7f);
+    EXPECT_EQ((*testing::probe(engine).master().drive).wetDryMix(), 0.0f);
+    EXPECT_EQ((*testing::probe(engine).master().crusher).wetDryMix(), 0.0f);
+    EXPECT_EQ((*testing::probe(engine).master().delay).wetDryMix(), 0.0f);
+    EXPECT_EQ((*testing::probe(engine).master().delay).delayTime(), 0.25);
+    EXPECT_EQ((*testing::probe(engine).master().delay).feedback(), 35.0f);
+    EXPECT_EQ((*testing::probe(engine).master().reverb).wetDryMix(), 0.0f);
 
-    const auto& shaped = engine.track(1);
+    const auto& shaped = testing::probe(engine).strip(1);
     EXPECT_EQ(shaped.mixer->outputVolume(), 0.4f);
     EXPECT_EQ(shaped.mixer->pan(), -0.5f);
     EXPECT_EQ(shaped.filter->frequency(), 800.0f);
@@ -121,7 +121,7 @@ TEST(AudioEngineGraph, AppliesTheDefaultsOfAProjectWithoutMasterEffectsOrMixerEn
     EXPECT_EQ(shaped.drive->preGain(), 7.0f);
     EXPECT_EQ(shaped.drive->wetDryMix(), 32.5f);
     for (int i : {4, 17, 31}) {
-        const auto& strip = engine.track(i);
+        const auto& strip = testing::probe(engine).strip(i);
         EXPECT_EQ(strip.mixer->outputVolume(), 0.85f) << i;
         EXPECT_EQ(strip.mixer->pan(), 0.0f) << i;
         EXPECT_EQ(strip.filter->frequency(), 20000.0f) << i;
@@ -139,16 +139,16 @@ TEST(AudioEngineGraph, SoloCountsEveryMixerEntryAndMuteWins)
     project.mixer[3].solo = true;
     project.mixer[3].muted = true;
     engine.apply(project);
-    EXPECT_EQ(engine.track(2).mixer->outputVolume(), 0.85f);
-    EXPECT_EQ(engine.track(3).mixer->outputVolume(), 0.0f);
-    EXPECT_EQ(engine.track(0).mixer->outputVolume(), 0.0f);
+    EXPECT_EQ(testing::probe(engine).strip(2).mixer->outputVolume(), 0.85f);
+    EXPECT_EQ(testing::probe(engine).strip(3).mixer->outputVolume(), 0.0f);
+    EXPECT_EQ(testing::probe(engine).strip(0).mixer->outputVolume(), 0.0f);
 
     // A solo beyond the 32 strips still silences every strip that is not soloed.
     project.mixer[2].solo = false;
     project.mixer[3].solo = false;
     project.mixer[35].solo = true;
     engine.apply(project);
-    for (int i = 0; i < AudioEngine::trackCount; ++i) EXPECT_EQ(engine.track(i).mixer->outputVolume(), 0.0f) << i;
+    for (int i = 0; i < AudioEngine::trackCount; ++i) EXPECT_EQ(testing::probe(engine).strip(i).mixer->outputVolume(), 0.0f) << i;
 }
 
 TEST(AudioEngineGraph, MetersHoldTheBlockPeakAndFallWithEachRead)
@@ -156,7 +156,7 @@ TEST(AudioEngineGraph, MetersHoldTheBlockPeakAndFallWithEachRead)
     AudioEngine engine(manualEngine());
     engine.apply(testing::transparentProject());
     engine.connectTrack(0);
-    auto& player = *engine.track(0).voices[0].player;
+    auto& player = *testing::probe(engine).strip(0).voices[0];
     player.scheduleBuffer(testing::constantBuffer(testing::engineBlock, 0.5f), 0);
     player.play();
     const auto capture = testing::renderEngine(engine, 4 * testing::engineBlock);
@@ -169,7 +169,7 @@ TEST(AudioEngineGraph, MetersHoldTheBlockPeakAndFallWithEachRead)
     const auto second = engine.meters();
     EXPECT_FLOAT_EQ(second.tracks[0], 0.41f);
     EXPECT_FLOAT_EQ(second.master, 0.41f);
-    EXPECT_NEAR(engine.track(0).mixer->levelTap().peak(), 0.3362f, 1e-6);
+    EXPECT_NEAR(testing::probe(engine).strip(0).mixer->levelTap().peak(), 0.3362f, 1e-6);
 }
 
 TEST(AudioEngineGraph, StripMeterReadsAfterTheStripVolume)
@@ -179,7 +179,7 @@ TEST(AudioEngineGraph, StripMeterReadsAfterTheStripVolume)
     project.mixer[0].volume = 0.5;
     engine.apply(project);
     engine.connectTrack(0);
-    auto& player = *engine.track(0).voices[0].player;
+    auto& player = *testing::probe(engine).strip(0).voices[0];
     player.scheduleBuffer(testing::constantBuffer(4 * testing::engineBlock, 0.8f), 0);
     player.play();
     testing::renderEngine(engine, 4 * testing::engineBlock);
@@ -192,14 +192,14 @@ TEST(AudioEngineGraph, RecoveryKeepsStripsAndClearsWhatPlayersHeld)
     engine.apply(testing::transparentProject());
     engine.start();
     engine.connectTrack(5);
-    auto& player = *engine.track(5).voices[0].player;
+    auto& player = *testing::probe(engine).strip(5).voices[0];
     player.scheduleBuffer(testing::constantBuffer(48000, 0.25f), 0);
     player.play();
     EXPECT_EQ(testing::renderEngine(engine, 512).peak(0, 512), 0.25f);
 
     engine.recoverAfterConfigurationChange();
     EXPECT_TRUE(engine.isRunning());
-    EXPECT_TRUE(engine.track(5).connected);
+    EXPECT_TRUE(testing::probe(engine).strip(5).connected);
     EXPECT_EQ(testing::renderEngine(engine, 512).peak(0, 512), 0.0f);
 }
 

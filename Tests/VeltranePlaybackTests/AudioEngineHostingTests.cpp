@@ -54,7 +54,7 @@ PlaybackTimeline timelineOf(std::vector<std::pair<int, int>> instrumentAndTrack)
 /// Queues a note-on at `offset` frames into the next block and renders `frames` frames.
 Capture playNote(AudioEngine& engine, const Uuid& instrument, int track, std::int64_t offset, std::int64_t frames)
 {
-    const std::int64_t now = engine.graph().renderedFrames();
+    const std::int64_t now = probe(engine).graph().renderedFrames();
     EXPECT_TRUE(engine.audioUnitHosting().queueAudioUnitMIDI(instrument, track, now + offset, {0x90, 60, 100}));
     return renderEngine(engine, frames);
 }
@@ -77,13 +77,13 @@ TEST(AudioEngineHosting, PreparesAHostedInstrumentOnItsStripAndAMasterInsertThat
     AudioPluginInstrumentNode* synth = hosting.audioUnitInstrument({lead, 2});
     ASSERT_NE(synth, nullptr);
     EXPECT_EQ(hosting.instrumentCount(), 1u) << "one unit per (instrument, track); a synth note makes none";
-    EXPECT_TRUE(engine.track(2).connected);
-    EXPECT_EQ(engine.graph().destination(*synth), engine.track(2).mixer.get());
+    EXPECT_TRUE(probe(engine).strip(2).connected);
+    EXPECT_EQ(probe(engine).graph().destination(*synth), probe(engine).strip(2).mixer.get());
 
     AudioPluginEffectNode* delay = hosting.audioUnitEffect((*project.masterFX->audioUnits)[0].id);
     ASSERT_NE(delay, nullptr);
-    EXPECT_EQ(engine.graph().destination(engine.reverb()), delay);
-    EXPECT_EQ(engine.graph().destination(*delay), &engine.transportTimePitch());
+    EXPECT_EQ(probe(engine).graph().destination((*probe(engine).master().reverb)), delay);
+    EXPECT_EQ(probe(engine).graph().destination(*delay), probe(engine).master().timePitch.get());
 
     // Nothing sounds until a note is queued; the note starts at its frame inside the block, not at the
     // block's start.
@@ -97,7 +97,7 @@ TEST(AudioEngineHosting, PreparesAHostedInstrumentOnItsStripAndAMasterInsertThat
     EXPECT_TRUE(engine.prepareAudioUnits(project, timelineOf({{1, 2}})).empty());
     EXPECT_EQ(hosting.audioUnitInstrument({lead, 2}), synth);
     EXPECT_EQ(hosting.effectCount(), 1u);
-    EXPECT_EQ(engine.graph().destination(engine.reverb()), delay);
+    EXPECT_EQ(probe(engine).graph().destination((*probe(engine).master().reverb)), delay);
 }
 
 TEST(AudioEngineHosting, OneInstrumentOnTwoTracksRunsTwoUnitsAndStrayNotesMakeNone)
@@ -116,13 +116,13 @@ TEST(AudioEngineHosting, OneInstrumentOnTwoTracksRunsTwoUnitsAndStrayNotesMakeNo
     for (int track : {0, 3}) {
         AudioPluginInstrumentNode* unit = hosting.audioUnitInstrument({lead, track});
         ASSERT_NE(unit, nullptr) << "track " << track;
-        EXPECT_EQ(engine.graph().destination(*unit), engine.track(track).mixer.get()) << "track " << track;
+        EXPECT_EQ(probe(engine).graph().destination(*unit), probe(engine).strip(track).mixer.get()) << "track " << track;
     }
     EXPECT_NE(hosting.audioUnitInstrument({lead, 0}), hosting.audioUnitInstrument({lead, 3}));
-    EXPECT_FALSE(engine.track(1).connected);
+    EXPECT_FALSE(probe(engine).strip(1).connected);
     EXPECT_FALSE(hosting.queueAudioUnitMIDI(lead, 1, 0, {0x90, 60, 100}));
     // Without master slots the master runs straight from the reverb to the time-pitch stage.
-    EXPECT_EQ(engine.graph().destination(engine.reverb()), &engine.transportTimePitch());
+    EXPECT_EQ(probe(engine).graph().destination((*probe(engine).master().reverb)), probe(engine).master().timePitch.get());
 }
 
 TEST(AudioEngineHosting, AMissingPlugInIsReportedAndTheRestPlaysWithItsDataKept)
@@ -150,9 +150,9 @@ TEST(AudioEngineHosting, AMissingPlugInIsReportedAndTheRestPlaysWithItsDataKept)
     EXPECT_EQ(hosting.audioUnitInstrument({project.instruments[2].id, 1}), nullptr);
     AudioPluginEffectNode* trackDelay = hosting.audioUnitEffect(present.id);
     ASSERT_NE(trackDelay, nullptr);
-    EXPECT_TRUE(engine.track(1).connected);
-    EXPECT_EQ(engine.graph().destination(*engine.track(1).drive), trackDelay);
-    EXPECT_EQ(engine.graph().destination(*trackDelay), &engine.masterBus());
+    EXPECT_TRUE(probe(engine).strip(1).connected);
+    EXPECT_EQ(probe(engine).graph().destination(*probe(engine).strip(1).drive), trackDelay);
+    EXPECT_EQ(probe(engine).graph().destination(*trackDelay), probe(engine).master().bus.get());
 
     const Capture played = playNote(engine, project.instruments[1].id, 2, 0, 12000);
     EXPECT_GT(played.peak(0, played.size()), 0.01f) << "the installed instrument still plays";
@@ -218,7 +218,7 @@ TEST(AudioEngineHosting, ABypassedInsertPassesTheSignalThroughAndItsSwitchFollow
 
     // A short burst through strip 0, then a long silence in which an echo would ring.
     const auto play = [](AudioEngine& engine) {
-        engine.track(0).auditionVoices[0].player->scheduleBuffer(constantBuffer(2000, 0.25f), std::nullopt);
+        probe(engine).strip(0).auditionVoices[0]->scheduleBuffer(constantBuffer(2000, 0.25f), std::nullopt);
         return renderEngine(engine, 48000);
     };
 
@@ -233,7 +233,7 @@ TEST(AudioEngineHosting, ABypassedInsertPassesTheSignalThroughAndItsSwitchFollow
     ASSERT_TRUE(engine.prepareAudioUnits(inserted, PlaybackTimeline{}).empty());
     AudioPluginEffectNode* unit = engine.audioUnitHosting().audioUnitEffect(slot.id);
     ASSERT_NE(unit, nullptr);
-    EXPECT_EQ(engine.graph().destination(*engine.track(0).drive), unit) << "a bypassed slot stays in the chain";
+    EXPECT_EQ(probe(engine).graph().destination(*probe(engine).strip(0).drive), unit) << "a bypassed slot stays in the chain";
     EXPECT_TRUE(unit->isBypassed());
     const Capture bypassed = play(engine);
     EXPECT_EQ(bypassed.left, dry.left);
@@ -281,7 +281,7 @@ TEST(AudioEngineHosting, StopSilencesHostedInstruments)
     // A held note, and a second one queued far ahead that the stop must cancel.
     AudioUnitHosting& hosting = engine.audioUnitHosting();
     ASSERT_GT(playNote(engine, lead, 2, 0, 4800).peak(2400, 4800), 0.01f);
-    hosting.queueAudioUnitMIDI(lead, 2, engine.graph().renderedFrames() + 48000, {0x90, 67, 100});
+    hosting.queueAudioUnitMIDI(lead, 2, probe(engine).graph().renderedFrames() + 48000, {0x90, 67, 100});
     hosting.stopAudioUnitInstruments();
     const Capture after = renderEngine(engine, 96000);
     EXPECT_LT(after.peak(48000, after.size()), 1e-4f);

@@ -73,7 +73,7 @@ TEST(AudioEngineJack, PlaysAPatternThroughTheServerLoopsAndStopsToSilence)
     ASSERT_EQ(timeline.totalFrames, 2 * testing::engineRow);
 
     engine.start();
-    testing::JackCaptureClient capture(engine.graph(), serverRate, 8);
+    testing::JackCaptureClient capture(testing::probe(engine).graph(), serverRate, 8);
     ASSERT_TRUE(capture.isOpen());
     ASSERT_EQ(capture.connectFrom("veltrane-engine"), 2);
     ASSERT_TRUE(pumpUntil(engine, [&] { return capture.cycleCount() > 20; }, 5000ms));
@@ -85,18 +85,18 @@ TEST(AudioEngineJack, PlaysAPatternThroughTheServerLoopsAndStopsToSilence)
         const int xrunsBefore = capture.xruns();
 
         // The players start 0.05 s after the graph frame at which `schedule` looked at the clock.
-        const std::int64_t before = engine.graph().renderedFrames();
+        const std::int64_t before = testing::probe(engine).graph().renderedFrames();
         engine.schedule(timeline, project, true, false, 0);
-        const std::int64_t after = engine.graph().renderedFrames();
+        const std::int64_t after = testing::probe(engine).graph().renderedFrames();
         const std::int64_t earliestStart = before + testing::engineLead;
         ASSERT_LE(after - before, serverPeriod) << "schedule took more than a period";
 
         // Three cycles: the first and two loops.
         const std::int64_t played = earliestStart + 3 * timeline.totalFrames;
-        ASSERT_TRUE(pumpUntil(engine, [&] { return engine.graph().renderedFrames() > played + serverPeriod; }, 5000ms));
+        ASSERT_TRUE(pumpUntil(engine, [&] { return testing::probe(engine).graph().renderedFrames() > played + serverPeriod; }, 5000ms));
         engine.stop();
-        const std::int64_t stoppedAt = engine.graph().renderedFrames();
-        ASSERT_TRUE(pumpUntil(engine, [&] { return engine.graph().renderedFrames() > stoppedAt + 2 * timeline.totalFrames; }, 5000ms));
+        const std::int64_t stoppedAt = testing::probe(engine).graph().renderedFrames();
+        ASSERT_TRUE(pumpUntil(engine, [&] { return testing::probe(engine).graph().renderedFrames() > stoppedAt + 2 * timeline.totalFrames; }, 5000ms));
         std::this_thread::sleep_for(20ms); // the capture client's cycle after ours
         if (capture.xruns() != xrunsBefore && take < 5) continue;
 
@@ -111,7 +111,7 @@ TEST(AudioEngineJack, PlaysAPatternThroughTheServerLoopsAndStopsToSilence)
             return -1;
         };
         // The master limiter's look-ahead reaches the server as latency.
-        const std::int64_t latency = engine.limiter().latencyFrames();
+        const std::int64_t latency = testing::probe(engine).mixdown().latencyFrames();
         for (int cycle = 0; cycle < 3; ++cycle) {
             for (int row = 0; row < 2; ++row) {
                 const std::int64_t expected = earliestStart + latency + cycle * timeline.totalFrames + row * testing::engineRow;
@@ -161,7 +161,7 @@ TEST(AudioEngineJack, PlaybackResumesAfterTheServerRestartsAtAnotherRate)
         const PlaybackTimeline timeline = playbackTimeline(project, PatternScope{0}, 0, 0, engine.outputSampleRate(), true);
         EXPECT_EQ(engine.outputSampleRate(), rate);
         engine.start();
-        testing::JackCaptureClient capture(engine.graph(), rate, 4);
+        testing::JackCaptureClient capture(testing::probe(engine).graph(), rate, 4);
         EXPECT_TRUE(capture.isOpen());
         EXPECT_EQ(capture.connectFrom("veltrane-recovering"), 2);
         engine.schedule(timeline, project, true, false, 0);

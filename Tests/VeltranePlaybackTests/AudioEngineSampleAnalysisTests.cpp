@@ -68,7 +68,7 @@ TEST(AudioEngineSampleAnalysis, PeaksOverviewTheEditedLeftChannel)
     // the engine then holds for playback too.
     instrument.sampleEdit = SampleEdit{.reversed = true};
     EXPECT_EQ(engine.peaks(instrument, 5), (std::vector<float>{-0.7f, 0.7f, 0.0f, 0.0f, -0.9f, -0.4f, 0.3f, 0.5f, -0.2f, 0.1f}));
-    const auto held = engine.samples().sample(instrument.id);
+    const auto held = testing::probe(engine).samples().sample(instrument.id);
     ASSERT_TRUE(held);
     EXPECT_EQ(held->channels.front().front(), -0.7f);
 }

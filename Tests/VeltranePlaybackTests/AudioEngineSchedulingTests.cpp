@@ -112,7 +112,7 @@ TEST(AudioEngineScheduling, AMarkerThatPlayedBeforeAStopQueuesNothingIntoTheNext
     // Cycle 0's marker plays, but the main thread has not acted on it when the next playback starts.
     AudioBuffer block(testing::engineBlock, testing::engineRate);
     for (std::int64_t done = 0; done < engineLead + timeline.totalFrames; done += testing::engineBlock) {
-        engine.graph().manualRender(block, testing::engineBlock);
+        engine.renderManually(block, testing::engineBlock);
     }
     engine.schedule(timeline, project, true, true, 0);
     const auto capture = testing::renderEngine(engine, engineLead + 5 * timeline.totalFrames);

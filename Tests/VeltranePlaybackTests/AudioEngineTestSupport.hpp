@@ -19,6 +19,21 @@ namespace veltrane::testing {
 inline constexpr double engineRate = 48000;
 inline constexpr int engineBlock = 256;
 
+/// The engine's test seam: its mixdown graph and what it keeps per track, for tests that check wiring
+/// and node settings. Everything else about an engine is observed through its public interface.
+struct AudioEngineProbe {
+    AudioEngine& engine;
+
+    MixdownGraph& mixdown() { return engine.mixdown_; }
+    AudioGraph& graph() { return engine.mixdown_.graph(); }
+    MixdownMaster& master() { return engine.mixdown_.master(); }
+    MixdownStrip& strip(int index) { return engine.mixdown_.strips().at(static_cast<std::size_t>(index)); }
+    const AudioEngine::Track& track(int index) { return engine.tracks_.at(static_cast<std::size_t>(index)); }
+    const SampleStore& samples() { return engine.samples_; }
+};
+
+inline AudioEngineProbe probe(AudioEngine& engine) { return AudioEngineProbe{engine}; }
+
 /// An engine without a device: the test renders its graph.
 inline AudioEngine::Options manualEngine(double sampleRate = engineRate)
 {
@@ -55,12 +70,12 @@ struct Capture {
 /// left out of its start, so frame i of a capture is the sound of graph frame start + i.
 inline void renderEngine(AudioEngine& engine, std::int64_t frames, Capture& capture)
 {
-    AudioBuffer block(engineBlock, engine.graph().sampleRate());
-    std::int64_t skip = capture.size() == 0 ? engine.limiter().latencyFrames() : 0;
+    AudioBuffer block(engineBlock, probe(engine).graph().sampleRate());
+    std::int64_t skip = capture.size() == 0 ? probe(engine).mixdown().latencyFrames() : 0;
     frames += skip;
     for (std::int64_t done = 0; done < frames; done += engineBlock) {
         const std::int64_t count = std::min<std::int64_t>(engineBlock, frames - done);
-        engine.graph().manualRender(block, count);
+        engine.renderManually(block, count);
         const std::int64_t skipped = std::min(skip, count);
         skip -= skipped;
         capture.left.insert(capture.left.end(), block.channel(0) + skipped, block.channel(0) + count);

@@ -80,7 +80,7 @@ TEST(LiveAndExport, TheSameProjectSoundsTheSameSampleForSampleButForHowASynthNot
     // The master limiter's look-ahead: a capture renders that much more at its start and leaves it out
     // (the export compensates it the same way), so the graph runs that far ahead of the capture, and
     // the ticks must fall on the graph's frames.
-    const std::int64_t latency = engine.limiter().latencyFrames();
+    const std::int64_t latency = probe(engine).mixdown().latencyFrames();
     Capture live;
     renderEngine(engine, lead - latency, live);
     for (std::int64_t frame = 0; frame < exported.frames; frame += OfflineMixdownGraph::blockFrames) {

@@ -1,6 +1,7 @@
 #include "OfflineRenderTestSupport.hpp"
 
-#include "VeltranePlayback/Mixdown/OfflineBusAutomation.hpp"
+#include "VeltranePlayback/Mixdown/BusAutomation.hpp"
+#include "VeltranePlayback/Mixdown/OfflineMixdownGraph.hpp"
 #include "VeltranePlayback/SmokeProjects/RenderSmokeProjects.hpp"
 #include "VeltranePlayback/NotePlan/OfflineNoteRendering.hpp"
 
@@ -15,14 +16,14 @@ namespace {
 struct Buses {
     explicit Buses(Project p)
         : project(std::move(p)), list(OfflineNoteRendering::events(project)),
-          mixdown(project, list.timeline, std::nullopt, units), automation(project, list.timeline, mixdown)
+          mixdown(project, list.timeline, std::nullopt, units), automation(project, list.timeline, mixdown.stripCount(), BusAutomation::Options::exportRender())
     {
     }
     Project project;
     RenderEventList list;
     RecordingUnits units;
     OfflineMixdownGraph mixdown;
-    OfflineBusAutomation automation;
+    BusAutomation automation;
 };
 
 Cell locks(std::vector<ParameterLock> locks) { return Cell{.locks = std::move(locks)}; }
@@ -65,14 +66,14 @@ TEST(OfflineRenderBusAutomation, MovedParametersStartNeutralAndTheUpdateWritesTh
     EXPECT_NEAR(crusher.decimationMix(), 17.5, 1e-4);
     EXPECT_EQ(strips[0].mixer->outputVolume(), 1.0f);
 
-    buses.automation.update(0); // the lane says 16 bits
+    buses.automation.update(buses.mixdown, 0); // the lane says 16 bits
     EXPECT_EQ(crusher.wetDryMix(), 0.0f);
     EXPECT_EQ(crusher.rounding(), 0.0f);
     EXPECT_EQ(crusher.decimationMix(), 0.0f);
     EXPECT_FLOAT_EQ(strips[0].mixer->outputVolume(), 0.3f);
     EXPECT_EQ(strips[1].mixer->outputVolume(), 0.0f) << "a muted strip stays silent under its lane";
 
-    buses.automation.update(22050); // row 4: 8 bits
+    buses.automation.update(buses.mixdown, 22050); // row 4: 8 bits
     EXPECT_EQ(crusher.wetDryMix(), 100.0f);
     EXPECT_NEAR(crusher.rounding(), 66.67, 0.01);
     EXPECT_NEAR(crusher.decimationMix(), 17.5, 1e-4);
@@ -93,7 +94,7 @@ TEST(OfflineRenderBusAutomation, RefreshesOnlyMovedParametersInTrackThenMasterOr
         ModulationRoute{.sourceID = lfo.id, .target = ParameterTarget::masterDelayTime, .amount = 0.1});
     project.modulation->sources.push_back(lfo);
 
-    using R = OfflineBusAutomation::Refresh;
+    using R = BusAutomation::Refresh;
     const std::vector<R> expected{
         {ParameterTarget::trackPan, 1, -0.5},       {ParameterTarget::trackDrive, 1, 0},
         {ParameterTarget::trackVolume, 2, 0.85},    {ParameterTarget::masterVolume, std::nullopt, 0.8},
@@ -120,7 +121,7 @@ TEST(OfflineRenderBusAutomation, EnvelopesOnABusFollowTheLastNoteStartedOnItsTra
     pattern.setCell(4, 1, note(62, 0, 3.0)); // frame 22050, 3 rows
     pattern.setCell(6, 2, note(64, 0));      // frame 33075
     Buses buses(project);
-    using T = OfflineBusAutomation::NoteTiming;
+    using T = BusAutomation::NoteTiming;
     const auto& notes = buses.list.timeline.notes; // by start: track 1's two notes, then track 2's
     ASSERT_EQ(notes.size(), 3u);
     EXPECT_EQ(buses.automation.envelopeContext(1, 30000), (T{22050, notes[1].durationFrames}));

@@ -133,7 +133,7 @@ MeterState AudioEngineControl::meters()
     return state;
 }
 
-void AudioEngineControl::setTransportRate(float rate) { engine_->transportTimePitch().setRate(rate); }
+void AudioEngineControl::setTransportRate(float rate) { engine_->setTransportRate(rate); }
 void AudioEngineControl::recoverAfterConfigurationChange() { engine_->recoverAfterConfigurationChange(); }
 
 } // namespace veltrane

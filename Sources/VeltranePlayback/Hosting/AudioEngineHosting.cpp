@@ -49,7 +49,7 @@ std::unique_ptr<PluginInstance> AudioUnitHosting::instantiate(const AudioUnitRef
 {
     // The installed list is loaded on first use only: a project without hosted units never pays for it.
     const PluginHost& host = plugins_ != nullptr ? *plugins_ : AudioUnitCatalog::installedPlugins();
-    const AudioGraph& graph = engine_.graph();
+    const AudioGraph& graph = engine_.mixdown_.graph();
     return AudioUnitCatalog::instantiate(reference, state, graph.sampleRate(), graph.maximumFrames(), host);
 }
 
@@ -98,8 +98,7 @@ std::vector<AudioUnitLoadFailure> AudioUnitHosting::prepareAudioUnits(const Proj
         engine_.connectTrack(key.track);
         try {
             auto node = std::make_shared<AudioPluginInstrumentNode>(instantiate(source->reference, source->state));
-            engine_.graph().attach(node);
-            engine_.graph().connect(*node, *engine_.track(key.track).mixer);
+            engine_.mixdown_.attachInstrument(key.track, node);
             observeAudioUnit(node->instance());
             if (playbackStartGraphFrame_) node->startPlaybackClock(*playbackStartGraphFrame_);
             audioUnitInstruments_.emplace(key, std::move(node));
@@ -114,7 +113,7 @@ std::vector<AudioUnitLoadFailure> AudioUnitHosting::prepareAudioUnits(const Proj
         if (audioUnitEffects_.contains(slot->id)) continue;
         try {
             auto node = std::make_shared<AudioPluginEffectNode>(instantiate(slot->reference, slot->state));
-            engine_.graph().attach(node);
+            engine_.mixdown_.graph().attach(node);
             observeAudioUnit(node->instance());
             audioUnitEffects_.emplace(slot->id, std::move(node));
         } catch (...) {
@@ -132,43 +131,36 @@ std::vector<AudioUnitLoadFailure> AudioUnitHosting::prepareAudioUnits(const Proj
 
 void AudioUnitHosting::rebuildAudioUnitEffectRouting(const Project& project)
 {
-    AudioGraph& graph = engine_.graph();
+    MixdownGraph& mixdown = engine_.mixdown_;
     for (auto& [id, unit] : audioUnitEffects_) {
-        graph.disconnectInputs(*unit);
-        graph.disconnectOutput(*unit);
+        mixdown.graph().disconnectInputs(*unit);
+        mixdown.graph().disconnectOutput(*unit);
     }
 
     // A damaged or hand-made file can name one slot id twice; a unit has one place in the graph, so only
     // its first slot gets it (wiring it again would pull it out of the chain it already sits in).
     std::unordered_set<const AudioNode*> placed;
-    const auto chain = [&](AudioNode& start, const std::optional<std::vector<AudioUnitSlot>>& slots,
-                           AudioNode& end) {
-        AudioNode* previous = &start;
+    const auto chain = [&](const std::optional<std::vector<AudioUnitSlot>>& slots) {
+        std::vector<std::shared_ptr<AudioEffectNode>> units;
         if (slots) {
             for (const AudioUnitSlot& slot : *slots) {
-                AudioPluginEffectNode* unit = audioUnitEffect(slot.id);
-                if (unit == nullptr || !placed.insert(unit).second) continue;
-                graph.connect(*previous, *unit);
-                previous = unit;
+                const auto found = audioUnitEffects_.find(slot.id);
+                if (found == audioUnitEffects_.end() || !placed.insert(found->second.get()).second) continue;
+                units.push_back(found->second);
             }
         }
-        graph.connect(*previous, end);
+        return units;
     };
 
     for (int i = 0; i < AudioEngine::trackCount; ++i) {
-        const AudioEngine::Track& strip = engine_.track(i);
-        if (!strip.connected) continue;
-        graph.disconnectOutput(*strip.drive);
+        if (!mixdown.strips()[static_cast<std::size_t>(i)].connected) continue;
         static const std::optional<std::vector<AudioUnitSlot>> none;
         const auto& slots = i < static_cast<int>(project.mixer.size()) ? project.mixer[static_cast<std::size_t>(i)].audioUnits : none;
-        chain(*strip.drive, slots, engine_.masterBus());
+        mixdown.setStripInserts(i, chain(slots));
     }
 
-    graph.disconnectOutput(engine_.reverb());
-    graph.disconnectInputs(engine_.transportTimePitch());
     static const std::optional<std::vector<AudioUnitSlot>> noMasterSlots;
-    chain(engine_.reverb(), project.masterFX ? project.masterFX->audioUnits : noMasterSlots,
-          engine_.transportTimePitch());
+    mixdown.setMasterInserts(chain(project.masterFX ? project.masterFX->audioUnits : noMasterSlots));
 }
 
 std::optional<Data> AudioUnitHosting::readState(const PluginInstance& unit) const

@@ -4,7 +4,7 @@
 // once, hands it every new project value (`apply`), starts it on the first audition or play, reads its
 // meters, and pumps it from a timer on the main thread (`drainCompletions`).
 //
-// The graph, built here on our `AudioGraph`:
+// The graph is the one `MixdownGraph` with the live options (Mixdown/MixdownGraph.hpp):
 //
 //     each used strip:  8 voice players + 3 audition players -> mixer -> filter -> drive -> masterBus
 //     clockPlayer (silent), metronomePlayer                                               -> masterBus
@@ -12,7 +12,8 @@
 //               -> main mixer (master volume) -> device
 //
 // All 32 strips and their players exist from the start, but a strip joins the graph only when it is
-// first used, so a project of four tracks renders four strips. The engine has no render callback of its
+// first used, so a project of four tracks renders four strips. The nodes stay inside: the engine's
+// owner reads meters, and tests render an engine without a device themselves (`renderManually`). The engine has no render callback of its
 // own: notes are rendered into buffers on the main thread and queued on players with sample-accurate
 // start frames; track and master settings live in node parameters (atomics).
 //
@@ -33,17 +34,11 @@
 #include "VeltraneCore/PlaybackTimeline/PlaybackTimeline.hpp"
 #include "VeltraneCore/Models/Uuid.hpp"
 #include "VeltraneCore/Tracker/TrackerVoice.hpp"
-#include "VeltranePlatform/Audio/AudioBitCrusherNode.hpp"
-#include "VeltranePlatform/Audio/AudioDelayNode.hpp"
+#include "VeltranePlayback/Mixdown/BusAutomation.hpp"
+#include "VeltranePlayback/Mixdown/MixdownGraph.hpp"
 #include "VeltranePlatform/Audio/AudioDevice.hpp"
-#include "VeltranePlatform/Audio/AudioDistortionNode.hpp"
-#include "VeltranePlatform/Audio/AudioEQNode.hpp"
 #include "VeltranePlatform/Audio/AudioGraph.hpp"
-#include "VeltranePlatform/Audio/AudioMixerNode.hpp"
-#include "VeltranePlatform/Audio/AudioPeakLimiterNode.hpp"
 #include "VeltranePlatform/Audio/AudioPlayerNode.hpp"
-#include "VeltranePlatform/Audio/AudioReverbNode.hpp"
-#include "VeltranePlatform/Audio/AudioTimePitchNode.hpp"
 #include "VeltranePlayback/Samples/SampleStore.hpp"
 
 #include <array>
@@ -56,15 +51,16 @@
 
 namespace veltrane {
 
+namespace testing {
+struct AudioEngineProbe;
+}
+
 class AudioEngine {
 public:
-    static constexpr int trackCount = 32;
+    static constexpr int trackCount = MixdownOptions::liveStripCount;
     /// Players of a strip kept for auditioned notes (a note and up to two chord notes), so that an
     /// audition never touches a player that playback uses.
-    static constexpr int auditionVoiceCount = 3;
-    /// The master limiter's attack and decay, seconds.
-    static constexpr float limiterAttackTime = 0.001f;
-    static constexpr float limiterDecayTime = 0.08f;
+    static constexpr int auditionVoiceCount = MixdownOptions::liveAuditionVoices;
     /// Each read of the meters leaves the held peaks multiplied by this.
     static constexpr float meterDecay = 0.82f;
     /// Players start this long after `schedule` returns, so the first notes reach them in time.
@@ -86,21 +82,18 @@ public:
     using ScheduledMIDI = veltrane::ScheduledMIDI;
     using ScheduledMIDIControl = veltrane::ScheduledMIDIControl;
 
-    /// One player of a strip and the identity of what it last started.
+    /// One player of a strip (a node of the mixdown graph) and the identity of what it last started.
     struct Voice {
-        std::shared_ptr<AudioPlayerNode> player = std::make_shared<AudioPlayerNode>();
+        std::shared_ptr<AudioPlayerNode> player;
         Uuid token = Uuid::random();
     };
 
-    /// One track strip.
+    /// What the engine keeps of one track strip beside its nodes.
     struct Track {
-        std::shared_ptr<AudioMixerNode> mixer = std::make_shared<AudioMixerNode>(); // volume and pan
-        std::shared_ptr<AudioEQNode> filter = std::make_shared<AudioEQNode>();
-        std::shared_ptr<AudioDistortionNode> drive = std::make_shared<AudioDistortionNode>();
         std::array<Voice, trackerVoiceCount> voices;            // playback
         std::array<Voice, auditionVoiceCount> auditionVoices;  // audition only
         std::optional<int> lastNote; // the root of the strip's last audition: where the next one glides from
-        bool connected = false;      // attached, wired and metered
+        bool connected = false;      // joined the graph
     };
 
     struct Options {
@@ -146,6 +139,14 @@ public:
     /// the metronome clicks (made again at the new rate) and starts again. Strips, taps, samples and
     /// hosted units stay. Throws `AudioDeviceError`.
     void recoverAfterConfigurationChange();
+
+    /// For an engine without a device: renders the next `frames` frames of its graph into `buffer`
+    /// (at most its capacity), as a device would. The owner renders on one thread at a time.
+    void renderManually(AudioBuffer& buffer, std::int64_t frames) noexcept { graph_.manualRender(buffer, frames); }
+
+    /// Sets the playback rate of the whole output (a followed clock's tempo against the project's), 1
+    /// at the project's own tempo. Playback start and stop set it back to 1.
+    void setTransportRate(float rate) noexcept { transportTimePitch_->setRate(rate); }
 
     /// The main-thread pump: delivers what the audio side finished with, reports a lost device through
     /// `onConfigurationChange`. Call it every few milliseconds.
@@ -231,23 +232,11 @@ public:
     /// Attaches and wires strip `index` on its first use; an index outside 0 ... 31 is ignored.
     void connectTrack(int index);
 
-    // The graph, for the transport (clock following sets `transportTimePitch`'s rate), the hosting code
-    // and tests.
-    AudioGraph& graph() noexcept { return graph_; }
-    const Track& track(int index) const { return tracks_.at(static_cast<std::size_t>(index)); }
-    AudioMixerNode& masterBus() noexcept { return *masterBus_; }
-    AudioPlayerNode& clockPlayer() noexcept { return *clockPlayer_; }
-    AudioPlayerNode& metronomePlayer() noexcept { return *metronomePlayer_; }
-    AudioEQNode& masterFilter() noexcept { return *filter_; }
-    AudioDistortionNode& masterDrive() noexcept { return *drive_; }
-    AudioBitCrusherNode& crusher() noexcept { return *crusher_; }
-    AudioDelayNode& delay() noexcept { return *delay_; }
-    AudioReverbNode& reverb() noexcept { return *reverb_; }
-    AudioTimePitchNode& transportTimePitch() noexcept { return *transportTimePitch_; }
-    AudioPeakLimiterNode& limiter() noexcept { return *limiter_; }
-    const SampleStore& samples() const noexcept { return samples_; }
-
 private:
+    // The hosted units live in the graph; tests look inside through a probe of their own.
+    friend class AudioUnitHosting;
+    friend struct testing::AudioEngineProbe;
+
     std::shared_ptr<const SampleBuffer> analysedSample(const Instrument& instrument);
     struct RetriggerStep {
         std::chrono::steady_clock::time_point due;
@@ -284,25 +273,21 @@ private:
     void playDueRetriggers();
 
     // Declared first so that it is destroyed last: the device stops before the graph goes.
-    AudioGraph graph_;
+    MixdownGraph mixdown_;
+    // Short names for the parts of the graph the drivers use.
+    AudioGraph& graph_ = mixdown_.graph();
+    const std::shared_ptr<AudioPlayerNode>& clockPlayer_ = mixdown_.master().clockPlayer;
+    const std::shared_ptr<AudioPlayerNode>& metronomePlayer_ = mixdown_.master().metronomePlayer;
+    const std::shared_ptr<AudioTimePitchNode>& transportTimePitch_ = mixdown_.master().timePitch;
     std::array<Track, trackCount> tracks_;
     SampleStore samples_;
-    std::shared_ptr<AudioMixerNode> masterBus_ = std::make_shared<AudioMixerNode>();
-    std::shared_ptr<AudioPlayerNode> clockPlayer_ = std::make_shared<AudioPlayerNode>();
-    std::shared_ptr<AudioPlayerNode> metronomePlayer_ = std::make_shared<AudioPlayerNode>();
-    std::shared_ptr<AudioEQNode> filter_ = std::make_shared<AudioEQNode>();
-    std::shared_ptr<AudioDistortionNode> drive_ = std::make_shared<AudioDistortionNode>();
-    std::shared_ptr<AudioBitCrusherNode> crusher_ = std::make_shared<AudioBitCrusherNode>();
-    std::shared_ptr<AudioDelayNode> delay_ = std::make_shared<AudioDelayNode>();
-    std::shared_ptr<AudioReverbNode> reverb_ = std::make_shared<AudioReverbNode>();
-    std::shared_ptr<AudioTimePitchNode> transportTimePitch_ = std::make_shared<AudioTimePitchNode>();
-    std::shared_ptr<AudioPeakLimiterNode> limiter_ = std::make_shared<AudioPeakLimiterNode>();
 
     // The playback, set by `schedule` and cleared by `stop`.
     std::shared_ptr<const Project> scheduledProject_;
     std::unique_ptr<LiveNotePlan> livePlan_;
     std::vector<std::pair<std::int64_t, LiveNotePlan::Window>> heldHostedEvents_;
-    std::optional<AutomationEvaluator> activeAutomationEvaluator_;
+    // The bus lanes and routes of the playing timeline, made when playback starts.
+    std::optional<BusAutomation> busAutomation_;
     std::array<std::array<std::int64_t, trackerVoiceCount>, trackCount> scheduleAvailability_{};
     std::int64_t scheduledCycleFrames_ = 0;
     std::int64_t scheduledStartOffsetFrames_ = 0;

@@ -1,6 +1,5 @@
 #include "VeltranePlayback/LiveEngine/AudioEngine.hpp"
 
-#include "VeltranePlayback/Mixdown/MixerSettings.hpp"
 #include "VeltraneCore/Timing/FrameTime.hpp"
 
 #include <utility>
@@ -10,34 +9,15 @@ namespace veltrane {
 AudioEngine::AudioEngine() : AudioEngine(Options{}) {}
 
 AudioEngine::AudioEngine(Options options)
-    : graph_(options.sampleRate, options.maximumFrames), deviceSettings_(std::move(options.device))
+    : mixdown_(MixdownOptions::live(options.sampleRate, options.maximumFrames)), deviceSettings_(std::move(options.device))
 {
-    // The master side is wired now; strips join on first use (connectTrack).
-    for (const auto& node : std::initializer_list<std::shared_ptr<AudioNode>>{
-             masterBus_, clockPlayer_, metronomePlayer_, filter_, drive_, crusher_, delay_, reverb_,
-             transportTimePitch_, limiter_}) {
-        graph_.attach(node);
+    for (std::size_t i = 0; i < tracks_.size(); ++i) {
+        const MixdownStrip& strip = mixdown_.strips()[i];
+        for (std::size_t v = 0; v < strip.voices.size(); ++v) tracks_[i].voices[v].player = strip.voices[v];
+        for (std::size_t v = 0; v < tracks_[i].auditionVoices.size(); ++v) {
+            tracks_[i].auditionVoices[v].player = strip.auditionVoices[v];
+        }
     }
-    graph_.connect(*clockPlayer_, *masterBus_);
-    graph_.connect(*metronomePlayer_, *masterBus_);
-    // The clock player only carries the transport's clock and the cycle markers: it is never heard.
-    clockPlayer_->setVolume(0);
-
-    limiter_->setAttackTime(limiterAttackTime);
-    limiter_->setDecayTime(limiterDecayTime);
-
-    graph_.connect(*masterBus_, *filter_);
-    graph_.connect(*filter_, *drive_);
-    graph_.connect(*drive_, *crusher_);
-    graph_.connect(*crusher_, *delay_);
-    graph_.connect(*delay_, *reverb_);
-    graph_.connect(*reverb_, *transportTimePitch_);
-    graph_.connect(*transportTimePitch_, *limiter_);
-    graph_.connect(*limiter_, graph_.mainMixer());
-    masterBus_->installLevelTap();
-
-    // Until a project is applied, the nodes play the settings of a project without master effects.
-    apply(Project{.instruments = {}, .mixer = {}});
 }
 
 AudioEngine::~AudioEngine()
@@ -49,60 +29,33 @@ AudioEngine::~AudioEngine()
 void AudioEngine::connectTrack(int index)
 {
     if (index < 0 || index >= trackCount) return;
-    Track& strip = tracks_[static_cast<std::size_t>(index)];
-    if (strip.connected) return;
-    graph_.attach(strip.mixer);
-    graph_.attach(strip.filter);
-    graph_.attach(strip.drive);
-    graph_.connect(*strip.mixer, *strip.filter);
-    graph_.connect(*strip.filter, *strip.drive);
-    graph_.connect(*strip.drive, *masterBus_);
-    for (Voice& voice : strip.voices) {
-        graph_.attach(voice.player);
-        graph_.connect(*voice.player, *strip.mixer);
-    }
-    for (Voice& voice : strip.auditionVoices) {
-        graph_.attach(voice.player);
-        graph_.connect(*voice.player, *strip.mixer);
-        // Audition players run for the engine's life: a new note replaces what they hold, so the clock
-        // of a player never restarts under a sound.
-        voice.player->play();
-    }
-    strip.mixer->installLevelTap();
-    strip.connected = true;
+    mixdown_.connectStrip(index);
+    tracks_[static_cast<std::size_t>(index)].connected = true;
 }
 
 void AudioEngine::apply(const Project& project)
 {
-    graph_.mainMixer().setOutputVolume(static_cast<float>(project.masterVolume));
-
-    const MasterSettings master = masterSettings(project.masterFX.value_or(MasterFX{}));
-    filter_->setFrequency(master.cutoff);
-    filter_->setBandwidth(master.bandwidth);
-    drive_->setPreGain(master.drivePreGain);
-    drive_->setWetDryMix(master.driveWetDryMix);
-    crusher_->setWetDryMix(master.crusher.wetDryMix);
-    crusher_->setRounding(master.crusher.rounding);
-    crusher_->setDecimationMix(master.crusher.decimationMix);
-    delay_->setWetDryMix(master.delayWetDryMix);
-    delay_->setDelayTime(master.delayTime);
-    delay_->setFeedback(master.delayFeedback);
-    reverb_->setWetDryMix(master.reverbWetDryMix);
-
-    const bool solo = anySolo(project);
-    for (int i = 0; i < trackCount; ++i) {
-        const MixerTrack settings = i < static_cast<int>(project.mixer.size()) ? project.mixer[static_cast<std::size_t>(i)] : MixerTrack{};
-        const StripSettings strip = stripSettings(settings, solo);
-        Track& track = tracks_[static_cast<std::size_t>(i)];
-        track.mixer->setOutputVolume(strip.volume);
-        track.mixer->setPan(strip.pan);
-        track.filter->setFrequency(strip.cutoff);
-        track.filter->setBandwidth(strip.bandwidth);
-        track.drive->setPreGain(strip.drivePreGain);
-        track.drive->setWetDryMix(strip.driveWetDryMix);
-    }
-
+    mixdown_.applySettings(project);
     samples_.loadSamples(project.instruments);
+}
+
+void AudioEngine::neutralizeAutomatedBuses(const PlaybackTimeline& timeline, const Project& project)
+{
+    mixdown_.neutralizeDrivenBuses([&](ParameterTarget target, std::optional<int> track) {
+        return BusAutomation::isDriven(target, track, project, timeline);
+    });
+}
+
+void AudioEngine::updateAutomatedBuses(const Project& project, const PlaybackTimeline& timeline, std::int64_t frame)
+{
+    if (!busAutomation_) {
+        // Not playing: the lanes of the timeline given, for this once.
+        BusAutomation(project, timeline, trackCount, BusAutomation::Options::live()).update(mixdown_, frame);
+        return;
+    }
+    // The model hands over its current project: an edit while playing moves the lanes' bases.
+    if (!(busAutomation_->project() == project)) busAutomation_->setProject(project);
+    busAutomation_->update(mixdown_, frame);
 }
 
 void AudioEngine::openDevice()
@@ -143,9 +96,10 @@ AudioEngine::MeterLevels AudioEngine::meters()
 {
     MeterLevels levels;
     for (int i = 0; i < trackCount; ++i) {
-        levels.tracks[static_cast<std::size_t>(i)] = tracks_[static_cast<std::size_t>(i)].mixer->levelTap().readPeakAndDecay(meterDecay);
+        levels.tracks[static_cast<std::size_t>(i)] =
+            mixdown_.strips()[static_cast<std::size_t>(i)].mixer->levelTap().readPeakAndDecay(meterDecay);
     }
-    levels.master = masterBus_->levelTap().readPeakAndDecay(meterDecay);
+    levels.master = mixdown_.master().bus->levelTap().readPeakAndDecay(meterDecay);
     return levels;
 }
 

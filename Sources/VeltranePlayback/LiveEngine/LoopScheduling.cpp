@@ -76,7 +76,7 @@ std::uint64_t AudioEngine::startPlayback(const std::function<std::unique_ptr<Liv
     stop();
     for (const int track : usedTracks) connectTrack(track);
     apply(project);
-    activeAutomationEvaluator_.emplace(busTimeline);
+    busAutomation_.emplace(project, busTimeline, trackCount, BusAutomation::Options::live());
     neutralizeAutomatedBuses(busTimeline, project);
     updateAutomatedBuses(project, busTimeline, 0);
     start();
@@ -264,7 +264,7 @@ void AudioEngine::stop()
     playersStarted_ = false;
     livePlan_.reset();
     heldHostedEvents_.clear();
-    activeAutomationEvaluator_.reset();
+    busAutomation_.reset();
     scheduledProject_.reset();
     renderedNotes_.clear();
     releasedCycles_ = 0;

@@ -98,7 +98,7 @@ void OfflineNoteScheduler::schedule(std::size_t index)
     const RenderEvent& event = list_.events[index];
     auto& strips = mixdown_.strips();
     if (event.track < 0 || event.track >= static_cast<int>(strips.size())) return;
-    OfflineTrackStrip& strip = strips[static_cast<std::size_t>(event.track)];
+    MixdownStrip& strip = strips[static_cast<std::size_t>(event.track)];
 
     if (const AudioUnitSource* source = hostedSource(project_, event.instrument)) {
         const auto key = std::make_pair(project_.instruments[static_cast<std::size_t>(event.instrument)].id, event.track);

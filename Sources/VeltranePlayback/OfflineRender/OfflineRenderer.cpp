@@ -1,7 +1,7 @@
 #include "VeltranePlayback/OfflineRender/OfflineRenderer.hpp"
 
 #include "VeltranePlayback/Hosting/AudioUnitCatalog.hpp"
-#include "VeltranePlayback/Mixdown/OfflineBusAutomation.hpp"
+#include "VeltranePlayback/Mixdown/BusAutomation.hpp"
 #include "VeltranePlayback/OfflineRender/OfflineNoteScheduler.hpp"
 #include "VeltranePlayback/NotePlan/OfflineNoteRendering.hpp"
 #include "VeltranePlayback/OfflineRender/RenderError.hpp"
@@ -96,7 +96,7 @@ void OfflineRenderer::render(const Project& project, const std::filesystem::path
     OfflineMixdownGraph mixdown(project, list.timeline, soloTrack, units);
     const int threadCount = threads > 0 ? threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     OfflineNoteScheduler notes(project, list, mixdown, units, threadCount - 1);
-    OfflineBusAutomation buses(project, list.timeline, mixdown);
+    BusAutomation buses(project, list.timeline, mixdown.stripCount(), BusAutomation::Options::exportRender());
     if (noteRendering == NoteRendering::allBeforeTheFirstBlock) notes.scheduleBefore(std::numeric_limits<std::int64_t>::max());
     mixdown.startVoices();
 
@@ -116,7 +116,7 @@ void OfflineRenderer::render(const Project& project, const std::filesystem::path
         const std::int64_t count =
             notes.finished() ? std::min<std::int64_t>(total - frame, OfflineMixdownGraph::blockFrames)
                              : OfflineMixdownGraph::blockFrames;
-        buses.update(frame);
+        buses.update(mixdown, frame);
         graph.manualRender(block, count);
         const std::int64_t skip = std::clamp<std::int64_t>(latency - frame, 0, count);
         const float* channels[2] = {block.channel(0) + skip, block.channel(1) + skip};
