@@ -148,9 +148,11 @@ CellPanel::CellPanel(AppModel& model, QWidget* parent)
     lockList_->setSpacing(8);
     column->addLayout(lockList_);
 
-    clearField_->setIcon(symbolIcon(Symbol::deleteLeft, QColor(0xd7, 0x26, 0x1e)));
+    // A light red: the dark button face swallows a saturated one, so the text could not be read.
+    const QColor destructiveRed(0xff, 0x7a, 0x6e);
+    clearField_->setIcon(symbolIcon(Symbol::deleteLeft, destructiveRed));
     QPalette destructive = clearField_->palette();
-    destructive.setColor(QPalette::ButtonText, QColor(0xc4, 0x1e, 0x17));
+    destructive.setColor(QPalette::ButtonText, destructiveRed);
     clearField_->setPalette(destructive);
     connect(clearField_, &QPushButton::clicked, this, [this] { model_.clearSelectionOrField(); });
     auto* clearRow = new QHBoxLayout;
