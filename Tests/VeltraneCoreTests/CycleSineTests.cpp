@@ -36,3 +36,19 @@ TEST(CycleSine, FloorAgreesWithTheLibraryEverywhere)
     }
     EXPECT_TRUE(std::isnan(floorOf(std::nan(""))));
 }
+
+TEST(CycleSine, TwoLanesGiveTheVeryValuesOfOne)
+{
+    const double phases[] = {0.0, 0.1, 0.25, 0.3333, 0.5, 0.75, 0.9999999, 1.0, 17.625, -3.2, 123456789.0625, -0.5};
+    for (const double a : phases) {
+        for (const double b : {0.0, 0.4, 2.75}) {
+            const DoubleLanes floors = floorOf(DoubleLanes{a, b});
+            EXPECT_EQ(floors[0], floorOf(a)) << a;
+            EXPECT_EQ(floors[1], floorOf(b)) << b;
+            const double fa = a - floorOf(a), fb = b - floorOf(b);
+            const DoubleLanes sines = sineOfPhase(DoubleLanes{fa, fb});
+            EXPECT_EQ(sines[0], sineOfPhase(fa)) << a;
+            EXPECT_EQ(sines[1], sineOfPhase(fb)) << b;
+        }
+    }
+}

@@ -11,6 +11,8 @@
 //
 // Pure, inline arithmetic.
 
+#include "VeltraneCore/DSP/DoubleLanes.hpp"
+
 #include <cmath>
 #include <cstdint>
 
@@ -43,6 +45,36 @@ inline double sineOfPhase(double x)
     const double z2 = z * z;
     const auto& c = detail::sineSeries;
     double p = c[7];
+    p = p * z2 + c[6];
+    p = p * z2 + c[5];
+    p = p * z2 + c[4];
+    p = p * z2 + c[3];
+    p = p * z2 + c[2];
+    p = p * z2 + c[1];
+    p = p * z2 + c[0];
+    return p * z;
+}
+
+/// `floorOf` on two numbers at once, for phases below 2^51 cycles (beyond, a number comes back as it
+/// is): adding and taking away 1.5 × 2^52 rounds to the nearest whole number, and one step down where
+/// that lies above gives the floor, exactly, with no conversion to integers.
+inline DoubleLanes floorOf(DoubleLanes x)
+{
+    constexpr double shift = 6755399441055744.0;
+    const DoubleLanes nearest = (x + shift) - shift;
+    const DoubleLanes below = nearest > x ? nearest - 1 : nearest;
+    const DoubleLanes magnitude = x < 0 ? -x : x;
+    return magnitude < 2251799813685248.0 ? below : x;
+}
+
+/// `sineOfPhase` on two phase fractions at once, with the same arithmetic in each lane.
+inline DoubleLanes sineOfPhase(DoubleLanes x)
+{
+    const DoubleLanes y = x < 0.5 ? x : x - 1;
+    const DoubleLanes z = y > 0.25 ? 0.5 - y : y < -0.25 ? -0.5 - y : y;
+    const DoubleLanes z2 = z * z;
+    const auto& c = detail::sineSeries;
+    DoubleLanes p = {c[7], c[7]};
     p = p * z2 + c[6];
     p = p * z2 + c[5];
     p = p * z2 + c[4];

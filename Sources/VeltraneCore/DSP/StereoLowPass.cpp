@@ -26,12 +26,14 @@ void StereoLowPass::update(double sampleRate, double cutoff, double resonance)
     const double cycles = frequency / sampleRate;
     const double cosW0 = sineOfPhase(cycles + 0.25);
     const double alpha = sineOfPhase(cycles) / (2 * q);
-    const double a0 = 1 + alpha;
-    b0 = (1 - cosW0) / 2 / a0;
-    b1 = (1 - cosW0) / a0;
+    // One division for the normalisation, the rest multiplications: the same coefficients to within
+    // double rounding.
+    const double inverseA0 = 1 / (1 + alpha);
+    b1 = (1 - cosW0) * inverseA0;
+    b0 = b1 / 2;
     b2 = b0;
-    a1 = -2 * cosW0 / a0;
-    a2 = (1 - alpha) / a0;
+    a1 = -2 * cosW0 * inverseA0;
+    a2 = (1 - alpha) * inverseA0;
 }
 
 } // namespace veltrane

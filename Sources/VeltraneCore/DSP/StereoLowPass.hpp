@@ -13,12 +13,13 @@
 // The cutoff is held to 20 Hz ... 0.45 × sample rate (the upper bound wins below 20 Hz) and the
 // resonance (the filter's Q) to 0.05 ... 5. A value type: no allocation, safe to run on any thread.
 
+#include "VeltraneCore/DSP/DoubleLanes.hpp"
 #include "VeltraneCore/DSP/StereoFrame.hpp"
 
 namespace veltrane {
 
-/// Two doubles, the left and right channel of one frame, worked on by one vector instruction each.
-using StereoLanes = double __attribute__((vector_size(16)));
+/// The left and right channel of one frame, worked on by one vector instruction each.
+using StereoLanes = DoubleLanes;
 
 /// A decaying tail turns into subnormal numbers, which cost the CPU many times more per operation;
 /// they lie some 6,000 dB below full scale, so they become zero. A compare and a mask: no branch.

@@ -38,6 +38,21 @@ inline double waveAt(double x)
     return 0;
 }
 
+/// `waveAt` on two phase fractions at once, with the same arithmetic in each lane.
+template <Waveform waveform>
+inline DoubleLanes waveAt(DoubleLanes x)
+{
+    const DoubleLanes zero{0, 0};
+    if constexpr (waveform == Waveform::sine) return sineOfPhase(x);
+    if constexpr (waveform == Waveform::triangle) {
+        const DoubleLanes distance = (x < 0.5 ? zero : zero + 1) - x;
+        return 1 - 4 * (distance < 0 ? -distance : distance);
+    }
+    if constexpr (waveform == Waveform::saw) return 2 * x - 1;
+    if constexpr (waveform == Waveform::square) return x < 0.5 ? zero + 1 : zero - 1;
+    return zero;
+}
+
 inline double waveSample(Waveform waveform, double x)
 {
     switch (waveform) {
@@ -51,6 +66,27 @@ inline double waveSample(Waveform waveform, double x)
 
 /// The fractional part of a phase in cycles.
 inline double phaseFraction(double phase) { return phase - floorOf(phase); }
+inline DoubleLanes phaseFraction(DoubleLanes phase) { return phase - floorOf(phase); }
+
+namespace detail {
+
+// The waveform of `count` phases (at most `oscillatorRunFrames`), two at a time; an odd last phase is
+// paired with a copy of itself.
+template <Waveform waveform>
+void wavesOfPhases(double* phases, double* out, int count)
+{
+    if (count % 2 != 0) phases[count] = phases[count - 1];
+    for (int k = 0; k < count; k += 2) {
+        const DoubleLanes wave = waveAt<waveform>(phaseFraction(DoubleLanes{phases[k], phases[k + 1]}));
+        out[k] = wave[0];
+        if (k + 1 < count) out[k + 1] = wave[1];
+    }
+}
+
+} // namespace detail
+
+/// The most frames an oscillator's `fill` takes at once.
+inline constexpr int oscillatorRunFrames = 64;
 
 /// One waveform alone.
 template <Waveform waveform>
@@ -61,6 +97,17 @@ public:
     {
         phase_ += cycles;
         return waveAt<waveform>(phaseFraction(phase_));
+    }
+
+    /// The next `count` samples (at most `oscillatorRunFrames`), advancing by `cycles(k)` before
+    /// sample k: the samples of as many `next` calls. The phases add up one by one; the waveform is
+    /// read two frames at a time.
+    template <class Cycles>
+    void fill(Cycles&& cycles, double* out, int count)
+    {
+        double phases[oscillatorRunFrames + 1];
+        for (int k = 0; k < count; ++k) phases[k] = phase_ += cycles(k);
+        detail::wavesOfPhases<waveform>(phases, out, count);
     }
 
 private:
@@ -86,6 +133,30 @@ public:
         const double m = waveAt<modulator>(phaseFraction(modulatorPhase_));
         phase_ += carrierStep_ * cycles;
         return waveAt<carrier>(phaseFraction(phase_ + m * depth_));
+    }
+
+    /// As `PlainOscillator::fill`: the samples of `count` calls of `next`, two frames at a time.
+    template <class Cycles>
+    void fill(Cycles&& cycles, double* out, int count)
+    {
+        double modulatorPhases[oscillatorRunFrames + 1];
+        double carrierPhases[oscillatorRunFrames + 1];
+        for (int k = 0; k < count; ++k) {
+            const double step = cycles(k);
+            modulatorPhases[k] = modulatorPhase_ += modulatorStep_ * step;
+            carrierPhases[k] = phase_ += carrierStep_ * step;
+        }
+        if (count % 2 != 0) {
+            modulatorPhases[count] = modulatorPhases[count - 1];
+            carrierPhases[count] = carrierPhases[count - 1];
+        }
+        for (int k = 0; k < count; k += 2) {
+            const DoubleLanes m = waveAt<modulator>(phaseFraction(DoubleLanes{modulatorPhases[k], modulatorPhases[k + 1]}));
+            const DoubleLanes q = DoubleLanes{carrierPhases[k], carrierPhases[k + 1]} + m * depth_;
+            const DoubleLanes wave = waveAt<carrier>(phaseFraction(q));
+            out[k] = wave[0];
+            if (k + 1 < count) out[k + 1] = wave[1];
+        }
     }
 
 private:

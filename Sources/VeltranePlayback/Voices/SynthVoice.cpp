@@ -22,7 +22,7 @@ constexpr double shortestGlideSeconds = 0.001;
 // A note is rendered a chunk of frames at a time, each stage in a loop of its own over the chunk, so
 // every loop is free of branches on the note's settings: those are decided once per note, in the choice
 // of oscillator and of the stages that run at all.
-constexpr int chunkFrames = 64;
+constexpr int chunkFrames = oscillatorRunFrames;
 
 bool isPositiveRate(double sampleRate) { return sampleRate > 0 && std::isfinite(sampleRate); }
 
@@ -116,10 +116,9 @@ void renderWith(const VoiceSetup& voice, Oscillator oscillator, bool bends, floa
         const int count = static_cast<int>(std::min<std::int64_t>(chunkFrames, frames - first));
         if (bends) {
             fillBentCycles(voice, first, count, cycles);
-            for (int k = 0; k < count; ++k) samples[k] = oscillator.next(cycles[k]);
+            oscillator.fill([&cycles](int k) { return cycles[k]; }, samples, count);
         } else {
-            const double step = voice.baseCycles;
-            for (int k = 0; k < count; ++k) samples[k] = oscillator.next(step);
+            oscillator.fill([step = voice.baseCycles](int) { return step; }, samples, count);
         }
         fillLevels(voice, first, count, samples, levels);
         panAndFilter(voice, run, levels, count, left + first, right + first);
