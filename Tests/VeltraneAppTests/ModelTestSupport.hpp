@@ -347,6 +347,9 @@ public:
     std::vector<AudioUnitReference> installed{
         testUnit(0x61756d75, 1, "JX10"), testUnit(0x61756678, 2, "Delay"), testUnit(0x61756d66, 3, "Vocoder")};
 
+    /// Whether `installed` is listed yet; empty: from the start.
+    std::function<bool()> componentsLoaded;
+
     AppModel& make(bool recoverAutosave = false)
     {
         model.reset();
@@ -367,6 +370,7 @@ public:
             for (const auto& unit : installed) if (unit.componentType == type) result.push_back(unit);
             return result;
         };
+        services.audioUnitComponentsLoaded = componentsLoaded;
         model = std::make_unique<AppModel>(recoverAutosave, autosavePath(), std::move(services));
         return *model;
     }

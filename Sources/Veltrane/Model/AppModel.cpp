@@ -75,8 +75,15 @@ AppModel::AppModel(bool recoverAutosave, std::optional<std::filesystem::path> re
     scheduler_ = services.scheduler ? std::move(services.scheduler) : std::make_shared<QtTaskScheduler>();
     dialogs_ = services.dialogs ? std::move(services.dialogs) : std::make_shared<NoDocumentDialogs>();
     settings_ = services.settings ? std::move(services.settings) : std::make_shared<QSettings>();
-    audioUnitComponents_ = services.audioUnitComponents ? std::move(services.audioUnitComponents)
-                                                        : [](std::uint32_t type) { return AudioUnitCatalog::components(type); };
+    if (services.audioUnitComponents) {
+        audioUnitComponents_ = std::move(services.audioUnitComponents);
+        audioUnitComponentsLoaded_ = services.audioUnitComponentsLoaded ? std::move(services.audioUnitComponentsLoaded)
+                                                                        : [] { return true; };
+    } else {
+        audioUnitComponents_ = [](std::uint32_t type) { return AudioUnitCatalog::components(type); };
+        audioUnitComponentsLoaded_ = services.audioUnitComponentsLoaded ? std::move(services.audioUnitComponentsLoaded)
+                                                                        : [] { return AudioUnitCatalog::installedPluginsLoaded(); };
+    }
     midiEndpointCounts_ = services.midiEndpointCounts ? std::move(services.midiEndpointCounts)
                                                       : [] { return std::pair<int, int>{0, 0}; };
     rowZoom_ = storedRowZoom(*settings_);
@@ -92,11 +99,9 @@ AppModel::AppModel(bool recoverAutosave, std::optional<std::filesystem::path> re
     seedDemo();
     if (recoverAutosave) readAutosaveAtStart();
 
-    availableAudioUnitInstruments_ = audioUnitComponents_(audioUnitInstrumentType);
-    availableAudioUnitEffects_ = audioUnitComponents_(audioUnitEffectType);
-    const auto musicEffects = audioUnitComponents_(audioUnitMusicEffectType);
-    availableAudioUnitEffects_.insert(availableAudioUnitEffects_.end(), musicEffects.begin(), musicEffects.end());
-    refreshUnavailableAudioUnits(false);
+    // Listing every installed plug-in can take a moment on a machine with many of them: the window
+    // comes up at once and the menus fill when the list is there.
+    listAudioUnitComponentsWhenLoaded();
     audio_->onAudioUnitStateChange = [this] { audioUnitStateChanged(); };
     midi_ = services.midi ? std::move(services.midi) : std::make_unique<MIDIInput>();
     startTransport();
@@ -109,6 +114,7 @@ AppModel::~AppModel()
     audio_->onConfigurationChange = nullptr;
     // The pending capture is the one task that reaches the model itself.
     if (audioUnitStateTask_) audioUnitStateTask_->cancel();
+    if (audioUnitListingTask_) audioUnitListingTask_->cancel();
     endExport();
 }
 
@@ -245,8 +251,30 @@ void AppModel::refreshDirtyState()
 
 // Plug-ins.
 
+void AppModel::listAudioUnitComponentsWhenLoaded()
+{
+    if (!audioUnitComponentsLoaded_()) {
+        audioUnitListingTask_ = scheduler_->after(std::chrono::milliseconds(50), [this] { listAudioUnitComponentsWhenLoaded(); });
+        return;
+    }
+    audioUnitListingTask_.reset();
+    auto effects = audioUnitComponents_(audioUnitEffectType);
+    const auto musicEffects = audioUnitComponents_(audioUnitMusicEffectType);
+    effects.insert(effects.end(), musicEffects.begin(), musicEffects.end());
+    audioUnitComponentsListed_ = true;
+    setAvailableAudioUnitInstruments(audioUnitComponents_(audioUnitInstrumentType));
+    setAvailableAudioUnitEffects(std::move(effects));
+    refreshUnavailableAudioUnits(std::exchange(pendingUnavailableReport_, false));
+}
+
 void AppModel::refreshUnavailableAudioUnits(bool report)
 {
+    if (!audioUnitComponentsListed_) {
+        // Nothing is known to be missing yet; the listing refreshes (and reports) when it is done.
+        pendingUnavailableReport_ = pendingUnavailableReport_ || report;
+        setUnavailableAudioUnitIDs({});
+        return;
+    }
     std::set<std::string> installed;
     for (const auto& reference : availableAudioUnitInstruments_) installed.insert(reference.id());
     for (const auto& reference : availableAudioUnitEffects_) installed.insert(reference.id());

@@ -84,6 +84,10 @@ struct AppModelServices {
     std::shared_ptr<QSettings> settings;
     /// The installed plug-ins of a component type; default: the LV2 catalogue.
     std::function<std::vector<AudioUnitReference>(std::uint32_t type)> audioUnitComponents;
+    /// Whether `audioUnitComponents` can answer without waiting; until it can, the model asks again now
+    /// and then and publishes the lists once they are there. Default: always when `audioUnitComponents`
+    /// is given, else whether the LV2 catalogue, listed in the background, is done.
+    std::function<bool()> audioUnitComponentsLoaded;
     /// The MIDI sources and destinations, counted for the diagnostics report.
     std::function<std::pair<int, int>()> midiEndpointCounts;
     /// The plug-in editor windows; default: none (no editor can be shown).
@@ -259,6 +263,9 @@ public:
     /// Compares the plug-ins the project uses with the installed ones; with `report`, names the missing
     /// ones in `error`.
     void refreshUnavailableAudioUnits(bool report);
+    /// Whether the installed plug-ins are listed yet; until then both lists are empty and no plug-in
+    /// the project uses counts as unavailable.
+    bool audioUnitComponentsListed() const noexcept { return audioUnitComponentsListed_; }
 
     // Cursor, keyboard entry and clipboard.
     void handleKey(const KeyPress& key);
@@ -580,6 +587,8 @@ private:
     /// A hosted plug-in's settings changed: while an editor is on screen, (re)starts the delayed capture
     /// of every plug-in's state into the project.
     void audioUnitStateChanged();
+    /// Publishes the installed plug-ins once they are listed, asking again a little later until then.
+    void listAudioUnitComponentsWhenLoaded();
     /// Starts an audio export: `render` runs on a worker, told how to report progress and whether to go
     /// on; it throws on failure.
     void startExport(std::string message, std::function<void(const std::function<bool(double)>& progress)> render);
@@ -685,6 +694,10 @@ private:
     std::shared_ptr<ScheduledTask> meterTask_;
     std::shared_ptr<ScheduledTask> autosaveTask_;
     std::shared_ptr<ScheduledTask> audioUnitStateTask_;
+    std::shared_ptr<ScheduledTask> audioUnitListingTask_;
+    bool audioUnitComponentsListed_ = false;
+    // A report of missing plug-ins asked for before the listing was done, made when it is.
+    bool pendingUnavailableReport_ = false;
     std::shared_ptr<ScheduledTask> audioRecoveryTask_;
     bool resumeAfterAudioRecovery_ = false;
     std::shared_ptr<const PlaybackTimeline> activeTimeline_;
@@ -711,6 +724,7 @@ private:
     std::shared_ptr<DocumentDialogs> dialogs_;
     std::shared_ptr<QSettings> settings_;
     std::function<std::vector<AudioUnitReference>(std::uint32_t)> audioUnitComponents_;
+    std::function<bool()> audioUnitComponentsLoaded_;
     std::function<std::pair<int, int>()> midiEndpointCounts_;
     std::shared_ptr<AutosaveWriter> autosaveWriter_; // shared with pending autosave tasks
     std::shared_ptr<AudioUnitEditorWindows> audioUnitEditors_;

@@ -1,5 +1,7 @@
 #include "VeltranePlatform/Plugins/PluginLibrary.hpp"
 
+#include "VeltranePlatform/Plugins/HeadlessToolkit.hpp"
+
 #include <lilv/lilv.h>
 #include <lv2/core/lv2.h>
 
@@ -42,6 +44,7 @@ void* libraryHandle(const std::string& path, std::string& error)
     std::lock_guard lock(libraries.mutex);
     if (const auto found = libraries.handles.find(path); found != libraries.handles.end())
         return found->second;
+    chooseDisplayLessToolkitWithoutDisplay();
     dlerror();
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NODELETE);
     if (!handle) {
