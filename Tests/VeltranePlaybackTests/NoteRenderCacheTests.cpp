@@ -4,6 +4,7 @@
 #include "VeltranePlayback/Voices/LiveNoteRendering.hpp"
 #include "VeltranePlayback/Voices/NoteFilterDefaults.hpp"
 #include "VeltranePlayback/Voices/RenderedNoteCache.hpp"
+#include "VeltranePlayback/Voices/SynthVoice.hpp"
 
 #include <gtest/gtest.h>
 
@@ -145,4 +146,51 @@ TEST(ContinuousModulation, AModulatedCutoffFiltersTheOpenNote)
     }
     applyContinuousModulation(tone, closed, context(withOpenFilter(organ())));
     EXPECT_LT(rms(tone, 2400, 4800), 1e-3);
+}
+
+TEST(ContinuousModulation, InsideTheVoiceLoopItSoundsAsThePassOverTheRenderedNote)
+{
+    // An LFO moving cutoff, volume and pan over a saw note: the voice that runs the modulation on its
+    // own frames gives what the pass over the stored note gives, but for the float rounding in between.
+    Project project;
+    ModulationSource lfo{.name = "Wobble", .kind = ModulationSourceKind::lfo, .waveform = ModulationWaveform::sine,
+                         .rateBeats = 0.5};
+    project.modulation = ModulationRack{
+        .sources = {lfo},
+        .routes = {ModulationRoute{.sourceID = lfo.id, .target = ParameterTarget::instrumentCutoff, .amount = -0.6},
+                   ModulationRoute{.sourceID = lfo.id, .target = ParameterTarget::instrumentVolume, .amount = 0.4},
+                   ModulationRoute{.sourceID = lfo.id, .target = ParameterTarget::instrumentPan, .amount = 0.7}},
+    };
+    Instrument instrument = withOpenFilter(organ(Waveform::saw));
+    instrument.volume = 0.6;
+    ContinuousModulation note = context(instrument);
+    note.durationFrames = 9000;
+    note.startFrame = 1234;
+    const SynthNote synth{.note = 57, .waveform = Waveform::saw, .gateSeconds = 0.2, .lengthSeconds = 0.2, .volume = 0.8};
+
+    auto separate = renderSynthNote(synth, instrument, 48000, SynthReleaseStyle::fadeOverTail);
+    ASSERT_TRUE(separate);
+    applyContinuousModulation(*separate, project, note);
+    ContinuousModulator modulator(project, note);
+    const auto fused = renderSynthNote(synth, instrument, 48000, SynthReleaseStyle::fadeOverTail, &modulator);
+    ASSERT_TRUE(fused);
+    ASSERT_EQ(fused->frameLength(), separate->frameLength());
+
+    double largest = 0;
+    double level = 0;
+    for (int channel = 0; channel < 2; ++channel) {
+        for (std::int64_t i = 0; i < fused->frameLength(); ++i) {
+            largest = std::max(largest, std::fabs(double(fused->channel(channel)[i]) - separate->channel(channel)[i]));
+            level = std::max(level, std::fabs(double(fused->channel(channel)[i])));
+        }
+    }
+    EXPECT_GT(level, 0.05);
+    EXPECT_LE(largest, 1e-6);
+    // And the modulation did act: the unmodulated note differs by far more than rounding.
+    const auto plain = renderSynthNote(synth, instrument, 48000, SynthReleaseStyle::fadeOverTail);
+    double moved = 0;
+    for (std::int64_t i = 0; i < plain->frameLength(); ++i) {
+        moved = std::max(moved, std::fabs(double(plain->channel(0)[i]) - fused->channel(0)[i]));
+    }
+    EXPECT_GT(moved, 0.01);
 }

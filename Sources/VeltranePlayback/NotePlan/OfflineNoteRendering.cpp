@@ -39,6 +39,21 @@ bool fallsOnNoSlice(const Instrument& instrument, int note)
     return !sampleSliceBounds(*instrument.sampleEdit->slicePoints, static_cast<std::int64_t>(note) - 60);
 }
 
+ContinuousModulation continuousContext(const RenderEvent& event, const Instrument& baseInstrument,
+                                       const Instrument& startInstrument)
+{
+    return ContinuousModulation{
+        .instrumentIndex = event.instrument,
+        .track = event.track,
+        .startFrame = framesForSeconds(event.start, rate),
+        .durationFrames = framesForSeconds(event.gateDuration, rate),
+        .baseInstrument = baseInstrument,
+        .startInstrument = startInstrument,
+        .startPan = event.pan,
+        .sampleRate = rate,
+    };
+}
+
 } // namespace
 
 RenderEventList OfflineNoteRendering::events(const Project& project)
@@ -78,7 +93,7 @@ std::shared_ptr<AudioBuffer> OfflineNoteRendering::synth(int note, Waveform wave
                                                          double duration, double volume, double pan,
                                                          const EffectParameters& effects,
                                                          std::optional<int> slideFromNote, double driveAmount,
-                                                         double bitDepth)
+                                                         double bitDepth, ContinuousModulator* modulation)
 {
     const SynthNote synthNote{
         .note = note,
@@ -93,7 +108,7 @@ std::shared_ptr<AudioBuffer> OfflineNoteRendering::synth(int note, Waveform wave
         .driveAmount = driveAmount,
         .bitDepth = bitDepth,
     };
-    auto buffer = renderSynthNote(synthNote, instrument, rate, SynthReleaseStyle::fadeOverTail);
+    auto buffer = renderSynthNote(synthNote, instrument, rate, SynthReleaseStyle::fadeOverTail, modulation);
     // Only a note longer than a day would be refused; the song's 20-minute limit keeps every note far
     // below that, but the mixdown is still given a buffer rather than nothing.
     return buffer ? buffer : std::make_shared<AudioBuffer>(1, rate);
@@ -136,17 +151,7 @@ AudioBuffer& OfflineNoteRendering::applyContinuousModulation(AudioBuffer& buffer
                                                              const Instrument& baseInstrument,
                                                              const Instrument& startInstrument)
 {
-    veltrane::applyContinuousModulation(buffer, project,
-                                        ContinuousModulation{
-                                            .instrumentIndex = event.instrument,
-                                            .track = event.track,
-                                            .startFrame = framesForSeconds(event.start, rate),
-                                            .durationFrames = framesForSeconds(event.gateDuration, rate),
-                                            .baseInstrument = baseInstrument,
-                                            .startInstrument = startInstrument,
-                                            .startPan = event.pan,
-                                            .sampleRate = rate,
-                                        });
+    veltrane::applyContinuousModulation(buffer, project, continuousContext(event, baseInstrument, startInstrument));
     return buffer;
 }
 
@@ -207,8 +212,13 @@ AudioBufferRef OfflineNoteRendering::renderEvent(const RenderEvent& event, const
         hasContinuousFilterModulation(event.track, event.instrument, project) ? withOpenFilter(start) : start;
     std::shared_ptr<AudioBuffer> buffer;
     if (isSynth) {
+        // A synth note's continuous modulation runs inside its voice loop.
+        std::optional<ContinuousModulation> context;
+        std::optional<ContinuousModulator> modulator;
+        if (continuous) modulator.emplace(project, context.emplace(continuousContext(event, base, start)));
         buffer = synth(event.note, render.synthWaveform(), render, event.duration, event.volume, event.pan,
-                       event.effects, event.slideFromNote, event.driveAmount, event.bitDepth);
+                       event.effects, event.slideFromNote, event.driveAmount, event.bitDepth,
+                       modulator ? &*modulator : nullptr);
     } else {
         const auto sample = samples ? samples(render) : nullptr;
         if (!sample) {
@@ -222,7 +232,7 @@ AudioBufferRef OfflineNoteRendering::renderEvent(const RenderEvent& event, const
                                event.bitDepth);
     }
 
-    if (continuous) applyContinuousModulation(*buffer, project, event, base, start);
+    if (continuous && !isSynth) applyContinuousModulation(*buffer, project, event, base, start);
     AudioBufferRef sound = spatialized(std::move(buffer), event.delayMix, event.reverbMix, delayTime, delayFeedback);
     if (cacheable) cache->store(key, sound);
     return sound;

@@ -33,6 +33,8 @@
 
 namespace veltrane {
 
+class ContinuousModulator;
+
 /// One note of the export's note list.
 struct RenderEvent {
     double start = 0;        // seconds from the song's start: the start frame / 44,100
@@ -75,10 +77,11 @@ struct OfflineNoteRendering {
     static void applyInstrumentLocks(std::span<const ParameterLock> locks, Instrument& instrument);
 
     /// One synth note lasting `duration` seconds (gate plus release) at 44,100 Hz. `slideFromNote` is the
-    /// pitch to glide from over the gate.
+    /// pitch to glide from over the gate. A `modulation` made for the note runs inside the voice's loop.
     static std::shared_ptr<AudioBuffer> synth(int note, Waveform waveform, const Instrument& instrument, double duration,
                                               double volume, double pan, const EffectParameters& effects,
-                                              std::optional<int> slideFromNote, double driveAmount, double bitDepth);
+                                              std::optional<int> slideFromNote, double driveAmount, double bitDepth,
+                                              ContinuousModulator* modulation = nullptr);
 
     /// The instrument's sample, decoded and with its edit applied (the neutral edit when it has none);
     /// null when it has no sample source or its audio cannot be found or decoded. Embedded bytes are

@@ -149,11 +149,16 @@ AudioBufferRef renderScheduledSound(const ScheduledSound& sound, const Project& 
 {
     if (!sound.instrument) return nullptr;
     const double gate = static_cast<double>(sound.gateFrames) / sampleRate;
-    std::shared_ptr<AudioBuffer> buffer =
-        sound.sample ? renderedSample(*sound.sample, sound.note, gate, *sound.instrument, sound.volume, sound.pan,
-                                      sound.effects, sound.slideFromNote, 0, 16, sampleRate)
-                     : renderedSynth(sound.note, sound.instrument->synthWaveform(), gate, *sound.instrument,
-                                     sound.volume, sound.pan, sound.effects, sound.slideFromNote, 0, 16, sampleRate);
+    if (!sound.sample) {
+        // A synth note's continuous modulation runs inside its voice loop.
+        std::optional<ContinuousModulator> modulator;
+        if (sound.continuous) modulator.emplace(project, *sound.continuous);
+        return renderedSynth(sound.note, sound.instrument->synthWaveform(), gate, *sound.instrument, sound.volume,
+                             sound.pan, sound.effects, sound.slideFromNote, 0, 16, sampleRate,
+                             modulator ? &*modulator : nullptr);
+    }
+    std::shared_ptr<AudioBuffer> buffer = renderedSample(*sound.sample, sound.note, gate, *sound.instrument, sound.volume,
+                                                         sound.pan, sound.effects, sound.slideFromNote, 0, 16, sampleRate);
     if (buffer && sound.continuous) applyContinuousModulation(*buffer, project, *sound.continuous);
     return buffer;
 }

@@ -110,9 +110,10 @@ void ContinuousModulator::process(std::int64_t first, StereoLanes* frames, int c
         }
     }
     if (!filtered_) return;
-    // A copy of its own keeps the filter in registers through the loop.
+    // A copy of its own keeps the filter in registers through the loop, which runs from one retuning to
+    // the next without a check per frame.
     StereoLowPassRun run = run_;
-    for (int k = 0; k < count; ++k) {
+    for (int k = 0; k < count;) {
         const std::int64_t n = first + k;
         if (n % filterUpdateInterval == 0) {
             const std::int64_t frame = context_.startFrame + n;
@@ -120,7 +121,9 @@ void ContinuousModulator::process(std::int64_t first, StereoLanes* frames, int c
                            resonance_.moving() ? resonance_.at(frame, context_, bpm_) : fixedResonance_);
             run.retune(filter_);
         }
-        frames[k] = run.process(frames[k]);
+        const int until = static_cast<int>(
+            std::min<std::int64_t>(count, k + filterUpdateInterval - n % filterUpdateInterval));
+        for (; k < until; ++k) frames[k] = run.process(frames[k]);
     }
     run_ = run;
 }

@@ -20,7 +20,7 @@ double glideFrom(std::optional<int> slideFromNote, int note)
 std::shared_ptr<AudioBuffer> renderedSynth(int note, Waveform waveform, double gateDuration, const Instrument& instrument,
                                            double volume, double pan, const EffectParameters& effects,
                                            std::optional<int> slideFromNote, double driveAmount, double bitDepth,
-                                           double sampleRate)
+                                           double sampleRate, ContinuousModulator* modulation)
 {
     const SynthNote synthNote{
         .note = note,
@@ -34,7 +34,7 @@ std::shared_ptr<AudioBuffer> renderedSynth(int note, Waveform waveform, double g
         .driveAmount = driveAmount,
         .bitDepth = bitDepth,
     };
-    return renderSynthNote(synthNote, instrument, sampleRate, SynthReleaseStyle::fromGateLevel);
+    return renderSynthNote(synthNote, instrument, sampleRate, SynthReleaseStyle::fromGateLevel, modulation);
 }
 
 std::shared_ptr<AudioBuffer> renderedSample(const SampleBuffer& source, int note, double gateDuration,
@@ -82,29 +82,34 @@ AudioBufferRef renderNote(const LiveNote& note, const Project& project, const Sa
                                   ? withOpenFilter(start)
                                   : start;
     const double gate = static_cast<double>(note.lengthFrames) / note.sampleRate;
+    std::optional<ContinuousModulation> context;
+    if (continuous) {
+        context = ContinuousModulation{
+            .instrumentIndex = note.instrumentIndex,
+            .track = note.track,
+            .startFrame = note.frame,
+            .durationFrames = note.lengthFrames,
+            .baseInstrument = note.instrument.base,
+            .startInstrument = start,
+            .startPan = note.pan,
+            .sampleRate = note.sampleRate,
+        };
+    }
     std::shared_ptr<AudioBuffer> buffer;
     if (synth) {
+        // A synth note's continuous modulation runs inside its voice loop.
+        std::optional<ContinuousModulator> modulator;
+        if (context) modulator.emplace(project, *context);
         buffer = renderedSynth(note.note, render.synthWaveform(), gate, render, note.volume, note.pan, note.effects,
-                               note.slideFromNote, neutral.driveAmount, neutral.bitDepth, note.sampleRate);
+                               note.slideFromNote, neutral.driveAmount, neutral.bitDepth, note.sampleRate,
+                               modulator ? &*modulator : nullptr);
     } else if (sample) {
         buffer = renderedSample(*sample, note.note, gate, render, note.volume, note.pan, note.effects,
                                 note.slideFromNote, neutral.driveAmount, neutral.bitDepth, note.sampleRate);
+        if (buffer && context) applyContinuousModulation(*buffer, project, *context);
     }
     if (!buffer) return nullptr;
 
-    if (continuous) {
-        applyContinuousModulation(*buffer, project,
-                                  ContinuousModulation{
-                                      .instrumentIndex = note.instrumentIndex,
-                                      .track = note.track,
-                                      .startFrame = note.frame,
-                                      .durationFrames = note.lengthFrames,
-                                      .baseInstrument = note.instrument.base,
-                                      .startInstrument = start,
-                                      .startPan = note.pan,
-                                      .sampleRate = note.sampleRate,
-                                  });
-    }
     AudioBufferRef sound = std::move(buffer);
     if (cacheable) cache->store(key, sound);
     return sound;

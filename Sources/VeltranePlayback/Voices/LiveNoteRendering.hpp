@@ -26,13 +26,16 @@
 
 namespace veltrane {
 
+class ContinuousModulator;
+
 /// One synth note: `gateDuration` seconds held, then the instrument's release (at least 5 ms), at
 /// `sampleRate` frames per second. `waveform` plays when the instrument has no FM settings. Null only
-/// when no buffer can be made (a sample rate that is not positive, a note over 2^32 frames).
+/// when no buffer can be made (a sample rate that is not positive, a note over 2^32 frames). A
+/// `modulation` made for the note runs inside the voice's loop.
 std::shared_ptr<AudioBuffer> renderedSynth(int note, Waveform waveform, double gateDuration, const Instrument& instrument,
                                            double volume, double pan, const EffectParameters& effects,
                                            std::optional<int> slideFromNote, double driveAmount, double bitDepth,
-                                           double sampleRate);
+                                           double sampleRate, ContinuousModulator* modulation = nullptr);
 
 /// One note of a sample instrument from its loaded, edited audio `source`. Null when the note makes no
 /// sound: no plan for it (too short a sample, a note on no slice) or a stretch with no frame to play.

@@ -1,5 +1,6 @@
 #include "VeltranePlayback/Voices/SynthVoice.hpp"
 
+#include "VeltranePlayback/Voices/ContinuousModulation.hpp"
 #include "VeltranePlayback/Voices/NoteEnvelopeShape.hpp"
 #include "VeltranePlayback/Voices/NoteFilterDefaults.hpp"
 #include "VeltranePlayback/Voices/Oscillator.hpp"
@@ -78,9 +79,8 @@ void fillLevels(const VoiceSetup& voice, std::int64_t first, int count, const do
     }
 }
 
-// Pan, the optional drive and bit reduction, then the filter, into the note's float channels.
-void panAndFilter(const VoiceSetup& voice, StereoLowPassRun& run, const double* levels, int count, float* left,
-                  float* right)
+// Pan, the optional drive and bit reduction, then the filter, into double frames.
+void panAndFilter(const VoiceSetup& voice, StereoLowPassRun& run, const double* levels, int count, StereoLanes* out)
 {
     // A copy of its own, so the filter's history stays in registers rather than being stored through
     // the reference after every frame.
@@ -89,29 +89,31 @@ void panAndFilter(const VoiceSetup& voice, StereoLowPassRun& run, const double* 
     if (voice.drive.active() || voice.bits.active()) {
         for (int k = 0; k < count; ++k) {
             const StereoLanes panned = pan * levels[k];
-            const StereoLanes out =
-                filter.process(StereoLanes{voice.bits(voice.drive(panned[0])), voice.bits(voice.drive(panned[1]))});
-            left[k] = static_cast<float>(out[0]);
-            right[k] = static_cast<float>(out[1]);
+            out[k] = filter.process(StereoLanes{voice.bits(voice.drive(panned[0])), voice.bits(voice.drive(panned[1]))});
         }
     } else {
-        for (int k = 0; k < count; ++k) {
-            const StereoLanes out = filter.process(pan * levels[k]);
-            left[k] = static_cast<float>(out[0]);
-            right[k] = static_cast<float>(out[1]);
-        }
+        for (int k = 0; k < count; ++k) out[k] = filter.process(pan * levels[k]);
     }
     run = filter;
 }
 
+void storeFrames(const StereoLanes* frames, int count, float* left, float* right)
+{
+    for (int k = 0; k < count; ++k) {
+        left[k] = static_cast<float>(frames[k][0]);
+        right[k] = static_cast<float>(frames[k][1]);
+    }
+}
+
 template <class Oscillator>
-void renderWith(const VoiceSetup& voice, Oscillator oscillator, bool bends, float* left, float* right,
-                std::int64_t frames)
+void renderWith(const VoiceSetup& voice, Oscillator oscillator, bool bends, ContinuousModulator* modulation,
+                float* left, float* right, std::int64_t frames)
 {
     StereoLowPassRun run(voice.filter);
     double cycles[chunkFrames];
     double samples[chunkFrames];
     double levels[chunkFrames];
+    StereoLanes out[chunkFrames];
     for (std::int64_t first = 0; first < frames; first += chunkFrames) {
         const int count = static_cast<int>(std::min<std::int64_t>(chunkFrames, frames - first));
         if (bends) {
@@ -121,7 +123,11 @@ void renderWith(const VoiceSetup& voice, Oscillator oscillator, bool bends, floa
             oscillator.fill([step = voice.baseCycles](int) { return step; }, samples, count);
         }
         fillLevels(voice, first, count, samples, levels);
-        panAndFilter(voice, run, levels, count, left + first, right + first);
+        panAndFilter(voice, run, levels, count, out);
+        // The modulation works on the chunk while it is still in double precision and in cache: no
+        // second pass over the note.
+        if (modulation) modulation->process(first, out, count);
+        storeFrames(out, count, left + first, right + first);
     }
 }
 
@@ -143,7 +149,8 @@ std::int64_t synthNoteFrames(const SynthNote& note, const Instrument& instrument
 }
 
 void renderSynthFrames(const SynthNote& note, const Instrument& instrument, double sampleRate,
-                       SynthReleaseStyle style, float* left, float* right, std::int64_t frames)
+                       SynthReleaseStyle style, float* left, float* right, std::int64_t frames,
+                       ContinuousModulator* modulation)
 {
     const double baseFrequency = noteFrequency(note.note) * std::exp2(instrument.tune / 12);
     const VoiceSetup voice{
@@ -164,22 +171,24 @@ void renderSynthFrames(const SynthNote& note, const Instrument& instrument, doub
         .filter = StereoLowPass(sampleRate, noteCutoff(instrument), noteResonance(instrument)),
     };
     const bool bends = note.glideSemitones != 0 || note.vibrato;
+    if (modulation && !modulation->active()) modulation = nullptr;
     // A decaying tail would otherwise turn subnormal inside the voice, where each operation on it costs
     // many times more; live playback renders its notes outside any render call's guard.
     DenormalGuard denormals;
     visitOscillator(instrument.fm, note.waveform,
-                    [&](auto oscillator) { renderWith(voice, oscillator, bends, left, right, frames); });
+                    [&](auto oscillator) { renderWith(voice, oscillator, bends, modulation, left, right, frames); });
 }
 
 std::shared_ptr<AudioBuffer> renderSynthNote(const SynthNote& note, const Instrument& instrument, double sampleRate,
-                                             SynthReleaseStyle style)
+                                             SynthReleaseStyle style, ContinuousModulator* modulation)
 {
     if (!isPositiveRate(sampleRate)) return nullptr;
     const std::int64_t frames = synthNoteFrames(note, instrument, sampleRate, style);
     if (frames > maximumNoteFrames) return nullptr;
     // Every frame is written below.
     auto buffer = std::make_shared<AudioBuffer>(frames, sampleRate, AudioBuffer::uninitialized);
-    renderSynthFrames(note, instrument, sampleRate, style, buffer->channel(0), buffer->channel(1), frames);
+    renderSynthFrames(note, instrument, sampleRate, style, buffer->channel(0), buffer->channel(1), frames,
+                      modulation);
     return buffer;
 }
 

@@ -24,6 +24,8 @@
 
 namespace veltrane {
 
+class ContinuousModulator;
+
 /// How a synth note's buffer ends after its gate.
 enum class SynthReleaseStyle {
     /// Live playback and audition. The buffer holds the gate and the release (at least 5 ms), rounded to
@@ -60,13 +62,16 @@ inline constexpr std::int64_t maximumNoteFrames = 0xFFFFFFFFLL;
 std::int64_t synthNoteFrames(const SynthNote& note, const Instrument& instrument, double sampleRate,
                              SynthReleaseStyle style);
 
-/// Renders the first `frames` frames of `note` into `left` and `right`.
+/// Renders the first `frames` frames of `note` into `left` and `right`. A `modulation` (made for this
+/// note, not yet run) moves volume, pan and filter over the note inside the voice's own loop, as
+/// `applyContinuousModulation` would afterwards but without the frames' rounding to float in between.
 void renderSynthFrames(const SynthNote& note, const Instrument& instrument, double sampleRate,
-                       SynthReleaseStyle style, float* left, float* right, std::int64_t frames);
+                       SynthReleaseStyle style, float* left, float* right, std::int64_t frames,
+                       ContinuousModulator* modulation = nullptr);
 
 /// The whole note in a new buffer at `sampleRate`. Null when the sample rate is not a positive number or
 /// the note is longer than `maximumNoteFrames`.
 std::shared_ptr<AudioBuffer> renderSynthNote(const SynthNote& note, const Instrument& instrument, double sampleRate,
-                                             SynthReleaseStyle style);
+                                             SynthReleaseStyle style, ContinuousModulator* modulation = nullptr);
 
 } // namespace veltrane
