@@ -94,12 +94,12 @@ TEST(AudioEngineHostedPlayback, HostedNotesFollowTheTransportClockAsRenderedNote
         const Project project = hostedAndRenderedOnRowFour();
         const auto timeline = playbackTimeline(project, PatternScope{0}, 0, 0, testing::engineRate, false);
         ASSERT_TRUE(engine.prepareAudioUnits(project, timeline).empty());
-        engine.setTransportRate(c.rateBefore);
+        engine.transport().setRate(c.rateBefore);
         testing::renderEngine(engine, std::int64_t(testing::engineRate));
         engine.stop();
 
         engine.schedule(timeline, project, false, false, 0);
-        engine.setTransportRate(c.rateDuring);
+        engine.transport().setRate(c.rateDuring);
         const auto capture = testing::renderEngine(engine, testing::engineLead + std::int64_t(timeline.totalFrames / c.rateDuring));
         const std::int64_t hosted = onsetIn(capture.left);
         const std::int64_t rendered = onsetIn(capture.right);

@@ -80,7 +80,7 @@ TEST(AudioEngineScheduling, APlaybackThatDoesNotLoopPlaysOneCycle)
     EXPECT_EQ(capture.onset(0), engineLead);
     EXPECT_EQ(capture.peak(engineLead + timeline.totalFrames, capture.size()), 0.0f);
     // The transport ends such a playback; until then the clock runs on past the last row.
-    EXPECT_GT(*engine.playingFrame(), timeline.totalFrames);
+    EXPECT_GT(*engine.transport().playingFrame(), timeline.totalFrames);
 }
 
 TEST(AudioEngineScheduling, StopSilencesAtOnceAndThePlayingFrameGoes)
@@ -88,17 +88,17 @@ TEST(AudioEngineScheduling, StopSilencesAtOnceAndThePlayingFrameGoes)
     AudioEngine engine(testing::manualEngine());
     const Project project = twoRowProject();
     const PlaybackTimeline timeline = patternTimeline(project, true);
-    EXPECT_FALSE(engine.playingFrame());
+    EXPECT_FALSE(engine.transport().playingFrame());
     engine.schedule(timeline, project, true, false, 0);
     auto capture = testing::renderEngine(engine, engineLead + engineRow / 4);
     EXPECT_GT(capture.peak(engineLead, capture.size()), 0.05f);
     // The clock's frame is that of the last block rendered.
-    EXPECT_EQ(engine.playingFrame(), lastBlockStart(engineLead + engineRow / 4) - engineLead);
+    EXPECT_EQ(engine.transport().playingFrame(), lastBlockStart(engineLead + engineRow / 4) - engineLead);
 
     engine.stop();
     capture = testing::renderEngine(engine, 5 * timeline.totalFrames);
     EXPECT_EQ(capture.peak(0, capture.size()), 0.0f);
-    EXPECT_FALSE(engine.playingFrame());
+    EXPECT_FALSE(engine.transport().playingFrame());
 }
 
 TEST(AudioEngineScheduling, AMarkerThatPlayedBeforeAStopQueuesNothingIntoTheNextPlayback)
@@ -131,7 +131,7 @@ TEST(AudioEngineScheduling, CountInClicksThenTheFirstRowOneBeatAfterTheLastClick
     project.patterns[0].setCell(0, 0, noteCell(60));
     const PlaybackTimeline timeline = patternTimeline(project, true);
     engine.schedule(timeline, project, true, true, 4);
-    EXPECT_EQ(engine.scheduledStartOffsetFrames(), 96000);
+    EXPECT_EQ(engine.transport().playback().countInFrames, 96000);
 
     const auto capture = testing::renderEngine(engine, engineLead + 96000 + timeline.totalFrames);
     const auto clicks = makeMetronomeClicks(testing::engineRate);
@@ -162,13 +162,13 @@ TEST(AudioEngineScheduling, ACountInWithoutMetronomeIsSilentButStillDelaysTheFir
     Project project = testing::sequencerProject(4, 1);
     project.patterns[0].setCell(0, 0, noteCell(60));
     engine.schedule(patternTimeline(project, true), project, true, false, 4);
-    EXPECT_EQ(engine.scheduledStartOffsetFrames(), 96000);
+    EXPECT_EQ(engine.transport().playback().countInFrames, 96000);
     const auto capture = testing::renderEngine(engine, engineLead + 96000 + engineRow);
     EXPECT_EQ(capture.onset(0), engineLead + 96000);
-    EXPECT_EQ(*engine.playingFrame(), lastBlockStart(engineLead + 96000 + engineRow) - engineLead - 96000);
+    EXPECT_EQ(*engine.transport().playingFrame(), lastBlockStart(engineLead + 96000 + engineRow) - engineLead - 96000);
 
     engine.schedule(patternTimeline(project, true), project, true, false, -2);
-    EXPECT_EQ(engine.scheduledStartOffsetFrames(), 0);
+    EXPECT_EQ(engine.transport().playback().countInFrames, 0);
 }
 
 TEST(AudioEngineScheduling, MetronomeClicksLastTheirNoteAndRelease)
@@ -213,8 +213,8 @@ TEST(AudioEngineScheduling, NotesAreRenderedAheadOfThePlayingPositionNotAllAtOnc
     // Three seconds in, the engine keeps its two seconds of lead and no more.
     testing::renderEngine(engine, 3 * 48000);
     const auto ahead = static_cast<std::int64_t>(AudioEngine::renderAheadSeconds * testing::engineRate);
-    EXPECT_GE(engine.renderedThroughFrame(), *engine.playingFrame() + ahead);
-    EXPECT_LT(engine.renderedThroughFrame(), *engine.playingFrame() + ahead + engineRow + 256);
+    EXPECT_GE(engine.renderedThroughFrame(), *engine.transport().playingFrame() + ahead);
+    EXPECT_LT(engine.renderedThroughFrame(), *engine.transport().playingFrame() + ahead + engineRow + 256);
 }
 
 TEST(AudioEngineScheduling, RenderingAheadSoundsTheSameAsRenderingEveryNoteFirst)

@@ -116,7 +116,7 @@ std::uint64_t AudioEngineControl::schedule(const PlaybackTimeline& timeline, con
     return engine_->schedule(timeline, project, looping, metronome, countInBeats);
 }
 
-std::optional<std::int64_t> AudioEngineControl::playingFrame() { return engine_->playingFrame(); }
+std::optional<std::int64_t> AudioEngineControl::playingFrame() { return engine_->transport().playingFrame(); }
 
 void AudioEngineControl::updateAutomatedBuses(const Project& project, const PlaybackTimeline& timeline,
                                               std::int64_t frame)
@@ -133,7 +133,7 @@ MeterState AudioEngineControl::meters()
     return state;
 }
 
-void AudioEngineControl::setTransportRate(float rate) { engine_->setTransportRate(rate); }
+void AudioEngineControl::setTransportRate(float rate) { engine_->transport().setRate(rate); }
 void AudioEngineControl::recoverAfterConfigurationChange() { engine_->recoverAfterConfigurationChange(); }
 
 } // namespace veltrane

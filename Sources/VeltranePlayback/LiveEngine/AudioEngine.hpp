@@ -17,6 +17,10 @@
 // own: notes are rendered into buffers on the main thread and queued on players with sample-accurate
 // start frames; track and master settings live in node parameters (atomics).
 //
+// What plays, its cycles and generation, the count-in and the playing position are the transport's
+// (`transport()`, Transport/PlaybackTransport.hpp): the engine starts and ends playbacks there and
+// queues what each cycle the transport releases holds.
+//
 // Threads: every member function is for the main thread. The device thread renders the graph; what it
 // finishes with (played buffers, cycle markers) comes back through `drainCompletions`, which the model
 // calls from a timer (every few milliseconds) and tests call themselves. Meters are lock-free taps.
@@ -36,6 +40,7 @@
 #include "VeltraneCore/Tracker/TrackerVoice.hpp"
 #include "VeltranePlayback/Mixdown/BusAutomation.hpp"
 #include "VeltranePlayback/Mixdown/MixdownGraph.hpp"
+#include "VeltranePlayback/Transport/PlaybackTransport.hpp"
 #include "VeltranePlatform/Audio/AudioDevice.hpp"
 #include "VeltranePlatform/Audio/AudioGraph.hpp"
 #include "VeltranePlatform/Audio/AudioPlayerNode.hpp"
@@ -144,10 +149,6 @@ public:
     /// (at most its capacity), as a device would. The owner renders on one thread at a time.
     void renderManually(AudioBuffer& buffer, std::int64_t frames) noexcept { graph_.manualRender(buffer, frames); }
 
-    /// Sets the playback rate of the whole output (a followed clock's tempo against the project's), 1
-    /// at the project's own tempo. Playback start and stop set it back to 1.
-    void setTransportRate(float rate) noexcept { transportTimePitch_->setRate(rate); }
-
     /// The main-thread pump: delivers what the audio side finished with, reports a lost device through
     /// `onConfigurationChange`. Call it every few milliseconds.
     void drainCompletions();
@@ -174,12 +175,9 @@ public:
     /// void. Auditioned notes end too, with their retriggers still to come.
     void stop();
 
-    /// The frame of the timeline playing now (counted over every cycle, the count-in not included, at
-    /// least 0); nothing before the clock has started. The transport takes it modulo the timeline's length
-    /// when looping.
-    std::optional<std::int64_t> playingFrame() const noexcept;
-    /// Frames from the players' start to the first row: the count-in.
-    std::int64_t scheduledStartOffsetFrames() const noexcept { return scheduledStartOffsetFrames_; }
+    /// What plays, from the count-in on, and where it is: the playing frame, the count-in, the rate.
+    PlaybackTransport& transport() noexcept { return transport_; }
+    const PlaybackTransport& transport() const noexcept { return transport_; }
 
     /// The playback frame (count-in included) before which every note of the cycles queued so far has
     /// been rendered and handed to its player. Notes are rendered a moment ahead of the playing position,
@@ -253,7 +251,8 @@ private:
     std::uint64_t startPlayback(const std::function<std::unique_ptr<LiveNotePlan>()>& makePlan,
                                 const std::vector<int>& usedTracks, const PlaybackTimeline& busTimeline,
                                 const Project& project, bool looping, bool metronome, int countInBeats);
-    void scheduleCycle(std::int64_t cycle, const Uuid& generation);
+    /// Releases `cycle` of the playing playback and queues what it holds that is at hand now.
+    void scheduleCycle(std::int64_t cycle);
     /// Queues the hosted-instrument notes and control changes of `window` in `cycle` (held back until the
     /// players have their start).
     void queueHostedEvents(std::int64_t cycle, const LiveNotePlan::Window& window);
@@ -264,7 +263,6 @@ private:
     /// after `deadline`, only those before `urgentHorizon`.
     void renderAhead(std::int64_t horizon, std::int64_t urgentHorizon,
                      std::optional<std::chrono::steady_clock::time_point> deadline);
-    std::int64_t clockPosition() const noexcept;
     void neutralizeAutomatedBuses(const PlaybackTimeline& timeline, const Project& project);
     std::shared_ptr<AudioBuffer> renderAudition(int note, double gateFrames, const Instrument& instrument,
                                                 double volume, double pan, const EffectParameters& effects,
@@ -276,38 +274,24 @@ private:
     MixdownGraph mixdown_;
     // Short names for the parts of the graph the drivers use.
     AudioGraph& graph_ = mixdown_.graph();
-    const std::shared_ptr<AudioPlayerNode>& clockPlayer_ = mixdown_.master().clockPlayer;
     const std::shared_ptr<AudioPlayerNode>& metronomePlayer_ = mixdown_.master().metronomePlayer;
-    const std::shared_ptr<AudioTimePitchNode>& transportTimePitch_ = mixdown_.master().timePitch;
     std::array<Track, trackCount> tracks_;
     SampleStore samples_;
+    PlaybackTransport transport_{mixdown_.master().clockPlayer, mixdown_.master().timePitch};
 
-    // The playback, set by `schedule` and cleared by `stop`.
-    std::shared_ptr<const Project> scheduledProject_;
+    // The playback's notes, set by `schedule` and cleared by `stop`.
     std::unique_ptr<LiveNotePlan> livePlan_;
     std::vector<std::pair<std::int64_t, LiveNotePlan::Window>> heldHostedEvents_;
     // The bus lanes and routes of the playing timeline, made when playback starts.
     std::optional<BusAutomation> busAutomation_;
     std::array<std::array<std::int64_t, trackerVoiceCount>, trackCount> scheduleAvailability_{};
-    std::int64_t scheduledCycleFrames_ = 0;
-    std::int64_t scheduledStartOffsetFrames_ = 0;
-    Uuid scheduleGeneration_ = Uuid::random();
-    bool scheduledLooping_ = false;
-    bool scheduledMetronome_ = false;
-    int scheduledRowsPerBeat_ = 4;
     std::optional<MetronomeClicks> metronomeBuffers_;
-    // Rendering ahead: cycles below `releasedCycles_` may be queued (the marker rule releases them); the
-    // next sound to render is the plan's next in cycle `renderCycle_`.
+    // Rendering ahead: the cycles the transport has released may be queued; the next sound to render is
+    // the plan's next in cycle `renderCycle_`.
     RenderedNoteCache renderedNotes_;
-    std::int64_t releasedCycles_ = 0;
     std::int64_t renderCycle_ = 0;
-    // Cycle markers that have played, waiting for the pump to queue the cycle after the next.
-    std::vector<std::pair<std::int64_t, Uuid>> playedMarkers_;
-    AudioBufferRef markerBuffer_;
 
     std::vector<RetriggerStep> retriggerSteps_;
-    // Whether the playback's players have their start, from which hosted instruments count too.
-    bool playersStarted_ = false;
     std::unique_ptr<AudioUnitHosting> hosting_;
 
     std::optional<AudioDeviceSettings> deviceSettings_;

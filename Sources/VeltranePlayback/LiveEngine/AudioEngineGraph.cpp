@@ -108,9 +108,8 @@ void AudioEngine::recoverAfterConfigurationChange()
     running_ = false;
     if (device_) device_->close();
     graph_.reset();
-    // Clicks and markers are made again at the rate the new device runs at.
+    // Clicks (and the transport's cycle markers) are made again at the rate the new device runs at.
     metronomeBuffers_.reset();
-    markerBuffer_.reset();
     start();
 }
 
@@ -120,16 +119,15 @@ void AudioEngine::drainCompletions()
     if (device_) device_->pollEvents();
 
     // Each played cycle marker queues the cycle after the next, unless its playback has ended since.
-    const auto markers = std::exchange(playedMarkers_, {});
-    for (const auto& [cycle, generation] : markers) scheduleCycle(cycle, generation);
+    for (const std::int64_t cycle : transport_.takeDueCycles()) scheduleCycle(cycle);
 
-    if (scheduledProject_) {
+    if (transport_.isPlaying()) {
         const double sampleRate = graph_.sampleRate();
-        const std::int64_t position = clockPosition();
+        const std::int64_t position = transport_.clockFrame();
         renderAhead(position + framesForSeconds(renderAheadSeconds, sampleRate),
                     position + framesForSeconds(urgentAheadSeconds, sampleRate),
                     std::chrono::steady_clock::now() + renderBudgetPerPump);
-        if (static_cast<double>(scheduledCycleFrames_) > keepRenderedCycleSeconds * sampleRate) renderedNotes_.releaseUnused();
+        if (static_cast<double>(transport_.playback().cycleFrames) > keepRenderedCycleSeconds * sampleRate) renderedNotes_.releaseUnused();
     }
     playDueRetriggers();
     if (hosting_) hosting_->pollParameterChanges(onAudioUnitStateChange);

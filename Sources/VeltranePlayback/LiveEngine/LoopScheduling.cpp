@@ -84,18 +84,17 @@ std::uint64_t AudioEngine::startPlayback(const std::function<std::unique_ptr<Liv
     const double sampleRate = graph_.sampleRate();
     // Planned once the project is applied: the plan reads the samples it loaded.
     livePlan_ = makePlan();
-    scheduledCycleFrames_ = livePlan_->cycleFrames();
-    scheduledStartOffsetFrames_ = countInFrames(countInBeats, project.bpm, sampleRate);
-    scheduledLooping_ = looping && scheduledCycleFrames_ > 0;
-    scheduledMetronome_ = metronome;
-    scheduledRowsPerBeat_ = project.rowsPerBeat;
-    scheduleGeneration_ = Uuid::random();
-    const Uuid generation = scheduleGeneration_;
-    scheduledProject_ = livePlan_->sharedProject();
+    transport_.begin(PlaybackTransport::Playback{
+        .project = livePlan_->sharedProject(),
+        .cycleFrames = livePlan_->cycleFrames(),
+        .countInFrames = countInFrames(countInBeats, project.bpm, sampleRate),
+        .looping = looping,
+        .metronome = metronome,
+    });
     scheduleAvailability_ = {};
 
-    scheduleCycle(0, generation);
-    if (scheduledLooping_) scheduleCycle(1, generation);
+    scheduleCycle(0);
+    if (transport_.playback().looping) scheduleCycle(1);
 
     if (metronome && countInBeats >= 1) {
         prepareMetronomeBuffers();
@@ -111,10 +110,9 @@ std::uint64_t AudioEngine::startPlayback(const std::function<std::unique_ptr<Liv
     renderAhead(urgent, urgent, std::nullopt);
 
     const std::int64_t startFrame = graph_.renderedFrames() + framesForSeconds(startLeadSeconds, sampleRate);
-    playersStarted_ = true;
+    transport_.start(startFrame);
     if (hosting_) hosting_->startAudioUnitPlayback(startFrame);
     for (auto& [cycle, window] : std::exchange(heldHostedEvents_, {})) queueHostedEvents(cycle, window);
-    clockPlayer_->play(startFrame);
     metronomePlayer_->play(startFrame);
     for (Track& track : tracks_) {
         if (!track.connected) continue;
@@ -127,44 +125,31 @@ std::uint64_t AudioEngine::startPlayback(const std::function<std::unique_ptr<Liv
     return nanosecondsOf(Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(startLeadSeconds)));
 }
 
-void AudioEngine::scheduleCycle(std::int64_t cycle, const Uuid& generation)
+void AudioEngine::scheduleCycle(std::int64_t cycle)
 {
-    if (generation != scheduleGeneration_ || scheduledCycleFrames_ <= 0) return;
-    const std::int64_t base = scheduledStartOffsetFrames_ + cycle * scheduledCycleFrames_;
-
     // The cycle's notes are rendered and queued by `renderAhead` as their time comes near.
-    releasedCycles_ = std::max(releasedCycles_, cycle + 1);
+    if (!transport_.release(cycle, graph_.sampleRate())) return;
     // A plan of one window has the cycle's hosted events and beats at hand; a long song's come with each
     // window as `renderAhead` plans it.
     if (livePlan_ && livePlan_->singleWindow()) {
         queueHostedEvents(cycle, livePlan_->wholeCycle());
         queueMetronome(cycle, livePlan_->wholeCycle().rows);
     }
-
-    if (!markerBuffer_) markerBuffer_ = std::make_shared<const AudioBuffer>(1, graph_.sampleRate());
-    if (scheduledLooping_) {
-        // Half-way through this cycle, the one after the next is queued: the cycle playing and the next
-        // are always queued, and a main thread that stalls for less than a cycle and a half is not heard.
-        const std::int64_t offset = std::max<std::int64_t>(scheduledCycleFrames_ / 2, 1);
-        clockPlayer_->scheduleBuffer(markerBuffer_, base + offset, [this, cycle, generation](AudioPlayerCompletion) {
-            // Called from the graph's drain on the main thread; the pump acts on it once the drain is over.
-            playedMarkers_.emplace_back(cycle + 2, generation);
-        });
-    } else {
-        clockPlayer_->scheduleBuffer(markerBuffer_, base + std::max<std::int64_t>(scheduledCycleFrames_ - 1, 1));
-    }
 }
 
 void AudioEngine::queueMetronome(std::int64_t cycle, const std::vector<TimelineRow>& rows)
 {
-    if (!scheduledMetronome_ || scheduledRowsPerBeat_ <= 0) return;
+    const PlaybackTransport::Playback& playback = transport_.playback();
+    if (!playback.metronome || !playback.project) return;
+    const int rowsPerBeat = playback.project->rowsPerBeat;
+    if (rowsPerBeat <= 0) return;
     prepareMetronomeBuffers();
     if (!metronomeBuffers_ || !metronomeBuffers_->accent || !metronomeBuffers_->regular) return;
-    const std::int64_t base = scheduledStartOffsetFrames_ + cycle * scheduledCycleFrames_;
+    const std::int64_t base = transport_.cycleStart(cycle);
     for (const TimelineRow& row : rows) {
-        if (row.row % scheduledRowsPerBeat_ != 0) continue;
+        if (row.row % rowsPerBeat != 0) continue;
         // Beats follow the pattern's own rows, so each pattern's row 0 is a bar's first beat.
-        const bool accent = row.row % (4 * scheduledRowsPerBeat_) == 0;
+        const bool accent = row.row % (4 * rowsPerBeat) == 0;
         metronomePlayer_->scheduleBuffer(accent ? metronomeBuffers_->accent : metronomeBuffers_->regular,
                                          base + row.startFrame);
     }
@@ -173,16 +158,17 @@ void AudioEngine::queueMetronome(std::int64_t cycle, const std::vector<TimelineR
 void AudioEngine::renderAhead(std::int64_t horizon, std::int64_t urgentHorizon,
                               std::optional<Clock::time_point> deadline)
 {
-    if (!scheduledProject_ || !livePlan_) return;
+    if (!transport_.isPlaying() || !livePlan_) return;
+    const Project& project = *transport_.playback().project;
     const double sampleRate = graph_.sampleRate();
-    while (renderCycle_ < releasedCycles_) {
+    while (renderCycle_ < transport_.releasedCycles()) {
         if (livePlan_->passFinished()) {
             ++renderCycle_;
             livePlan_->restart();
             continue;
         }
         const std::int64_t cycle = renderCycle_;
-        const std::int64_t base = scheduledStartOffsetFrames_ + cycle * scheduledCycleFrames_;
+        const std::int64_t base = transport_.cycleStart(cycle);
         const ScheduledSound* next = livePlan_->next(horizon - base, [&](const LiveNotePlan::Window& window) {
             queueHostedEvents(cycle, window);
             queueMetronome(cycle, window.rows);
@@ -192,7 +178,7 @@ void AudioEngine::renderAhead(std::int64_t horizon, std::int64_t urgentHorizon,
         const std::int64_t start = base + sound.frame;
         if (start >= urgentHorizon && deadline && Clock::now() >= *deadline) break;
 
-        const auto render = [&] { return renderScheduledSound(sound, *scheduledProject_, sampleRate); };
+        const auto render = [&] { return renderScheduledSound(sound, project, sampleRate); };
         const auto key = bufferKey(sound);
         const AudioBufferRef buffer = key ? renderedNotes_.bufferFor(*key, render) : render();
         const int track = sound.track;
@@ -208,13 +194,13 @@ void AudioEngine::queueHostedEvents(std::int64_t cycle, const LiveNotePlan::Wind
 {
     if (!hosting_ || (window.midi.empty() && window.controls.empty())) return;
     // Hosted instruments count from the players' start, so their events wait until `schedule` has fixed it.
-    if (!playersStarted_) {
+    if (!transport_.hasStarted()) {
         heldHostedEvents_.emplace_back(cycle, LiveNotePlan::Window{window.midi, window.controls, {}});
         return;
     }
     // Frames of the players' clock, as the rendered notes are queued: the instrument reads the clock of
     // the time-pitch stage's input, which runs apart from the graph clock whenever the rate is not 1.
-    const std::int64_t base = scheduledStartOffsetFrames_ + cycle * scheduledCycleFrames_;
+    const std::int64_t base = transport_.cycleStart(cycle);
     for (const ScheduledMIDI& note : window.midi) {
         // A note whose unit failed to load finds none and is passed over with the rest of its events.
         const std::int64_t at = base + note.frame;
@@ -236,21 +222,17 @@ void AudioEngine::queueHostedEvents(std::int64_t cycle, const LiveNotePlan::Wind
 
 std::int64_t AudioEngine::renderedThroughFrame() const noexcept
 {
-    const std::int64_t cycle = std::min(renderCycle_, releasedCycles_);
+    const std::int64_t released = transport_.releasedCycles();
+    const std::int64_t cycle = std::min(renderCycle_, released);
     std::int64_t within = 0;
-    if (livePlan_ && renderCycle_ < releasedCycles_ && !livePlan_->passFinished()) within = livePlan_->takenThroughFrame();
-    return scheduledStartOffsetFrames_ + cycle * scheduledCycleFrames_ + within;
-}
-
-std::int64_t AudioEngine::clockPosition() const noexcept
-{
-    return std::max<std::int64_t>(clockPlayer_->playerFrame().value_or(0), 0);
+    if (livePlan_ && renderCycle_ < released && !livePlan_->passFinished()) within = livePlan_->takenThroughFrame();
+    return transport_.cycleStart(cycle) + within;
 }
 
 void AudioEngine::stop()
 {
-    scheduleGeneration_ = Uuid::random();
-    clockPlayer_->stop();
+    // A fresh generation first: every continuation still queued for the playback becomes void.
+    transport_.end();
     metronomePlayer_->stop();
     for (Track& track : tracks_) {
         if (!track.connected) continue;
@@ -261,24 +243,12 @@ void AudioEngine::stop()
     retriggerSteps_.clear();
     // Hosted instruments drop the notes still queued for later cycles as well as those that sound.
     if (hosting_) hosting_->stopAudioUnitInstruments();
-    playersStarted_ = false;
     livePlan_.reset();
     heldHostedEvents_.clear();
     busAutomation_.reset();
-    scheduledProject_.reset();
     renderedNotes_.clear();
-    releasedCycles_ = 0;
     renderCycle_ = 0;
-    playedMarkers_.clear();
     scheduleAvailability_ = {};
-    transportTimePitch_->setRate(1.0f);
-}
-
-std::optional<std::int64_t> AudioEngine::playingFrame() const noexcept
-{
-    const auto frame = clockPlayer_->playerFrame();
-    if (!frame) return std::nullopt;
-    return std::max<std::int64_t>(*frame - scheduledStartOffsetFrames_, 0);
 }
 
 void AudioEngine::prepareMetronomeBuffers()
