@@ -5,6 +5,7 @@
 #include "Veltrane/Views/Inspector/CellPanel.hpp"
 #include "Veltrane/Views/Inspector/EffectSlotBox.hpp"
 #include "Veltrane/Views/Inspector/ParameterLockRow.hpp"
+#include "Veltrane/Views/Shared/SymbolIcon.hpp"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -49,11 +50,14 @@ TEST(InspectorShell, SevenTabsInOrderStartingOnTheInstrumentTab)
     EXPECT_TRUE(fresh.tabButton(InspectorTab::instrument)->isChecked());
 
     const QStringList titles{"Cell", "Instrument", "Samples", "Mixer", "Modulation", "Tools", "Master"};
+    const QStringList symbols{"square.grid.3x3",        "pianokeys",             "waveform",      "slider.horizontal.3",
+                              "point.3.connected.trianglepath.dotted", "wrench.and.screwdriver", "speaker.wave.3"};
     for (int i = 0; i < 7; ++i) {
         auto* segment = fresh.tabButton(allInspectorTabs[static_cast<std::size_t>(i)]);
         EXPECT_EQ(segment->toolTip(), titles[i]);
         EXPECT_EQ(segment->accessibleName(), titles[i]);
         EXPECT_FALSE(segment->icon().isNull());
+        EXPECT_EQ(segment->property(symbolProperty).toString(), symbols[i]);
     }
     EXPECT_EQ(fresh.minimumWidth(), 235);
     EXPECT_EQ(fresh.maximumWidth(), 330);

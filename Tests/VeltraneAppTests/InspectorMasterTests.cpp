@@ -4,6 +4,7 @@
 
 #include "Veltrane/Views/Inspector/AudioUnitEffectRack.hpp"
 #include "Veltrane/Views/Inspector/MasterPanel.hpp"
+#include "Veltrane/Views/Transport/LevelMeterView.hpp"
 
 #include <QCheckBox>
 #include <QMenu>
@@ -59,6 +60,20 @@ TEST(InspectorMaster, AbsentSettingsShowTheDefaultMasterSection)
     }
     EXPECT_TRUE(panel.rack()->rows().empty());
     EXPECT_EQ(inspector.model().undoStack().size(), 0u);
+}
+
+TEST(InspectorMaster, TheMasterLevelStandsBetweenTheHeadingAndTheVolume)
+{
+    InspectorHarness inspector(InspectorTab::master);
+    auto& panel = inspector.panel<MasterPanel>(InspectorTab::master);
+    auto* meter = panel.meter();
+    ASSERT_NE(meter, nullptr);
+    EXPECT_EQ(meter->height(), 10);
+    EXPECT_EQ(layoutPosition(meter), 1) << "right under the MASTER heading";
+    EXPECT_EQ(layoutPosition(panel.slider(MasterControl::volume)), 2);
+    inspector.model().meters().master = 0.75F;
+    meter->tick();
+    EXPECT_FLOAT_EQ(meter->level(), 0.75F);
 }
 
 TEST(InspectorMaster, TheFirstChangeCreatesTheMasterSectionAndUndoRemovesIt)

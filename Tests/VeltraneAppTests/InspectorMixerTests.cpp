@@ -4,6 +4,7 @@
 
 #include "Veltrane/Views/Inspector/AudioUnitEffectRack.hpp"
 #include "Veltrane/Views/Inspector/MixerPanel.hpp"
+#include "Veltrane/Views/Transport/LevelMeterView.hpp"
 
 #include <QLabel>
 #include <QMenu>
@@ -79,4 +80,25 @@ TEST(InspectorMixer, TheRackAddsToTheCursorTrack)
     EXPECT_EQ(panel.rack()->rows().size(), 1u);
     const auto& master = inspector.model().project().masterFX;
     EXPECT_TRUE(!master || !master->audioUnits || master->audioUnits->empty());
+}
+
+TEST(InspectorMixer, TheMeterUnderLevelFollowsTheCursorTrack)
+{
+    InspectorHarness inspector(InspectorTab::mixer);
+    auto& panel = inspector.panel<MixerPanel>(InspectorTab::mixer);
+    auto* meter = panel.meter();
+    ASSERT_NE(meter, nullptr);
+    EXPECT_EQ(meter->height(), 8);
+    EXPECT_LT(layoutPosition(panel.slider(MixerControl::level)), layoutPosition(meter));
+    EXPECT_LT(layoutPosition(meter), layoutPosition(panel.slider(MixerControl::pan)));
+
+    inspector.model().meters().tracks[0] = 0.25F;
+    inspector.model().meters().tracks[2] = 0.5F;
+    inspector.model().select(0, 2, std::nullopt, false);
+    meter->tick();
+    EXPECT_FLOAT_EQ(meter->level(), 0.5F);
+    inspector.model().select(0, 0, std::nullopt, false);
+    meter->tick();
+    EXPECT_FLOAT_EQ(meter->level(), 0.25F);
+    EXPECT_EQ(inspector.model().undoStack().size(), 0u) << "a meter never edits";
 }

@@ -112,7 +112,7 @@ TEST(InspectorModulation, RoutesShowTheirScopeAndFollowTheirDestination)
     EXPECT_EQ(row->scope->text(), QStringLiteral("Global \u00B7 Continuous"));
     row->destination->setCurrentIndex(indexOf(ParameterTarget::instrumentAttack));
     emit row->destination->activated(indexOf(ParameterTarget::instrumentAttack));
-    EXPECT_EQ(row->scope->text(), QStringLiteral("Instrument 1 \u00B7 Note Start"));
+    EXPECT_EQ(row->scope->text(), QStringLiteral("Instrument 1 \u00B7 Note start")) << "the caption writes start in lower case, unlike the menu";
 
     // The amount slider reaches both ends.
     row->amount->setFocus();

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLayout>
 #include <QLocale>
 #include <QTest>
 
@@ -68,6 +69,14 @@ inline void report(inspector::ValueSlider* slider, double value)
     ASSERT_NE(slider, nullptr);
     ASSERT_TRUE(slider->onChange);
     slider->onChange(value);
+}
+
+/// Where `widget` stands among the items of its parent's layout, top to bottom.
+inline int layoutPosition(QWidget* widget)
+{
+    return widget && widget->parentWidget() && widget->parentWidget()->layout()
+               ? widget->parentWidget()->layout()->indexOf(widget)
+               : -1;
 }
 
 /// Chooses the item with `text` as a choice from the popup list does.

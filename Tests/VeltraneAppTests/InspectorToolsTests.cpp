@@ -2,16 +2,22 @@
 
 #include "InspectorTestSupport.hpp"
 
+#include "Veltrane/Views/Inspector/InspectorStyle.hpp"
 #include "Veltrane/Views/Inspector/SegmentedPicker.hpp"
 #include "Veltrane/Views/Inspector/Stepper.hpp"
 #include "Veltrane/Views/Inspector/ToolsPanel.hpp"
+#include "Veltrane/Views/Shared/Theme.hpp"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QImage>
 #include <QPushButton>
+#include <QStyleOptionButton>
 #include <QToolButton>
+
+#include <cmath>
 
 using namespace veltrane;
 using namespace veltrane::inspector;
@@ -33,6 +39,32 @@ int notesOnTrack(const Pattern& pattern, int track)
     int count = 0;
     for (int row = 0; row < pattern.rows; ++row) count += pattern.cell(row, track).note.has_value() ? 1 : 0;
     return count;
+}
+
+/// The relative luminance of an sRGB colour, as contrast ratios are measured.
+double luminance(QColor colour)
+{
+    const auto linear = [](double channel) {
+        return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+}
+
+/// The highest contrast ratio any pixel of the check box's box has against the panel behind it.
+double boxContrast(QCheckBox& box)
+{
+    QStyleOptionButton option;
+    option.initFrom(&box);
+    const QRect indicator = box.style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, &box);
+    const QImage picture = box.grab().toImage();
+    const QColor panel = box.palette().color(QPalette::Window);
+    double best = 1;
+    for (int y = indicator.top(); y <= indicator.bottom(); ++y)
+        for (int x = indicator.left(); x <= indicator.right(); ++x) {
+            const double a = luminance(picture.pixelColor(x, y)) + 0.05, b = luminance(panel) + 0.05;
+            best = std::max(best, std::max(a, b) / std::min(a, b));
+        }
+    return best;
 }
 
 } // namespace
@@ -226,4 +258,20 @@ TEST(InspectorTools, SteppersAnswerTheArrowKeys)
     QTest::keyClick(plus, Qt::Key_Down);
     EXPECT_EQ(pattern0(inspector).rows, 65);
     EXPECT_EQ(inspector.model().undoStack().size(), 3u);
+}
+
+TEST(InspectorTools, CheckBoxesStandOutOnTheDarkTheme)
+{
+    ensureApplication();
+    QWidget panel;
+    panel.setPalette(Theme::current().palette());
+    panel.setAutoFillBackground(true);
+    auto* box = checkBox(QStringLiteral("Send clock & transport"), &panel);
+    box->adjustSize();
+    EXPECT_EQ(box->text(), "Send clock && transport") << "a lone & would underline the next letter";
+    EXPECT_EQ(box->accessibleName(), "Send clock & transport");
+    // Non-text parts of a control want a contrast of at least 3:1 against what lies next to them.
+    EXPECT_GE(boxContrast(*box), 3.0) << "off";
+    box->setChecked(true);
+    EXPECT_GE(boxContrast(*box), 3.0) << "on";
 }

@@ -1,7 +1,7 @@
 #include "Veltrane/Views/Inspector/AudioUnitEffectRack.hpp"
 
 #include "Veltrane/Model/AppModel.hpp"
-#include "Veltrane/Views/Inspector/InspectorIcons.hpp"
+#include "Veltrane/Views/Shared/SymbolIcon.hpp"
 #include "Veltrane/Views/Inspector/InspectorStyle.hpp"
 
 #include <QCheckBox>
@@ -15,8 +15,6 @@
 namespace veltrane::inspector {
 
 namespace {
-
-const QColor warningOrange(0xf0, 0x8c, 0x00);
 
 /// The switch's label: the effect's name above its maker in a smaller, secondary font.
 class SlotTitle final : public QWidget {
@@ -83,7 +81,7 @@ AudioUnitEffectRack::Row AudioUnitEffectRack::makeRow(const AudioUnitSlot& slot)
     line->setContentsMargins(8, 8, 8, 8);
 
     const auto name = QString::fromStdString(slot.reference.name);
-    row.enabled = new QCheckBox(box);
+    row.enabled = checkBox(QString(), box);
     row.enabled->setAccessibleName(name);
     row.enabled->setToolTip(QStringLiteral("On while ") + name + QStringLiteral(" is not bypassed"));
     line->addWidget(row.enabled);
@@ -91,22 +89,21 @@ AudioUnitEffectRack::Row AudioUnitEffectRack::makeRow(const AudioUnitSlot& slot)
     line->addWidget(title, 1);
 
     row.editor = new QToolButton(box);
-    row.editor->setIcon(symbolIcon(Symbol::sliders));
+    setSymbol(row.editor, QStringLiteral("slider.horizontal.3"));
     row.editor->setAutoRaise(true);
     row.editor->setToolTip(QStringLiteral("Open ") + name);
     row.editor->setAccessibleName(QStringLiteral("Open ") + name);
     row.editor->setFocusPolicy(Qt::StrongFocus);
     line->addWidget(row.editor);
 
-    auto* warning = new QLabel(box);
-    warning->setPixmap(symbolIcon(Symbol::warning, warningOrange).pixmap(QSize(16, 16), devicePixelRatioF()));
+    auto* warning = warningSign(16, box);
     warning->setToolTip(QStringLiteral("Audio Unit unavailable; it will be skipped"));
     warning->setAccessibleName(QStringLiteral("Audio Unit unavailable; it will be skipped"));
     row.warning = warning;
     line->addWidget(warning);
 
     row.remove = new QToolButton(box);
-    row.remove->setIcon(symbolIcon(Symbol::removeCircle, secondaryTextColor(*box)));
+    setSymbol(row.remove, QStringLiteral("xmark.circle.fill"), secondaryTextColor(*box));
     row.remove->setAutoRaise(true);
     row.remove->setToolTip(QStringLiteral("Remove ") + name);
     row.remove->setAccessibleName(QStringLiteral("Remove ") + name);

@@ -2,7 +2,7 @@
 
 #include "Veltrane/Model/AppModel.hpp"
 #include "Veltrane/Views/Inspector/EffectSlotBox.hpp"
-#include "Veltrane/Views/Inspector/InspectorIcons.hpp"
+#include "Veltrane/Views/Shared/SymbolIcon.hpp"
 #include "Veltrane/Views/Inspector/InspectorStyle.hpp"
 #include "Veltrane/Views/Inspector/ParameterLockRow.hpp"
 #include "Veltrane/Views/Inspector/ValueSlider.hpp"
@@ -69,6 +69,7 @@ CellPanel::CellPanel(AppModel& model, QWidget* parent)
     buttons->setContentsMargins(0, 0, 0, 0);
     const auto addNoteButton = [&](const QString& title, std::function<void(Cell&)> change) {
         auto* button = new QPushButton(title, noteButtons_);
+        shrinkToText(button);
         connect(button, &QPushButton::clicked, this, [this, change] { writeCell(change); });
         buttons->addWidget(button);
     };
@@ -150,7 +151,7 @@ CellPanel::CellPanel(AppModel& model, QWidget* parent)
 
     // A light red: the dark button face swallows a saturated one, so the text could not be read.
     const QColor destructiveRed(0xff, 0x7a, 0x6e);
-    clearField_->setIcon(symbolIcon(Symbol::deleteLeft, destructiveRed));
+    setSymbol(clearField_, QStringLiteral("delete.left"), destructiveRed);
     QPalette destructive = clearField_->palette();
     destructive.setColor(QPalette::ButtonText, destructiveRed);
     clearField_->setPalette(destructive);

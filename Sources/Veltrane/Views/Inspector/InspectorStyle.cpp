@@ -1,19 +1,26 @@
 #include "Veltrane/Views/Inspector/InspectorStyle.hpp"
 
-#include "Veltrane/Views/Inspector/InspectorIcons.hpp"
+#include "Veltrane/Views/Shared/SymbolIcon.hpp"
+#include "Veltrane/Views/Shared/Theme.hpp"
 
 #include <QAbstractSlider>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
 #include <QFontDatabase>
 #include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QStyleOption>
 #include <QToolButton>
 #include <QWheelEvent>
 
 #include <cmath>
+#include <utility>
 
 namespace veltrane::inspector {
 
@@ -39,6 +46,58 @@ protected:
         return true;
     }
 };
+
+// The window style draws a check box's box in shades of the dark background, which leaves it nearly
+// invisible; this draws the box itself and leaves everything else to the window style.
+class CheckBoxStyle final : public QProxyStyle {
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        if (element != PE_IndicatorCheckBox) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        const bool enabled = option->state & State_Enabled;
+        const bool on = option->state & (State_On | State_NoChange);
+        const QPalette& palette = option->palette;
+        QColor rim = palette.color(QPalette::WindowText);
+        rim.setAlphaF(option->state & State_MouseOver ? 0.8F : 0.55F);
+        QColor fill = on ? palette.color(QPalette::Highlight) : palette.color(QPalette::Base);
+        if (!enabled) {
+            rim.setAlphaF(0.25F);
+            fill.setAlphaF(0.4F);
+        }
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        const QRectF box = QRectF(option->rect).adjusted(0.5, 0.5, -0.5, -0.5);
+        painter->setPen(on ? QPen(Qt::NoPen) : QPen(rim, 1));
+        painter->setBrush(fill);
+        painter->drawRoundedRect(box, 3, 3);
+        if (option->state & State_On) {
+            QPen tick(palette.color(QPalette::HighlightedText), std::max(1.5, box.width() / 7));
+            tick.setCapStyle(Qt::RoundCap);
+            tick.setJoinStyle(Qt::RoundJoin);
+            painter->setPen(tick);
+            const auto at = [&](double x, double y) { return QPointF(box.left() + box.width() * x, box.top() + box.height() * y); };
+            painter->drawPolyline(QPolygonF({at(0.25, 0.52), at(0.43, 0.7), at(0.76, 0.3)}));
+        } else if (option->state & State_NoChange) {
+            painter->setPen(QPen(palette.color(QPalette::HighlightedText), 1.5));
+            painter->drawLine(QPointF(box.left() + 3, box.center().y()), QPointF(box.right() - 3, box.center().y()));
+        }
+        painter->restore();
+    }
+};
+
+QStyle* checkBoxStyle()
+{
+    static QPointer<QStyle> style;
+    if (!style) {
+        style = new CheckBoxStyle;
+        style->setParent(qApp);
+    }
+    return style;
+}
 
 } // namespace
 
@@ -76,7 +135,8 @@ QLabel* sectionTitle(const QString& text, QWidget* parent)
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, secondaryTextColor(*label));
     label->setPalette(palette);
-    label->setContentsMargins(10, 10, 10, 0);
+    // Flush left with the controls of the section, so the heading and its controls read as one column.
+    label->setContentsMargins(0, 10, 0, 0);
     label->setAccessibleName(text);
     return label;
 }
@@ -97,7 +157,7 @@ QToolButton* addMenuButton(const QString& title, QMenu* menu, QWidget* parent)
     auto* button = new QToolButton(parent);
     button->setText(title);
     button->setAccessibleName(title);
-    button->setIcon(symbolIcon(Symbol::plus));
+    setSymbol(button, QStringLiteral("plus"));
     button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     button->setPopupMode(QToolButton::InstantPopup);
     button->setFocusPolicy(Qt::StrongFocus);
@@ -105,6 +165,41 @@ QToolButton* addMenuButton(const QString& title, QMenu* menu, QWidget* parent)
     // The style's small menu arrow would sit on the last letter of the title.
     button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
     return button;
+}
+
+QCheckBox* checkBox(const QString& title, QWidget* parent)
+{
+    auto* box = new QCheckBox(QString(title).replace(QLatin1Char('&'), QStringLiteral("&&")), parent);
+    box->setAccessibleName(title);
+    box->setFocusPolicy(Qt::StrongFocus);
+    box->setStyle(checkBoxStyle());
+    return box;
+}
+
+SymbolView::SymbolView(QString symbol, QColor colour, int size, QWidget* parent)
+    : QWidget(parent)
+    , symbol_(std::move(symbol))
+    , colour_(colour)
+{
+    setFixedSize(size, size);
+    setProperty(symbolProperty, symbol_);
+}
+
+void SymbolView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    paintSymbol(painter, QRectF(rect()), symbol_, colour_.isValid() ? colour_ : palette().color(QPalette::WindowText));
+}
+
+SymbolView* warningSign(int size, QWidget* parent)
+{
+    return new SymbolView(QStringLiteral("exclamationmark.triangle.fill"), Theme::current().orange, size, parent);
+}
+
+void shrinkToText(QPushButton* button)
+{
+    const int padding = 2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) + 8;
+    button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + padding);
 }
 
 QFrame* divider(QWidget* parent)

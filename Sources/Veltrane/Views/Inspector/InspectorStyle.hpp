@@ -11,7 +11,9 @@
 
 #include <string_view>
 
+class QCheckBox;
 class QMenu;
+class QPushButton;
 class QToolButton;
 class QWidget;
 
@@ -28,13 +30,37 @@ QFont captionFont(const QWidget& widget, double scale = 0.85);
 /// A fixed-pitch font at `base`'s size, for numbers whose digits must line up as they change.
 QFont monospacedFont(const QFont& base);
 
-/// An upper-case heading in the caption size, fixed pitch, bold and secondary, inset 10 points on the
-/// left, right and top.
+/// An upper-case heading in the caption size, fixed pitch, bold and secondary, 10 points below what is
+/// above it and flush with the controls under it.
 QLabel* sectionTitle(const QString& text, QWidget* parent = nullptr);
 /// A label in the caption font and the secondary colour.
 QLabel* captionLabel(const QString& text, QWidget* parent = nullptr, bool monospaced = false);
 /// A button with a plus symbol and `title` that opens `menu` when pressed.
 QToolButton* addMenuButton(const QString& title, QMenu* menu, QWidget* parent);
+/// A check box whose box stands out on the dark inspector: a light rim when off, the accent colour with a
+/// white tick when on. `title` is shown as it stands: a lone "&" is doubled so it underlines nothing.
+QCheckBox* checkBox(const QString& title, QWidget* parent = nullptr);
+/// A symbol shown on its own (not on a button), drawn at the screen's pixel density each time it is
+/// painted, so it stays sharp on every screen it is moved to.
+class SymbolView : public QWidget {
+public:
+    SymbolView(QString symbol, QColor colour, int size, QWidget* parent = nullptr);
+    QString symbol() const { return symbol_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString symbol_;
+    QColor colour_;
+};
+/// The orange warning triangle, `size` points square.
+SymbolView* warningSign(int size, QWidget* parent = nullptr);
+
+/// Lets a push button narrow down to its text when its row runs short of room; the style would keep
+/// every text button at least 80 points wide, which pushes a row of three past a narrow column.
+void shrinkToText(QPushButton* button);
+
 /// A thin horizontal line between groups.
 QFrame* divider(QWidget* parent = nullptr);
 

@@ -2,8 +2,6 @@
 
 // The inspector's seven tabs, in the order of the picker.
 
-#include "Veltrane/Views/Inspector/InspectorIcons.hpp"
-
 #include <array>
 #include <string_view>
 
@@ -31,18 +29,19 @@ inline constexpr std::string_view title(InspectorTab tab)
     return "Cell";
 }
 
-inline constexpr inspector::Symbol symbol(InspectorTab tab)
+/// The name of the tab's symbol (see SymbolIcon.hpp).
+inline constexpr std::string_view symbol(InspectorTab tab)
 {
     switch (tab) {
-    case InspectorTab::cell: return inspector::Symbol::cellGrid;
-    case InspectorTab::instrument: return inspector::Symbol::pianoKeys;
-    case InspectorTab::samples: return inspector::Symbol::waveform;
-    case InspectorTab::mixer: return inspector::Symbol::sliders;
-    case InspectorTab::modulation: return inspector::Symbol::modulation;
-    case InspectorTab::tools: return inspector::Symbol::tools;
-    case InspectorTab::master: return inspector::Symbol::speaker;
+    case InspectorTab::cell: return "square.grid.3x3";
+    case InspectorTab::instrument: return "pianokeys";
+    case InspectorTab::samples: return "waveform";
+    case InspectorTab::mixer: return "slider.horizontal.3";
+    case InspectorTab::modulation: return "point.3.connected.trianglepath.dotted";
+    case InspectorTab::tools: return "wrench.and.screwdriver";
+    case InspectorTab::master: return "speaker.wave.3";
     }
-    return inspector::Symbol::cellGrid;
+    return "square.grid.3x3";
 }
 
 } // namespace veltrane

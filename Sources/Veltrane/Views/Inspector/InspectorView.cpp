@@ -8,6 +8,7 @@
 #include "Veltrane/Views/Inspector/MixerPanel.hpp"
 #include "Veltrane/Views/Inspector/ModulationPanel.hpp"
 #include "Veltrane/Views/Inspector/ToolsPanel.hpp"
+#include "Veltrane/Views/Shared/SymbolIcon.hpp"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -40,7 +41,7 @@ InspectorView::InspectorView(AppModel& model, QWidget* parent)
     for (const auto tab : allInspectorTabs) {
         auto* button = new QToolButton(picker);
         const auto name = inspector::qString(title(tab));
-        button->setIcon(symbolIcon(symbol(tab)));
+        setSymbol(button, inspector::qString(symbol(tab)));
         button->setIconSize(QSize(18, 18));
         button->setCheckable(true);
         button->setAutoRaise(true);

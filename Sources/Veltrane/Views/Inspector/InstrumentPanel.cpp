@@ -1,7 +1,7 @@
 #include "Veltrane/Views/Inspector/InstrumentPanel.hpp"
 
 #include "Veltrane/Model/AppModel.hpp"
-#include "Veltrane/Views/Inspector/InspectorIcons.hpp"
+#include "Veltrane/Views/Shared/SymbolIcon.hpp"
 #include "Veltrane/Views/Inspector/InspectorStyle.hpp"
 #include "Veltrane/Views/Inspector/ValueSlider.hpp"
 
@@ -21,16 +21,9 @@ using namespace inspector;
 
 namespace {
 
-struct InstrumentSlider {
-    InstrumentControl control;
-    const char* title;
-    SliderRange range;
-    double keyboardStep;
-};
-
 // Tune spans two octaves either way here, though a lock may reach four; release starts above zero so a
 // note always ends with a fade; the filter starts at 80 Hz.
-constexpr InstrumentSlider instrumentSliders[] = {
+constexpr SliderSpec<InstrumentControl> instrumentSliders[] = {
     {InstrumentControl::volume, "Volume", {0, 1}, 0.01},
     {InstrumentControl::pan, "Pan", {-1, 1}, 0.02},
     {InstrumentControl::tune, "Tune", {-24, 24}, 1},
@@ -41,8 +34,6 @@ constexpr InstrumentSlider instrumentSliders[] = {
     {InstrumentControl::cutoff, "Cutoff", {80, 20000}, 100},
     {InstrumentControl::resonance, "Resonance", {0.05, 5}, 0.05},
 };
-
-const QColor warningOrange(0xf0, 0x8c, 0x00);
 
 QFont smallerFont(QFont font)
 {
@@ -98,6 +89,7 @@ InstrumentPanel::InstrumentPanel(AppModel& model, QWidget* parent)
     synths_ = addMenuButton(QStringLiteral("+ Synth"), synthMenu, this);
     synths_->setToolButtonStyle(Qt::ToolButtonTextOnly);
     addRow->addWidget(synths_);
+    shrinkToText(addFM_);
     addRow->addWidget(addFM_);
     addRow->addStretch(1);
     column->addLayout(addRow);
@@ -114,14 +106,12 @@ InstrumentPanel::InstrumentPanel(AppModel& model, QWidget* parent)
     editor->setContentsMargins(0, 0, 0, 0);
     editor->setSpacing(itemSpacing);
 
-    openEditor_->setIcon(symbolIcon(Symbol::sliders));
+    setSymbol(openEditor_, QStringLiteral("slider.horizontal.3"));
     connect(openEditor_, &QPushButton::clicked, this, [this] { model_.openSelectedAudioUnitInstrumentEditor(); });
     editor->addWidget(openEditor_, 0, Qt::AlignLeft);
     auto* unavailableRow = new QHBoxLayout(unavailable_);
     unavailableRow->setContentsMargins(0, 0, 0, 0);
-    auto* warningIcon = new QLabel(unavailable_);
-    warningIcon->setPixmap(symbolIcon(Symbol::warning, warningOrange).pixmap(QSize(14, 14), devicePixelRatioF()));
-    unavailableRow->addWidget(warningIcon);
+    unavailableRow->addWidget(warningSign(14, unavailable_));
     auto* warning = new QLabel(QStringLiteral("Audio Unit unavailable"), unavailable_);
     warning->setFont(captionFont(*warning));
     unavailableRow->addWidget(warning);
@@ -138,15 +128,9 @@ InstrumentPanel::InstrumentPanel(AppModel& model, QWidget* parent)
             [this](const QString& text) { model_.setInstrumentName(shownInstrument_, text.toStdString()); });
     editor->addWidget(name_);
 
-    for (const auto& [control, title, range, step] : instrumentSliders) {
-        auto* slider = new ValueSlider(QString::fromUtf8(title), range, editor_);
-        slider->setKeyboardStep(step);
-        slider->onChange = [this, control](double value) {
-            model_.setInstrumentControl(shownInstrument_, control, value);
-        };
-        sliders_.emplace_back(control, slider);
-        editor->addWidget(slider);
-    }
+    sliders_.add(instrumentSliders, editor_, editor, [this](InstrumentControl control, double value) {
+        model_.setInstrumentControl(shownInstrument_, control, value);
+    });
 
     auto* fmColumn = new QVBoxLayout(fm_);
     fmColumn->setContentsMargins(0, 0, 0, 0);
@@ -215,13 +199,6 @@ InstrumentPanel::OperatorControls InstrumentPanel::makeOperator(const QString& t
     return controls;
 }
 
-ValueSlider* InstrumentPanel::slider(InstrumentControl control) const
-{
-    for (const auto& [shown, slider] : sliders_)
-        if (shown == control) return slider;
-    return nullptr;
-}
-
 void InstrumentPanel::showList()
 {
     const auto& instruments = model_.project().instruments;
@@ -276,7 +253,7 @@ void InstrumentPanel::showModel()
         name_->setText(name);
         if (name_->hasFocus()) name_->setCursorPosition(std::min(cursor, static_cast<int>(name.size())));
     }
-    for (const auto& [control, slider] : sliders_) slider->setValue(controlValue(instrument, control));
+    sliders_.show([&](InstrumentControl control) { return controlValue(instrument, control); });
 
     fm_->setVisible(instrument.fm.has_value());
     if (instrument.fm) {

@@ -7,6 +7,7 @@
 #include "Veltrane/Views/Inspector/InspectorPanel.hpp"
 
 #include "Veltrane/Model/InspectorControls.hpp"
+#include "Veltrane/Views/Inspector/SliderTable.hpp"
 
 #include <utility>
 #include <vector>
@@ -47,7 +48,7 @@ public:
     QWidget* unavailableRow() const noexcept { return unavailable_; }
     QPushButton* replaceButton() const noexcept { return replace_; }
     QLineEdit* nameField() const noexcept { return name_; }
-    inspector::ValueSlider* slider(InstrumentControl control) const;
+    inspector::ValueSlider* slider(InstrumentControl control) const { return sliders_.find(control); }
     QWidget* fmGroup() const noexcept { return fm_; }
     inspector::ValueSlider* fmAmount() const noexcept { return amount_; }
     const OperatorControls& carrier() const noexcept { return carrier_; }
@@ -70,7 +71,7 @@ private:
     QWidget* unavailable_;
     QPushButton* replace_;
     QLineEdit* name_;
-    std::vector<std::pair<InstrumentControl, inspector::ValueSlider*>> sliders_;
+    inspector::SliderTable<InstrumentControl> sliders_;
     QWidget* fm_;
     inspector::ValueSlider* amount_;
     OperatorControls carrier_;

@@ -3,7 +3,7 @@
 #include "Veltrane/Model/AppModel.hpp"
 #include "Veltrane/Views/Inspector/AudioUnitEffectRack.hpp"
 #include "Veltrane/Views/Inspector/InspectorStyle.hpp"
-#include "Veltrane/Views/Inspector/ValueSlider.hpp"
+#include "Veltrane/Views/Transport/LevelMeterView.hpp"
 
 #include <QVBoxLayout>
 
@@ -13,16 +13,9 @@ using namespace inspector;
 
 namespace {
 
-struct MasterSlider {
-    MasterControl control;
-    const char* title;
-    SliderRange range;
-    double keyboardStep;
-};
-
 // The Cutoff slider starts at 80 Hz rather than at the filter's lowest setting: below that the whole mix
 // would be muffled to a rumble.
-constexpr MasterSlider masterSliders[] = {
+constexpr SliderSpec<MasterControl> masterSliders[] = {
     {MasterControl::volume, "Volume", {0, 1}, 0.01},
     {MasterControl::cutoff, "Cutoff", {80, 20000}, 100},
     {MasterControl::resonance, "Resonance", {0.05, 5}, 0.05},
@@ -39,19 +32,17 @@ constexpr MasterSlider masterSliders[] = {
 
 MasterPanel::MasterPanel(AppModel& model, QWidget* parent)
     : InspectorPanel(model, parent)
+    , meter_(makeMasterLevelMeter(model.meters(), this))
     , rack_(new AudioUnitEffectRack(model, true, this))
 {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(itemSpacing);
     column->addWidget(sectionTitle(QStringLiteral("MASTER"), this));
-    for (const auto& [control, title, range, step] : masterSliders) {
-        auto* slider = new ValueSlider(QString::fromUtf8(title), range, this);
-        slider->setKeyboardStep(step);
-        slider->onChange = [this, control](double value) { model_.setMasterControl(control, value); };
-        sliders_.emplace_back(control, slider);
-        column->addWidget(slider);
-    }
+    meter_->setFixedHeight(10);
+    meter_->setAccessibleName(QStringLiteral("Master level"));
+    column->addWidget(meter_);
+    sliders_.add(masterSliders, this, column, [this](MasterControl control, double value) { model_.setMasterControl(control, value); });
     column->addWidget(rack_);
     column->addStretch(1);
 
@@ -62,17 +53,10 @@ MasterPanel::MasterPanel(AppModel& model, QWidget* parent)
     watch(&AppModel::isPreparingPlaybackChanged);
 }
 
-ValueSlider* MasterPanel::slider(MasterControl control) const
-{
-    for (const auto& [shown, slider] : sliders_)
-        if (shown == control) return slider;
-    return nullptr;
-}
-
 void MasterPanel::showModel()
 {
     const auto& project = model_.project();
-    for (const auto& [control, slider] : sliders_) slider->setValue(controlValue(project, control));
+    sliders_.show([&](MasterControl control) { return controlValue(project, control); });
     static const std::vector<AudioUnitSlot> none;
     const auto& fx = project.masterFX;
     rack_->showSlots(fx && fx->audioUnits ? *fx->audioUnits : none);

@@ -7,17 +7,14 @@
 #include "Veltrane/Views/Inspector/InspectorPanel.hpp"
 
 #include "Veltrane/Model/InspectorControls.hpp"
-
-#include <utility>
-#include <vector>
-
-class QVBoxLayout;
+#include "Veltrane/Views/Inspector/SliderTable.hpp"
 
 namespace veltrane {
 
+class LevelMeterView;
+
 namespace inspector {
 class AudioUnitEffectRack;
-class ValueSlider;
 } // namespace inspector
 
 class MasterPanel final : public InspectorPanel {
@@ -27,14 +24,16 @@ public:
     explicit MasterPanel(AppModel& model, QWidget* parent = nullptr);
 
     /// The slider of `control`.
-    inspector::ValueSlider* slider(MasterControl control) const;
+    inspector::ValueSlider* slider(MasterControl control) const { return sliders_.find(control); }
+    LevelMeterView* meter() const noexcept { return meter_; }
     inspector::AudioUnitEffectRack* rack() const noexcept { return rack_; }
 
 protected:
     void showModel() override;
 
 private:
-    std::vector<std::pair<MasterControl, inspector::ValueSlider*>> sliders_;
+    LevelMeterView* meter_;
+    inspector::SliderTable<MasterControl> sliders_;
     inspector::AudioUnitEffectRack* rack_;
 };
 

@@ -3,7 +3,7 @@
 #include "Veltrane/Model/AppModel.hpp"
 #include "Veltrane/Views/Inspector/AudioUnitEffectRack.hpp"
 #include "Veltrane/Views/Inspector/InspectorStyle.hpp"
-#include "Veltrane/Views/Inspector/ValueSlider.hpp"
+#include "Veltrane/Views/Transport/LevelMeterView.hpp"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -17,19 +17,11 @@ using namespace inspector;
 
 namespace {
 
-struct MixerSlider {
-    MixerControl control;
-    const char* title;
-    SliderRange range;
-    double keyboardStep;
-};
-
+// The track's meter stands between Level and Pan, right under the slider that moves it.
+constexpr SliderSpec<MixerControl> level[] = {{MixerControl::level, "Level", {0, 1}, 0.01}};
+constexpr SliderSpec<MixerControl> pan[] = {{MixerControl::pan, "Pan", {-1, 1}, 0.02}};
 // The strip's filter starts at 80 Hz, as the master's does.
-constexpr MixerSlider levelAndPan[] = {
-    {MixerControl::level, "Level", {0, 1}, 0.01},
-    {MixerControl::pan, "Pan", {-1, 1}, 0.02},
-};
-constexpr MixerSlider inserts[] = {
+constexpr SliderSpec<MixerControl> inserts[] = {
     {MixerControl::cutoff, "Cutoff", {80, 20000}, 100},
     {MixerControl::resonance, "Resonance", {0.05, 5}, 0.05},
     {MixerControl::drive, "Drive", {0, 1}, 0.01},
@@ -43,6 +35,7 @@ MixerPanel::MixerPanel(AppModel& model, QWidget* parent)
     , strip_(new QWidget(this))
     , mute_(new QPushButton(QStringLiteral("Mute"), strip_))
     , solo_(new QPushButton(QStringLiteral("Solo"), strip_))
+    , meter_(new LevelMeterView(strip_))
     , rack_(new AudioUnitEffectRack(model, false, strip_))
 {
     auto* column = new QVBoxLayout(this);
@@ -58,6 +51,7 @@ MixerPanel::MixerPanel(AppModel& model, QWidget* parent)
     auto* toggles = new QHBoxLayout;
     for (auto* toggle : {mute_, solo_}) {
         toggle->setCheckable(true);
+        shrinkToText(toggle);
         toggles->addWidget(toggle);
     }
     toggles->addStretch(1);
@@ -65,22 +59,25 @@ MixerPanel::MixerPanel(AppModel& model, QWidget* parent)
     connect(mute_, &QPushButton::toggled, this, [this](bool on) { model_.setMixerMuted(shownTrack_, on); });
     connect(solo_, &QPushButton::toggled, this, [this](bool on) { model_.setMixerSolo(shownTrack_, on); });
 
-    const auto addSlider = [&](const MixerSlider& spec) {
-        auto* slider = new ValueSlider(QString::fromUtf8(spec.title), spec.range, strip_);
-        slider->setKeyboardStep(spec.keyboardStep);
-        const auto control = spec.control;
-        slider->onChange = [this, control](double value) { model_.setMixerControl(shownTrack_, control, value); };
-        sliders_.emplace_back(control, slider);
-        controls->addWidget(slider);
+    const auto write = [this](MixerControl control, double value) { model_.setMixerControl(shownTrack_, control, value); };
+    sliders_.add(level, strip_, controls, write);
+    // The meter reads the track shown at each tick, so it follows the cursor without being rebuilt.
+    meter_->setFixedHeight(8);
+    meter_->setAccessibleName(QStringLiteral("Track level"));
+    meter_->levelProvider = [this] {
+        const auto& levels = model_.meters().tracks;
+        return shownTrack_ >= 0 && shownTrack_ < static_cast<int>(levels.size()) ? levels[static_cast<std::size_t>(shownTrack_)] : 0.0F;
     };
-    for (const auto& spec : levelAndPan) addSlider(spec);
+    meter_->startAnimating();
+    controls->addWidget(meter_);
+    sliders_.add(pan, strip_, controls, write);
     controls->addWidget(divider(strip_));
     auto* insertTitle = captionLabel(QStringLiteral("INSERT FX"), strip_, true);
     QFont bold = insertTitle->font();
     bold.setBold(true);
     insertTitle->setFont(bold);
     controls->addWidget(insertTitle);
-    for (const auto& spec : inserts) addSlider(spec);
+    sliders_.add(inserts, strip_, controls, write);
     controls->addWidget(rack_);
 
     watch(&AppModel::projectChanged);
@@ -89,13 +86,6 @@ MixerPanel::MixerPanel(AppModel& model, QWidget* parent)
     watch(&AppModel::unavailableAudioUnitIDsChanged);
     watch(&AppModel::isPlayingChanged);
     watch(&AppModel::isPreparingPlaybackChanged);
-}
-
-ValueSlider* MixerPanel::slider(MixerControl control) const
-{
-    for (const auto& [shown, slider] : sliders_)
-        if (shown == control) return slider;
-    return nullptr;
 }
 
 void MixerPanel::showModel()
@@ -115,7 +105,8 @@ void MixerPanel::showModel()
         mute_->setChecked(track.muted);
         solo_->setChecked(track.solo);
     }
-    for (const auto& [control, slider] : sliders_) slider->setValue(controlValue(track, control));
+    sliders_.show([&](MixerControl control) { return controlValue(track, control); });
+    meter_->tick();
     static const std::vector<AudioUnitSlot> none;
     rack_->showSlots(track.audioUnits ? *track.audioUnits : none);
 }

@@ -1,24 +1,23 @@
 #pragma once
 
-// The Mixer tab: the strip of the track under the cursor, with mute, solo, level, pan, the insert
-// filter and drive, and the strip's plug-in inserts. Absent insert settings show 20000 Hz, 0.7 and 0;
+// The Mixer tab: the strip of the track under the cursor, with mute, solo, level, the track's level
+// meter, pan, the insert filter and drive, and the strip's plug-in inserts. Absent insert settings show 20000 Hz, 0.7 and 0;
 // the first change makes them present. Every change addresses the strip shown when it was made.
 
 #include "Veltrane/Views/Inspector/InspectorPanel.hpp"
 
 #include "Veltrane/Model/InspectorControls.hpp"
-
-#include <utility>
-#include <vector>
+#include "Veltrane/Views/Inspector/SliderTable.hpp"
 
 class QLabel;
 class QPushButton;
 
 namespace veltrane {
 
+class LevelMeterView;
+
 namespace inspector {
 class AudioUnitEffectRack;
-class ValueSlider;
 } // namespace inspector
 
 class MixerPanel final : public InspectorPanel {
@@ -31,7 +30,9 @@ public:
     QWidget* strip() const noexcept { return strip_; }
     QPushButton* muteButton() const noexcept { return mute_; }
     QPushButton* soloButton() const noexcept { return solo_; }
-    inspector::ValueSlider* slider(MixerControl control) const;
+    inspector::ValueSlider* slider(MixerControl control) const { return sliders_.find(control); }
+    /// The level meter of the track shown.
+    LevelMeterView* meter() const noexcept { return meter_; }
     inspector::AudioUnitEffectRack* rack() const noexcept { return rack_; }
 
 protected:
@@ -42,7 +43,8 @@ private:
     QWidget* strip_;
     QPushButton* mute_;
     QPushButton* solo_;
-    std::vector<std::pair<MixerControl, inspector::ValueSlider*>> sliders_;
+    inspector::SliderTable<MixerControl> sliders_;
+    LevelMeterView* meter_;
     inspector::AudioUnitEffectRack* rack_;
     int shownTrack_ = 0;
 };

@@ -1,7 +1,7 @@
 #include "Veltrane/Views/Inspector/ModulationPanel.hpp"
 
 #include "Veltrane/Model/AppModel.hpp"
-#include "Veltrane/Views/Inspector/InspectorIcons.hpp"
+#include "Veltrane/Views/Shared/SymbolIcon.hpp"
 #include "Veltrane/Views/Inspector/InspectorStyle.hpp"
 #include "Veltrane/Views/Inspector/ModulationSourceCard.hpp"
 
@@ -30,10 +30,8 @@ QWidget* makeEmptyState(QWidget* parent)
     empty->setMinimumHeight(160);
     auto* column = new QVBoxLayout(empty);
     column->addStretch(1);
-    auto* icon = new QLabel(empty);
-    icon->setPixmap(symbolIcon(Symbol::modulation, secondaryTextColor(*empty)).pixmap(QSize(36, 36), empty->devicePixelRatioF()));
-    icon->setAlignment(Qt::AlignCenter);
-    column->addWidget(icon);
+    column->addWidget(new SymbolView(QStringLiteral("point.3.connected.trianglepath.dotted"), secondaryTextColor(*empty), 36, empty),
+                      0, Qt::AlignHCenter);
     auto* title = new QLabel(QStringLiteral("No Modulators"), empty);
     QFont bold = title->font();
     bold.setBold(true);

@@ -1,7 +1,7 @@
 #include "Veltrane/Views/Inspector/ModulationSourceCard.hpp"
 
 #include "Veltrane/Model/AppModel.hpp"
-#include "Veltrane/Views/Inspector/InspectorIcons.hpp"
+#include "Veltrane/Views/Shared/SymbolIcon.hpp"
 #include "Veltrane/Views/Inspector/ValueSlider.hpp"
 
 #include <QComboBox>
@@ -19,14 +19,14 @@ namespace veltrane::inspector {
 
 namespace {
 
-Symbol kindSymbol(ModulationSourceKind kind)
+QString kindSymbol(ModulationSourceKind kind)
 {
     switch (kind) {
-    case ModulationSourceKind::lfo: return Symbol::sineWave;
-    case ModulationSourceKind::envelope: return Symbol::envelope;
-    case ModulationSourceKind::macro: return Symbol::dial;
+    case ModulationSourceKind::lfo: return QStringLiteral("waveform.path");
+    case ModulationSourceKind::envelope: return QStringLiteral("chart.line.uptrend.xyaxis");
+    case ModulationSourceKind::macro: return QStringLiteral("dial.medium");
     }
-    return Symbol::sineWave;
+    return QStringLiteral("waveform.path");
 }
 
 /// A slider of the kind's controls: title, range, keyboard step and the field it shows and sets.
@@ -63,7 +63,7 @@ QString routeScopeText(const ModulationRoute& route)
                     : route.instrument ? QStringLiteral("Instrument ") + QString::number(*route.instrument + 1)
                                        : QStringLiteral("Global");
     return scope + QStringLiteral(" \u00B7 ") +
-           (isContinuousModulation(route.target) ? QStringLiteral("Continuous") : QStringLiteral("Note Start"));
+           (isContinuousModulation(route.target) ? QStringLiteral("Continuous") : QStringLiteral("Note start"));
 }
 
 ModulationSourceCard::ModulationSourceCard(AppModel& model, const ModulationSource& source,
@@ -79,8 +79,7 @@ ModulationSourceCard::ModulationSourceCard(AppModel& model, const ModulationSour
     column->setSpacing(9);
 
     auto* header = new QHBoxLayout;
-    auto* icon = new QLabel(this);
-    icon->setPixmap(symbolIcon(kindSymbol(source.kind), accent).pixmap(QSize(18, 18), devicePixelRatioF()));
+    auto* icon = new SymbolView(kindSymbol(source.kind), accent, 18, this);
     icon->setAccessibleName(qString(toRawValue(source.kind)));
     header->addWidget(icon);
     name_->setPlaceholderText(QStringLiteral("Name"));
@@ -89,7 +88,7 @@ ModulationSourceCard::ModulationSourceCard(AppModel& model, const ModulationSour
     headline.setBold(true);
     name_->setFont(headline);
     header->addWidget(name_, 1);
-    remove_->setIcon(symbolIcon(Symbol::trash, secondaryTextColor(*this)));
+    setSymbol(remove_, QStringLiteral("trash"), secondaryTextColor(*this));
     remove_->setAutoRaise(true);
     remove_->setToolTip(QStringLiteral("Remove source"));
     remove_->setAccessibleName(QStringLiteral("Remove source"));
@@ -138,7 +137,7 @@ ModulationSourceCard::ModulationSourceCard(AppModel& model, const ModulationSour
         menu->addAction(qString(modulationLabel(target)), this, [this, id, target] { model_.addModulationRoute(id, target); });
     }
     addDestination_ = addMenuButton(QStringLiteral("Add Destination"), menu, this);
-    addDestination_->setIcon(symbolIcon(Symbol::modulation));
+    setSymbol(addDestination_, QStringLiteral("point.3.connected.trianglepath.dotted"));
     column->addWidget(addDestination_, 0, Qt::AlignLeft);
 
     showSource(source, routes);
@@ -150,8 +149,7 @@ ModulationSourceCard::RouteRow ModulationSourceCard::makeRouteRow(const Modulati
     row.id = route.id;
     auto* line = new QHBoxLayout;
     line->setSpacing(7);
-    auto* arrow = new QLabel(this);
-    arrow->setPixmap(symbolIcon(Symbol::routeArrow, accent).pixmap(QSize(16, 16), devicePixelRatioF()));
+    auto* arrow = new SymbolView(QStringLiteral("arrow.turn.down.right"), accent, 16, this);
     line->addWidget(arrow, 0, Qt::AlignTop);
 
     auto* stack = new QVBoxLayout;
@@ -178,7 +176,7 @@ ModulationSourceCard::RouteRow ModulationSourceCard::makeRouteRow(const Modulati
     line->addLayout(stack, 1);
 
     row.remove = new QToolButton(this);
-    row.remove->setIcon(symbolIcon(Symbol::removeCircle, secondaryTextColor(*this)));
+    setSymbol(row.remove, QStringLiteral("xmark.circle.fill"), secondaryTextColor(*this));
     row.remove->setAutoRaise(true);
     row.remove->setToolTip(QStringLiteral("Remove route"));
     row.remove->setAccessibleName(QStringLiteral("Remove route"));

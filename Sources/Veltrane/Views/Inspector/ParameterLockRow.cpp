@@ -1,6 +1,6 @@
 #include "Veltrane/Views/Inspector/ParameterLockRow.hpp"
 
-#include "Veltrane/Views/Inspector/InspectorIcons.hpp"
+#include "Veltrane/Views/Shared/SymbolIcon.hpp"
 #include "Veltrane/Views/Inspector/ValueSlider.hpp"
 
 #include <QHBoxLayout>
@@ -23,7 +23,7 @@ ParameterLockRow::ParameterLockRow(ParameterTarget target, QWidget* parent)
     title->setFont(titleFont);
     value_->setFont(monospacedFont(captionFont(*value_)));
 
-    remove_->setIcon(symbolIcon(Symbol::removeCircle, secondaryTextColor(*remove_)));
+    setSymbol(remove_, QStringLiteral("xmark.circle.fill"), secondaryTextColor(*remove_));
     remove_->setAutoRaise(true);
     remove_->setToolTip(QStringLiteral("Remove ") + name + QStringLiteral(" lock"));
     remove_->setAccessibleName(QStringLiteral("Remove ") + name + QStringLiteral(" lock"));

@@ -35,15 +35,6 @@ const Pattern* currentPattern(const AppModel& model)
     return &patterns[static_cast<std::size_t>(index)];
 }
 
-/// `title` as a check box shows it; a lone "&" must be doubled, or it would underline the next letter.
-QCheckBox* toggle(const QString& title, QWidget* parent)
-{
-    auto* box = new QCheckBox(title, parent);
-    box->setAccessibleName(QString(title).replace(QStringLiteral("&&"), QStringLiteral("&")));
-    box->setFocusPolicy(Qt::StrongFocus);
-    return box;
-}
-
 } // namespace
 
 ToolsPanel::ToolsPanel(AppModel& model, QWidget* parent)
@@ -51,11 +42,11 @@ ToolsPanel::ToolsPanel(AppModel& model, QWidget* parent)
     , mode_(new SegmentedPicker(QStringLiteral("Mode"), {QStringLiteral("Step"), QStringLiteral("Realtime")}, this))
     , write_(new SegmentedPicker(QStringLiteral("Write"), {QStringLiteral("Overdub"), QStringLiteral("Replace")}, this))
     , quantize_(new ValueSlider(QStringLiteral("Quantize strength"), {0, 1}, this))
-    , noteOffs_(toggle(QStringLiteral("Record MIDI note-offs"), this))
+    , noteOffs_(checkBox(QStringLiteral("Record MIDI note-offs"), this))
     , hint_(captionLabel(QString(), this))
     , name_(new QLineEdit(this))
-    , sendClock_(toggle(QStringLiteral("Send clock && transport"), this))
-    , receiveClock_(toggle(QStringLiteral("Receive clock && transport"), this))
+    , sendClock_(checkBox(QStringLiteral("Send clock & transport"), this))
+    , receiveClock_(checkBox(QStringLiteral("Receive clock & transport"), this))
     , ports_(captionLabel(QString(), this))
     , tempo_(captionLabel(QString(), this, true))
     , length_(new Stepper(this))
@@ -68,7 +59,7 @@ ToolsPanel::ToolsPanel(AppModel& model, QWidget* parent)
     , note_(new Stepper(this))
     , fill_(new QPushButton(QStringLiteral("Fill Euclidean Rhythm"), this))
     , density_(new ValueSlider(QStringLiteral("Density"), {0.05, 1}, this))
-    , minor_(toggle(QStringLiteral("Minor scale"), this))
+    , minor_(checkBox(QStringLiteral("Minor scale"), this))
     , melody_(new QPushButton(QStringLiteral("Generate Melody"), this))
     , humanize_(new QPushButton(QStringLiteral("Humanize"), this))
     , accent_(new QPushButton(QStringLiteral("Accent"), this))

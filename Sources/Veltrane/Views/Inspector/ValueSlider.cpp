@@ -27,10 +27,20 @@ ContinuousSlider::ContinuousSlider(SliderRange range, QWidget* parent)
 
 void ContinuousSlider::setKeyboardStep(double step)
 {
+    keyboardStep_ = step;
     const double width = range_.upper - range_.lower;
     const int positions = width > 0 ? static_cast<int>(std::lround(step / width * resolution)) : 1;
     setSingleStep(std::max(1, positions));
     setPageStep(std::max(1, positions * 10));
+}
+
+void ContinuousSlider::setValueRange(SliderRange range, double value)
+{
+    if (range.lower != range_.lower || range.upper != range_.upper) {
+        range_ = range;
+        setKeyboardStep(keyboardStep_);
+    }
+    showValue(value);
 }
 
 void ContinuousSlider::showValue(double value)
@@ -89,6 +99,13 @@ void ValueSlider::setValue(double value)
 {
     value_ = value;
     slider_->showValue(value);
+    showText();
+}
+
+void ValueSlider::setValue(double value, SliderRange range)
+{
+    value_ = value;
+    slider_->setValueRange(range, value);
     showText();
 }
 

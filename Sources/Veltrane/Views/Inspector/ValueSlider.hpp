@@ -37,6 +37,9 @@ public:
     explicit ContinuousSlider(SliderRange range, QWidget* parent = nullptr);
 
     SliderRange range() const noexcept { return range_; }
+    /// Changes the range (for ranges that follow another value) and places the knob at `value` in it,
+    /// without reporting anything. The keyboard step stays the same.
+    void setValueRange(SliderRange range, double value);
     /// The value the arrow keys add or take away; a hundredth of the range unless set.
     void setKeyboardStep(double step);
     /// Places the knob at `value` (held to the range) without reporting it.
@@ -51,6 +54,7 @@ private:
     int positionOf(double value) const;
 
     SliderRange range_;
+    double keyboardStep_ = 0;
 };
 
 class ValueSlider : public QWidget {
@@ -64,6 +68,8 @@ public:
     void setValue(double value);
     void setTitle(const QString& title);
     void setKeyboardStep(double step) { slider_->setKeyboardStep(step); }
+    /// Shows `value` on a slider over `range` (see `setValue`).
+    void setValue(double value, SliderRange range);
 
     double value() const noexcept { return value_; }
     QString title() const;

@@ -104,6 +104,56 @@ void record(QPainter& p, const QColor& c, bool filled)
     p.drawEllipse(QRectF(filled ? 3.5 : 4.5, filled ? 3.5 : 4.5, filled ? 9 : 7, filled ? 9 : 7));
 }
 
+// Drawings made on a 24 × 24 grid: scaled into the 16 × 16 box, with the pen widths given on that grid.
+void onGrid24(QPainter& p, const std::function<void()>& draw)
+{
+    p.save();
+    p.scale(16.0 / 24.0, 16.0 / 24.0);
+    draw();
+    p.restore();
+}
+
+// A filled shape with `cut` (a stroked line drawing) taken out of it, so the detail shows whatever lies
+// behind the icon, on any background.
+void fillWithCutOut(QPainter& p, const QColor& c, const QPainterPath& shape, const QPainterPath& cut, double cutWidth)
+{
+    QPainterPathStroker stroker;
+    stroker.setWidth(cutWidth);
+    stroker.setCapStyle(Qt::RoundCap);
+    stroker.setJoinStyle(Qt::RoundJoin);
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawPath(shape.subtracted(stroker.createStroke(cut)));
+}
+
+void removeCircle(QPainter& p, const QColor& c)
+{
+    onGrid24(p, [&] {
+        QPainterPath circle;
+        circle.addEllipse(QPointF(12, 12), 9, 9);
+        QPainterPath cross(QPointF(8.5, 8.5));
+        cross.lineTo(15.5, 15.5);
+        cross.moveTo(15.5, 8.5);
+        cross.lineTo(8.5, 15.5);
+        fillWithCutOut(p, c, circle, cross, 1.8);
+    });
+}
+
+void warningTriangle(QPainter& p, const QColor& c)
+{
+    onGrid24(p, [&] {
+        QPainterPath triangle(QPointF(12, 3));
+        triangle.lineTo(22, 20.5);
+        triangle.lineTo(2, 20.5);
+        triangle.closeSubpath();
+        QPainterPath mark(QPointF(12, 9));
+        mark.lineTo(12, 14);
+        mark.moveTo(12, 17.4);
+        mark.lineTo(12, 17.6);
+        fillWithCutOut(p, c, triangle, mark, 2);
+    });
+}
+
 const std::map<QString, Drawing>& drawings()
 {
     static const std::map<QString, Drawing> table{
@@ -275,6 +325,62 @@ const std::map<QString, Drawing>& drawings()
              p.drawArc(QRectF(9, 1.5, 5.5, 5.5), 200 * 16, 270 * 16);
              p.drawLine(QPointF(13, 13), QPointF(6, 6));
              p.drawLine(QPointF(4, 4), QPointF(6, 6));
+         }},
+        {"plus", [](QPainter& p, const QColor& c) {
+             p.setPen(stroke(c, 1.3));
+             p.drawLine(QPointF(8, 3), QPointF(8, 13));
+             p.drawLine(QPointF(3, 8), QPointF(13, 8));
+         }},
+        {"xmark.circle.fill", [](QPainter& p, const QColor& c) { removeCircle(p, c); }},
+        {"exclamationmark.triangle.fill", [](QPainter& p, const QColor& c) { warningTriangle(p, c); }},
+        {"delete.left", [](QPainter& p, const QColor& c) {
+             p.setPen(stroke(c, 1.2));
+             p.setBrush(Qt::NoBrush);
+             p.drawPolygon(QPolygonF({QPointF(6, 3.5), QPointF(13.5, 3.5), QPointF(13.5, 12.5), QPointF(6, 12.5),
+                                      QPointF(2, 8)}));
+             p.drawLine(QPointF(7.5, 6), QPointF(11.5, 10));
+             p.drawLine(QPointF(11.5, 6), QPointF(7.5, 10));
+         }},
+        {"point.3.connected.trianglepath.dotted", [](QPainter& p, const QColor& c) {
+             const QPointF a(3.5, 12), b(8, 4), c2(12.5, 11.5);
+             QPen dotted = stroke(c, 1.1);
+             dotted.setDashPattern({0.1, 2.2});
+             p.setPen(dotted);
+             p.setBrush(Qt::NoBrush);
+             p.drawPolygon(QPolygonF({a, b, c2}));
+             p.setPen(Qt::NoPen);
+             p.setBrush(c);
+             for (const auto& point : {a, b, c2}) p.drawEllipse(point, 1.8, 1.8);
+         }},
+        {"waveform.path", [](QPainter& p, const QColor& c) {
+             p.setPen(stroke(c, 1.3));
+             p.setBrush(Qt::NoBrush);
+             QPainterPath wave(QPointF(1.5, 8));
+             wave.cubicTo(QPointF(3.5, 1.5), QPointF(6, 1.5), QPointF(8, 8));
+             wave.cubicTo(QPointF(10, 14.5), QPointF(12.5, 14.5), QPointF(14.5, 8));
+             p.drawPath(wave);
+         }},
+        {"dial.medium", [](QPainter& p, const QColor& c) {
+             p.setPen(stroke(c, 1.3));
+             p.setBrush(Qt::NoBrush);
+             p.drawEllipse(QPointF(8, 8), 5.8, 5.8);
+             p.drawLine(QPointF(8, 8), QPointF(11, 5));
+         }},
+        {"arrow.turn.down.right", [](QPainter& p, const QColor& c) {
+             p.setPen(stroke(c, 1.3));
+             p.setBrush(Qt::NoBrush);
+             p.drawPolyline(QPolygonF({QPointF(4, 2.5), QPointF(4, 10), QPointF(13, 10)}));
+             p.drawLine(QPointF(10.5, 7.5), QPointF(13, 10));
+             p.drawLine(QPointF(10.5, 12.5), QPointF(13, 10));
+         }},
+        {"trash", [](QPainter& p, const QColor& c) {
+             p.setPen(stroke(c, 1.2));
+             p.setBrush(Qt::NoBrush);
+             p.drawLine(QPointF(2.5, 4.5), QPointF(13.5, 4.5));
+             p.drawPolyline(QPolygonF({QPointF(6.3, 4.5), QPointF(6.6, 2.3), QPointF(9.4, 2.3), QPointF(9.7, 4.5)}));
+             p.drawPolyline(QPolygonF({QPointF(4, 4.5), QPointF(4.7, 13.7), QPointF(11.3, 13.7), QPointF(12, 4.5)}));
+             p.drawLine(QPointF(6.7, 7), QPointF(6.7, 11.3));
+             p.drawLine(QPointF(9.3, 7), QPointF(9.3, 11.3));
          }},
     };
     return table;
