@@ -2,6 +2,7 @@
 
 #include "Veltrane/Model/AppModel.hpp"
 #include "Veltrane/Views/Shared/SymbolIcon.hpp"
+#include "Veltrane/Views/Inspector/FlowLayout.hpp"
 #include "Veltrane/Views/Inspector/InspectorStyle.hpp"
 
 #include <QCheckBox>
@@ -56,13 +57,12 @@ AudioUnitEffectRack::AudioUnitEffectRack(AppModel& model, bool master, QWidget* 
     column->setSpacing(itemSpacing);
     column->addWidget(divider(this));
 
-    auto* header = new QHBoxLayout;
+    auto* header = new FlowLayout(nullptr, true);
     auto* title = captionLabel(QStringLiteral("AUDIO UNIT FX"), this, true);
     QFont bold = title->font();
     bold.setBold(true);
     title->setFont(bold);
     header->addWidget(title);
-    header->addStretch(1);
     header->addWidget(add_);
     column->addLayout(header);
 

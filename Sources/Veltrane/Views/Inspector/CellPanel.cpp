@@ -3,6 +3,7 @@
 #include "Veltrane/Model/AppModel.hpp"
 #include "Veltrane/Views/Inspector/EffectSlotBox.hpp"
 #include "Veltrane/Views/Shared/SymbolIcon.hpp"
+#include "Veltrane/Views/Inspector/FlowLayout.hpp"
 #include "Veltrane/Views/Inspector/InspectorStyle.hpp"
 #include "Veltrane/Views/Inspector/ParameterLockRow.hpp"
 #include "Veltrane/Views/Inspector/ValueSlider.hpp"
@@ -96,16 +97,11 @@ CellPanel::CellPanel(AppModel& model, QWidget* parent)
     defaultGateRow->addStretch(1);
     column->addLayout(defaultGateRow);
 
-    auto* instrumentRow = new QFormLayout;
-    instrumentRow->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    auto* instrumentLabel = new QLabel(QStringLiteral("Instrument"), this);
-    instrumentLabel->setBuddy(instrument_);
     instrument_->setAccessibleName(QStringLiteral("Instrument"));
     instrument_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     instrument_->setMinimumContentsLength(8);
     passWheelUnlessFocused(instrument_);
-    instrumentRow->addRow(instrumentLabel, instrument_);
-    column->addLayout(instrumentRow);
+    column->addLayout(labelledRow(QStringLiteral("Instrument"), instrument_, this));
     connect(instrument_, &QComboBox::activated, this, [this](int index) {
         if (index >= 0) writeCell([index](Cell& cell) { cell.instrument = index; });
     });
@@ -132,9 +128,12 @@ CellPanel::CellPanel(AppModel& model, QWidget* parent)
 
     column->addWidget(divider(this));
 
-    auto* lockHeader = new QHBoxLayout;
-    lockHeader->addWidget(sectionTitle(QStringLiteral("PARAMETER LOCKS"), this));
-    lockHeader->addStretch(1);
+    // The heading's space above goes above the whole row, so the heading and the menu share a centre line.
+    auto* lockHeader = new FlowLayout(nullptr, true);
+    lockHeader->setContentsMargins(0, 10, 0, 0);
+    auto* lockTitle = sectionTitle(QStringLiteral("PARAMETER LOCKS"), this);
+    lockTitle->setContentsMargins(0, 0, 0, 0);
+    lockHeader->addWidget(lockTitle);
     auto* lockMenu = new QMenu(this);
     for (const auto target : allParameterTargets) {
         lockMenu->addAction(qString(label(target)), this, [this, target] {

@@ -49,12 +49,7 @@ EffectSlotBox::EffectSlotBox(const QString& title, QWidget* parent)
     passWheelUnlessFocused(picker_);
     value_->setKeyboardStep(1);
 
-    auto* pickerRow = new QFormLayout;
-    pickerRow->setContentsMargins(0, 0, 0, 0);
-    pickerRow->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    auto* label = new QLabel(title, this);
-    label->setBuddy(picker_);
-    pickerRow->addRow(label, picker_);
+    auto* pickerRow = labelledRow(title, picker_, this);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(8, 8, 8, 8);

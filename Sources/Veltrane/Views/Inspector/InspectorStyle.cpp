@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QFormLayout>
 #include <QFontDatabase>
 #include <QLocale>
 #include <QPainter>
@@ -196,10 +197,28 @@ SymbolView* warningSign(int size, QWidget* parent)
     return new SymbolView(QStringLiteral("exclamationmark.triangle.fill"), Theme::current().orange, size, parent);
 }
 
+QFormLayout* labelledRow(const QString& title, QWidget* field, QWidget* parent)
+{
+    auto* row = new QFormLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    row->setRowWrapPolicy(QFormLayout::WrapLongRows);
+    auto* label = new QLabel(title, parent);
+    label->setBuddy(field);
+    row->addRow(label, field);
+    return row;
+}
+
 void shrinkToText(QPushButton* button)
 {
     const int padding = 2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) + 8;
     button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + padding);
+}
+
+void fitToText(QPushButton* button)
+{
+    shrinkToText(button);
+    button->setMaximumWidth(button->minimumWidth());
 }
 
 QFrame* divider(QWidget* parent)

@@ -12,6 +12,7 @@
 #include <string_view>
 
 class QCheckBox;
+class QFormLayout;
 class QMenu;
 class QPushButton;
 class QToolButton;
@@ -57,9 +58,15 @@ private:
 /// The orange warning triangle, `size` points square.
 SymbolView* warningSign(int size, QWidget* parent = nullptr);
 
+/// `field` with the label `title` (its buddy) on its left, or above it when the column is too narrow for
+/// both on one line.
+QFormLayout* labelledRow(const QString& title, QWidget* field, QWidget* parent);
+
 /// Lets a push button narrow down to its text when its row runs short of room; the style would keep
 /// every text button at least 80 points wide, which pushes a row of three past a narrow column.
 void shrinkToText(QPushButton* button);
+/// Keeps a push button as wide as its text, for rows of small buttons.
+void fitToText(QPushButton* button);
 
 /// A thin horizontal line between groups.
 QFrame* divider(QWidget* parent = nullptr);

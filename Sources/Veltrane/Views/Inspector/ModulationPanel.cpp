@@ -2,6 +2,7 @@
 
 #include "Veltrane/Model/AppModel.hpp"
 #include "Veltrane/Views/Shared/SymbolIcon.hpp"
+#include "Veltrane/Views/Inspector/FlowLayout.hpp"
 #include "Veltrane/Views/Inspector/InspectorStyle.hpp"
 #include "Veltrane/Views/Inspector/ModulationSourceCard.hpp"
 
@@ -60,7 +61,7 @@ ModulationPanel::ModulationPanel(AppModel& model, QWidget* parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(itemSpacing);
     column->addWidget(sectionTitle(QStringLiteral("MODULAR MODULATION"), this));
-    auto* buttons = new QHBoxLayout;
+    auto* buttons = new FlowLayout;
     const std::pair<ModulationSourceKind, const char*> kinds[] = {
         {ModulationSourceKind::lfo, "+ LFO"}, {ModulationSourceKind::envelope, "+ ENV"}, {ModulationSourceKind::macro, "+ Macro"}};
     for (const auto& [kind, title] : kinds) {
@@ -68,14 +69,11 @@ ModulationPanel::ModulationPanel(AppModel& model, QWidget* parent)
         QFont small = button->font();
         if (small.pointSizeF() > 0) small.setPointSizeF(small.pointSizeF() * 0.9);
         button->setFont(small);
-        // Three push buttons at the style's minimum width overflow the narrowest column.
-        button->setMinimumWidth(0);
-        button->setMaximumWidth(button->fontMetrics().horizontalAdvance(button->text()) + 24);
+        fitToText(button);
         connect(button, &QPushButton::clicked, this, [this, kind] { model_.addModulationSource(kind); });
         addButtons_.push_back(button);
         buttons->addWidget(button);
     }
-    buttons->addStretch(1);
     column->addLayout(buttons);
     column->addWidget(empty_);
     cardList_->setContentsMargins(0, 0, 0, 0);

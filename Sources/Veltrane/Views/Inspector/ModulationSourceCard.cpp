@@ -107,12 +107,7 @@ ModulationSourceCard::ModulationSourceCard(AppModel& model, const ModulationSour
         for (const auto waveform : allModulationWaveforms) wave_->addItem(capitalised(toRawValue(waveform)));
         wave_->setAccessibleName(QStringLiteral("Wave"));
         passWheelUnlessFocused(wave_);
-        auto* row = new QFormLayout;
-        row->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-        auto* label = new QLabel(QStringLiteral("Wave"), this);
-        label->setBuddy(wave_);
-        row->addRow(label, wave_);
-        column->addLayout(row);
+        column->addLayout(labelledRow(QStringLiteral("Wave"), wave_, this));
         connect(wave_, &QComboBox::activated, this, [this, id](int index) {
             if (index < 0) return;
             const auto waveform = allModulationWaveforms[static_cast<std::size_t>(index)];
@@ -158,14 +153,11 @@ ModulationSourceCard::RouteRow ModulationSourceCard::makeRouteRow(const Modulati
     for (const auto target : allParameterTargets) row.destination->addItem(qString(modulationLabel(target)));
     row.destination->setAccessibleName(QStringLiteral("Destination"));
     row.destination->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    row.destination->setMinimumContentsLength(10);
+    // The names are long ("Instrument Resonance · Note Start"): the picker narrows to a few letters in a
+    // narrow column and shows the whole name in its list.
+    row.destination->setMinimumContentsLength(6);
     passWheelUnlessFocused(row.destination);
-    auto* destination = new QFormLayout;
-    destination->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    auto* label = new QLabel(QStringLiteral("Destination"), this);
-    label->setBuddy(row.destination);
-    destination->addRow(label, row.destination);
-    stack->addLayout(destination);
+    stack->addLayout(labelledRow(QStringLiteral("Destination"), row.destination, this));
     row.scope = captionLabel(QString(), this);
     row.scope->setFont(captionFont(*row.scope, 0.78));
     stack->addWidget(row.scope);

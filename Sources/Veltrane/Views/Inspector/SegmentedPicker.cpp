@@ -1,5 +1,7 @@
 #include "Veltrane/Views/Inspector/SegmentedPicker.hpp"
 
+#include "Veltrane/Views/Inspector/InspectorStyle.hpp"
+
 #include <QButtonGroup>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,6 +26,7 @@ SegmentedPicker::SegmentedPicker(const QString& title, const QStringList& segmen
         button->setAccessibleName(segments[i]);
         button->setAccessibleDescription(title);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        shrinkToText(button);
         group_->addButton(button, i);
         buttons->addWidget(button);
     }

@@ -88,14 +88,9 @@ ToolsPanel::ToolsPanel(AppModel& model, QWidget* parent)
     column->addWidget(divider(this));
 
     column->addWidget(sectionTitle(QStringLiteral("PATTERN TOOLS"), this));
-    auto* nameRow = new QFormLayout;
-    nameRow->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    auto* nameLabel = new QLabel(QStringLiteral("Pattern name"), this);
-    nameLabel->setBuddy(name_);
     name_->setAccessibleName(QStringLiteral("Pattern name"));
     name_->setPlaceholderText(QStringLiteral("Pattern name"));
-    nameRow->addRow(nameLabel, name_);
-    column->addLayout(nameRow);
+    column->addLayout(labelledRow(QStringLiteral("Pattern name"), name_, this));
     // Every keystroke is one rename, as the user types it.
     connect(name_, &QLineEdit::textEdited, this, [this](const QString& text) { model_.renamePattern(text.toStdString()); });
     column->addWidget(divider(this));
