@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace veltrane {
@@ -103,6 +105,41 @@ TEST(AudioGraph, MixerSumsItsInputs)
     for (int channel = 0; channel < 2; ++channel) {
         for (int i = 0; i < 512; ++i) ASSERT_EQ(out->channel(channel)[i], a->channel(channel)[i] + b->channel(channel)[i]);
     }
+}
+
+TEST(AudioGraph, MixerSumsPlayersAndOtherNodesInWiringOrderAndMetersEachAlone)
+{
+    // Players add straight into the mixer's sum; a sub-mixer (no such shortcut) and a metered player
+    // (whose meter must see it alone) go through a block of their own. The sum is the same, in order.
+    AudioGraph graph(rate, 256);
+    auto late = noiseBuffer(300, rate, 0.3f, 1);   // starts 100 frames into the first block
+    auto nested = noiseBuffer(512, rate, 0.2f, 2); // through a sub-mixer
+    auto metered = noiseBuffer(512, rate, 0.1f, 3);
+    auto player = [&](const std::shared_ptr<AudioBuffer>& buffer, std::int64_t frame, AudioNode& into) {
+        auto node = graph.attachNew<AudioPlayerNode>();
+        graph.connect(*node, into);
+        if (buffer) node->scheduleBuffer(buffer, frame);
+        node->play();
+        return node;
+    };
+    player(late, 100, graph.mainMixer());
+    auto sub = graph.attachNew<AudioMixerNode>();
+    graph.connect(*sub, graph.mainMixer());
+    player(nested, 0, *sub);
+    player(nullptr, 0, graph.mainMixer()); // idle
+    AudioLevelTap& meter = player(metered, 0, graph.mainMixer())->installLevelTap();
+    auto out = renderGraph(graph, 512);
+
+    float meteredPeak = 0;
+    for (int channel = 0; channel < 2; ++channel) {
+        for (int i = 0; i < 512; ++i) {
+            const float first = i >= 100 && i < 400 ? late->channel(channel)[i - 100] : 0.0f;
+            const float expected = (first + nested->channel(channel)[i]) + metered->channel(channel)[i];
+            ASSERT_EQ(out->channel(channel)[i], expected) << "channel " << channel << " frame " << i;
+            meteredPeak = std::max(meteredPeak, std::fabs(metered->channel(channel)[i]));
+        }
+    }
+    EXPECT_EQ(meter.peak(), meteredPeak);
 }
 
 TEST(AudioGraph, WiringChangesTakeEffectWithTheNextBlock)

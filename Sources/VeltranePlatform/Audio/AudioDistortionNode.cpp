@@ -47,24 +47,31 @@ void AudioDistortionNode::process(const RenderTime&, AudioBus& bus) noexcept
     const float gain = std::pow(10.0f, preGain_.get() / 20.0f);
     const float offset = softClip(bias);
     const float dry = 1.0f - mix;
-    for (int channel = 0; channel < 2; ++channel) {
-        float* samples = bus.channels[channel];
-        float hpIn = highPassInput_[channel];
-        float hpOut = highPassOutput_[channel];
-        float lpOut = lowPassOutput_[channel];
-        for (int i = 0; i < bus.frames; ++i) {
-            const float x = samples[i];
-            const float shaped = softClip(x * gain + bias) - offset;
-            // One-pole DC-blocking high-pass, then one-pole low-pass.
-            hpOut = highPassCoefficient_ * (hpOut + shaped - hpIn);
-            hpIn = shaped;
-            lpOut = hpOut + lowPassCoefficient_ * (lpOut - hpOut);
-            samples[i] = dry * x + mix * outputLevel * lpOut;
-        }
-        highPassInput_[channel] = hpIn;
-        highPassOutput_[channel] = hpOut;
-        lowPassOutput_[channel] = lpOut;
+    // Both channels in one pass: each channel's filters form a chain from one sample to the next, and
+    // the two chains run side by side instead of one after the other.
+    float* left = bus.channels[0];
+    float* right = bus.channels[1];
+    float hpInL = highPassInput_[0], hpOutL = highPassOutput_[0], lpOutL = lowPassOutput_[0];
+    float hpInR = highPassInput_[1], hpOutR = highPassOutput_[1], lpOutR = lowPassOutput_[1];
+    const float hp = highPassCoefficient_;
+    const float lp = lowPassCoefficient_;
+    for (int i = 0; i < bus.frames; ++i) {
+        const float xl = left[i];
+        const float xr = right[i];
+        const float shapedL = softClip(xl * gain + bias) - offset;
+        const float shapedR = softClip(xr * gain + bias) - offset;
+        // One-pole DC-blocking high-pass, then one-pole low-pass.
+        hpOutL = hp * (hpOutL + shapedL - hpInL);
+        hpOutR = hp * (hpOutR + shapedR - hpInR);
+        hpInL = shapedL;
+        hpInR = shapedR;
+        lpOutL = hpOutL + lp * (lpOutL - hpOutL);
+        lpOutR = hpOutR + lp * (lpOutR - hpOutR);
+        left[i] = dry * xl + mix * outputLevel * lpOutL;
+        right[i] = dry * xr + mix * outputLevel * lpOutR;
     }
+    highPassInput_[0] = hpInL, highPassOutput_[0] = hpOutL, lowPassOutput_[0] = lpOutL;
+    highPassInput_[1] = hpInR, highPassOutput_[1] = hpOutR, lowPassOutput_[1] = lpOutR;
 }
 
 } // namespace veltrane

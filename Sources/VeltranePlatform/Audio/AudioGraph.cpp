@@ -31,6 +31,15 @@ public:
         if (entry.node->tapInstalled_.load(std::memory_order_relaxed)) entry.node->tap_.measure(bus);
     }
 
+    bool pullAdding(std::uint32_t first, std::uint32_t count, int index, const RenderTime& time,
+                    AudioBus& sum) const noexcept
+    {
+        if (index < 0 || static_cast<std::uint32_t>(index) >= count) return false;
+        AudioNode* node = entries[inputEntries[first + static_cast<std::uint32_t>(index)]].node;
+        if (node->tapInstalled_.load(std::memory_order_relaxed)) return false;
+        return node->renderAdding(time, sum);
+    }
+
     void pull(std::uint32_t first, std::uint32_t count, int index, const RenderTime& time,
               AudioBus& bus) const noexcept
     {
@@ -47,6 +56,11 @@ public:
 void RenderInputs::pull(int index, const RenderTime& time, AudioBus& into) const noexcept
 {
     plan_->pull(first_, count_, index, time, into);
+}
+
+bool RenderInputs::pullAdding(int index, const RenderTime& time, AudioBus& sum) const noexcept
+{
+    return plan_->pullAdding(first_, count_, index, time, sum);
 }
 
 struct AudioGraph::PlanMessage : detail::GraphMessage {

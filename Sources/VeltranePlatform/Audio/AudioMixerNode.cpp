@@ -24,16 +24,17 @@ void AudioMixerNode::reset() noexcept
 void AudioMixerNode::render(const RenderTime& time, const RenderInputs& inputs, AudioBus& out) noexcept
 {
     const int frames = out.frames;
-    // The first input that has sound renders straight into the output; the others go through the
-    // scratch block and are added.
+    // Players add straight into the sum. Of the other inputs, the first that has sound renders straight
+    // into the output; the others go through the scratch block and are added.
     out.silent = true;
-    int index = 0;
-    for (; index < inputs.count() && out.silent; ++index) {
-        out.silent = false;
-        inputs.pull(index, time, out);
-    }
     AudioBus scratch{{scratch_.get(), scratch_.get() + maximumFrames()}, frames, false};
-    for (; index < inputs.count(); ++index) {
+    for (int index = 0; index < inputs.count(); ++index) {
+        if (inputs.pullAdding(index, time, out)) continue;
+        if (out.silent) {
+            out.silent = false;
+            inputs.pull(index, time, out);
+            continue;
+        }
         scratch.silent = false;
         inputs.pull(index, time, scratch);
         if (scratch.silent) continue;

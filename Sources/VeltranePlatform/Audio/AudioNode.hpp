@@ -34,6 +34,9 @@ public:
     /// Renders input `index` into `into` (whose frames say how many), with the time of that input's
     /// clock domain. An index without an input leaves `into` silent.
     void pull(int index, const RenderTime& time, AudioBus& into) const noexcept;
+    /// Adds input `index` straight into `sum` when that input can (see `AudioNode::renderAdding`) and
+    /// no meter needs its output alone; false when it was not rendered.
+    bool pullAdding(int index, const RenderTime& time, AudioBus& sum) const noexcept;
 
 private:
     friend class detail::RenderPlan;
@@ -82,6 +85,10 @@ protected:
     /// Rendering thread: fill `out` (its frames are at most the prepared maximum). Never allocates,
     /// locks or waits.
     virtual void render(const RenderTime& time, const RenderInputs& inputs, AudioBus& out) noexcept = 0;
+    /// Rendering thread: add what `render` would give straight into `sum` (a mixer's running sum; when
+    /// silent, write it as `render` would), saving the copy through a block of the node's own. A node
+    /// without inputs may offer it; false leaves `sum` untouched, and the mixer renders the node apart.
+    virtual bool renderAdding(const RenderTime& time, AudioBus& sum) noexcept { return false; }
     /// Main thread, when the graph is destroyed before the node: free what the audio side still holds.
     virtual void releaseGraphResources() noexcept {}
 

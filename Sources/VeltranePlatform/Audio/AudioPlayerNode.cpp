@@ -171,6 +171,17 @@ void AudioPlayerNode::releaseGraphResources() noexcept
 void AudioPlayerNode::render(const RenderTime& time, const RenderInputs&, AudioBus& out) noexcept
 {
     out.silent = true;
+    mixInto(time, out);
+}
+
+bool AudioPlayerNode::renderAdding(const RenderTime& time, AudioBus& sum) noexcept
+{
+    mixInto(time, sum);
+    return true;
+}
+
+void AudioPlayerNode::mixInto(const RenderTime& time, AudioBus& out) noexcept
+{
     const int frames = out.frames;
     if (state_ == State::stopped) return;
     if (state_ == State::starting) {

@@ -71,6 +71,7 @@ public:
 protected:
     void reset() noexcept override;
     void render(const RenderTime& time, const RenderInputs& inputs, AudioBus& out) noexcept override;
+    bool renderAdding(const RenderTime& time, AudioBus& sum) noexcept override;
     void releaseGraphResources() noexcept override;
 
 private:
@@ -84,6 +85,8 @@ private:
     void dropAll() noexcept;
     void startClock(std::optional<std::int64_t> atGraphFrame) noexcept;
     void stopClock() noexcept;
+    // Adds the block's part of every item into `out`, writing rather than adding while it is silent.
+    void mixInto(const RenderTime& time, AudioBus& out) noexcept;
 
     AudioParameter<float> volume_{1.0f, 0.0f, 4.0f};
     bool playing_ = false; // owner thread

@@ -82,9 +82,13 @@ AudioBufferRef NoteRenderAhead::take(std::size_t index)
     }
     Slot taken = std::move(slots_[index]);
     slots_[index] = Slot{nullptr, nullptr, State::done};
+    // Workers sleep only while the budget is full (or every note is claimed): waking them after every
+    // note would cost this thread a system call per note and the workers a stampede for one slot.
+    const bool wasFull = pendingBytes_ >= budgetBytes_;
     pendingBytes_ -= bufferBytes(taken.buffer);
+    const bool roomMade = wasFull && pendingBytes_ < budgetBytes_;
     lock.unlock();
-    claimable_.notify_all();
+    if (roomMade) claimable_.notify_all();
     if (taken.error) std::rethrow_exception(taken.error);
     return std::move(taken.buffer);
 }
