@@ -24,8 +24,10 @@ void StereoLowPass::update(double sampleRate, double cutoff, double resonance)
     // w0 = 2π × frequency / rate, taken in cycles (at most 0.45 of one): the sine and cosine without a
     // library call, as a modulated filter is retuned every few frames.
     const double cycles = frequency / sampleRate;
-    const double cosW0 = sineOfPhase(cycles + 0.25);
-    const double alpha = sineOfPhase(cycles) / (2 * q);
+    // The cosine and the sine side by side in one pair of lanes, each with the arithmetic of one alone.
+    const DoubleLanes sines = sineOfPhase(DoubleLanes{cycles + 0.25, cycles});
+    const double cosW0 = sines[0];
+    const double alpha = sines[1] / (2 * q);
     // One division for the normalisation, the rest multiplications: the same coefficients to within
     // double rounding.
     const double inverseA0 = 1 / (1 + alpha);

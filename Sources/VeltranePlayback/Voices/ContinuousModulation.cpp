@@ -16,9 +16,6 @@ namespace {
 // corrected by a ratio without dividing by zero.
 constexpr double smallestGain = 0.0001;
 
-// The filter's coefficients follow the modulation every 16 frames: a third of a millisecond, finer than
-// any LFO or envelope can be heard to step, at a sixteenth of the cost.
-constexpr std::int64_t filterUpdateInterval = 16;
 
 bool routeActsOnNote(const ModulationRoute& route, ParameterTarget target, int track, int instrument)
 {
@@ -92,38 +89,69 @@ ContinuousModulator::ContinuousModulator(const Project& project, const Continuou
     if (!cutoff_.moving()) fixedCutoff_ = cutoff_.at(context.startFrame, context, bpm_);
 }
 
-void ContinuousModulator::process(std::int64_t first, StereoLanes* frames, int count)
+bool ContinuousModulator::scales(std::int64_t first, int count, double* gains, StereoLanes* sides) const
 {
     const bool volume = volume_.moving();
     const bool pan = pan_.moving();
-    if (volume || pan) {
-        for (int k = 0; k < count; ++k) {
-            const std::int64_t frame = context_.startFrame + first + k;
-            const double gain = volume ? volume_.at(frame, context_, bpm_) / startVolume_ : 1.0;
-            StereoLanes sides{1, 1};
-            if (pan) {
-                const double p =
-                    std::clamp(context_.startPan + pan_.at(frame, context_, bpm_) - context_.startInstrument.pan, -1.0, 1.0);
-                sides = StereoLanes{std::sqrt((1 - p) / 2) / startLeft_, std::sqrt((1 + p) / 2) / startRight_};
-            }
-            frames[k] = gain * frames[k] * sides;
+    if (!volume && !pan) return false;
+    for (int k = 0; k < count; ++k) {
+        const std::int64_t frame = context_.startFrame + first + k;
+        gains[k] = volume ? volume_.at(frame, context_, bpm_) / startVolume_ : 1.0;
+        sides[k] = StereoLanes{1, 1};
+        if (pan) {
+            const double p =
+                std::clamp(context_.startPan + pan_.at(frame, context_, bpm_) - context_.startInstrument.pan, -1.0, 1.0);
+            sides[k] = StereoLanes{std::sqrt((1 - p) / 2) / startLeft_, std::sqrt((1 + p) / 2) / startRight_};
         }
+    }
+    return true;
+}
+
+int ContinuousModulator::tunings(std::int64_t first, int count, StereoLowPass* out) const
+{
+    double cutoffs[maximumTunings];
+    double resonances[maximumTunings];
+    int made = 0;
+    const std::int64_t end = first + count;
+    for (std::int64_t n = (first + filterRetuneFrames - 1) / filterRetuneFrames * filterRetuneFrames; n < end;
+         n += filterRetuneFrames) {
+        const std::int64_t frame = context_.startFrame + n;
+        cutoffs[made] = cutoff_.moving() ? cutoff_.at(frame, context_, bpm_) : fixedCutoff_;
+        resonances[made] = resonance_.moving() ? resonance_.at(frame, context_, bpm_) : fixedResonance_;
+        ++made;
+    }
+    for (int i = 0; i < made; ++i) {
+        out[i] = filter_;
+        out[i].update(context_.sampleRate, cutoffs[i], resonances[i]);
+    }
+    return made;
+}
+
+void ContinuousModulator::process(std::int64_t first, StereoLanes* frames, int count)
+{
+    double gains[maximumRunFrames];
+    StereoLanes sides[maximumRunFrames];
+    for (int done = 0; done < count; done += maximumRunFrames) {
+        const int run = std::min(count - done, maximumRunFrames);
+        if (!scales(first + done, run, gains, sides)) break;
+        for (int k = 0; k < run; ++k) frames[done + k] = gains[k] * frames[done + k] * sides[k];
     }
     if (!filtered_) return;
     // A copy of its own keeps the filter in registers through the loop, which runs from one retuning to
     // the next without a check per frame.
     StereoLowPassRun run = run_;
-    for (int k = 0; k < count;) {
-        const std::int64_t n = first + k;
-        if (n % filterUpdateInterval == 0) {
-            const std::int64_t frame = context_.startFrame + n;
-            filter_.update(context_.sampleRate, cutoff_.moving() ? cutoff_.at(frame, context_, bpm_) : fixedCutoff_,
-                           resonance_.moving() ? resonance_.at(frame, context_, bpm_) : fixedResonance_);
-            run.retune(filter_);
+    StereoLowPass tuned[maximumTunings];
+    for (int done = 0; done < count; done += maximumRunFrames) {
+        const int length = std::min(count - done, maximumRunFrames);
+        tunings(first + done, length, tuned);
+        int next = 0;
+        for (int k = done; k < done + length;) {
+            const std::int64_t n = first + k;
+            if (n % filterRetuneFrames == 0) run.retune(tuned[next++]);
+            const int until =
+                static_cast<int>(std::min<std::int64_t>(done + length, k + filterRetuneFrames - n % filterRetuneFrames));
+            for (; k < until; ++k) frames[k] = run.process(frames[k]);
         }
-        const int until = static_cast<int>(
-            std::min<std::int64_t>(count, k + filterUpdateInterval - n % filterUpdateInterval));
-        for (; k < until; ++k) frames[k] = run.process(frames[k]);
     }
     run_ = run;
 }

@@ -59,6 +59,26 @@ public:
     /// note. Call with consecutive runs of frames from the note's first, under a `DenormalGuard`.
     void process(std::int64_t first, StereoLanes* frames, int count);
 
+    // The pieces of `process`, for a voice that runs them inside its own loop, frame by frame: the
+    // volume and pan factors, then the filter, retuned every `filterRetuneFrames` frames of the note.
+
+    /// The filter's coefficients follow the modulation every 16 frames: a third of a millisecond, finer
+    /// than any LFO or envelope can be heard to step, at a sixteenth of the cost.
+    static constexpr std::int64_t filterRetuneFrames = 16;
+    /// False when neither volume nor pan moves (nothing written). Otherwise each frame k of the `count`
+    /// from `first` is to be multiplied by `gains[k]`, then by `sides[k]`.
+    bool scales(std::int64_t first, int count, double* gains, StereoLanes* sides) const;
+    /// True when the filter moves: each frame then passes `filterRun()`.
+    bool filtered() const { return filtered_; }
+    StereoLowPassRun& filterRun() { return run_; }
+    /// The filter's tunings for frames `first` to `first + count` of the note (`count` at most
+    /// `maximumRunFrames`): one for each multiple of `filterRetuneFrames` among them, in order. Worked out
+    /// together, as none depends on another, they overlap in the processor rather than each waiting for
+    /// the one before. Returns how many.
+    int tunings(std::int64_t first, int count, StereoLowPass* out) const;
+    static constexpr int maximumRunFrames = 64;
+    static constexpr int maximumTunings = maximumRunFrames / filterRetuneFrames + 1;
+
 private:
     // One parameter: its value in 0-to-1 form before the routes, and the routes that act on the note.
     class Parameter {

@@ -24,6 +24,7 @@ constexpr double shortestGlideSeconds = 0.001;
 // every loop is free of branches on the note's settings: those are decided once per note, in the choice
 // of oscillator and of the stages that run at all.
 constexpr int chunkFrames = oscillatorRunFrames;
+static_assert(chunkFrames <= ContinuousModulator::maximumRunFrames);
 
 bool isPositiveRate(double sampleRate) { return sampleRate > 0 && std::isfinite(sampleRate); }
 
@@ -97,6 +98,41 @@ void panAndFilter(const VoiceSetup& voice, StereoLowPassRun& run, const double* 
     run = filter;
 }
 
+// As `panAndFilter` followed by the modulation's `process`, with the note's filter and the modulated
+// one in the same loop: each is a chain from one frame to the next, and side by side the two chains
+// overlap instead of running one after the other.
+void panAndFilterModulated(const VoiceSetup& voice, StereoLowPassRun& run, ContinuousModulator& modulation,
+                           std::int64_t first, const double* levels, int count, StereoLanes* out)
+{
+    if (voice.drive.active() || voice.bits.active() || !modulation.filtered()) {
+        panAndFilter(voice, run, levels, count, out);
+        modulation.process(first, out, count);
+        return;
+    }
+    double gains[chunkFrames];
+    StereoLanes sides[chunkFrames];
+    const bool scaled = modulation.scales(first, count, gains, sides);
+    StereoLowPass tuned[ContinuousModulator::maximumTunings];
+    modulation.tunings(first, count, tuned);
+    StereoLowPassRun filter = run;
+    StereoLowPassRun modulated = modulation.filterRun();
+    const StereoLanes pan{voice.pan.left, voice.pan.right};
+    constexpr std::int64_t retune = ContinuousModulator::filterRetuneFrames;
+    int next = 0;
+    for (int k = 0; k < count;) {
+        const std::int64_t n = first + k;
+        if (n % retune == 0) modulated.retune(tuned[next++]);
+        const int until = static_cast<int>(std::min<std::int64_t>(count, k + retune - n % retune));
+        if (scaled) {
+            for (; k < until; ++k) out[k] = modulated.process(gains[k] * filter.process(pan * levels[k]) * sides[k]);
+        } else {
+            for (; k < until; ++k) out[k] = modulated.process(filter.process(pan * levels[k]));
+        }
+    }
+    run = filter;
+    modulation.filterRun() = modulated;
+}
+
 void storeFrames(const StereoLanes* frames, int count, float* left, float* right)
 {
     for (int k = 0; k < count; ++k) {
@@ -123,10 +159,13 @@ void renderWith(const VoiceSetup& voice, Oscillator oscillator, bool bends, Cont
             oscillator.fill([step = voice.baseCycles](int) { return step; }, samples, count);
         }
         fillLevels(voice, first, count, samples, levels);
-        panAndFilter(voice, run, levels, count, out);
         // The modulation works on the chunk while it is still in double precision and in cache: no
         // second pass over the note.
-        if (modulation) modulation->process(first, out, count);
+        if (modulation) {
+            panAndFilterModulated(voice, run, *modulation, first, levels, count, out);
+        } else {
+            panAndFilter(voice, run, levels, count, out);
+        }
         storeFrames(out, count, left + first, right + first);
     }
 }
