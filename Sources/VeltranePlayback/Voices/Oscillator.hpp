@@ -70,23 +70,37 @@ inline DoubleLanes phaseFraction(DoubleLanes phase) { return phase - floorOf(pha
 
 namespace detail {
 
-// The waveform of `count` phases (at most `oscillatorRunFrames`), two at a time; an odd last phase is
-// paired with a copy of itself.
+// Frames are read four at a time, as two pairs of lanes: a sine is a chain of dependent multiplies and
+// adds, and two chains side by side keep the processor busy where one leaves it waiting. Arrays of
+// phases and samples are padded to a multiple of four with copies of the last phase.
+inline int paddedRun(int count) { return (count + 3) & ~3; }
+
+inline void padPhases(double* phases, int count)
+{
+    for (int k = count; k < paddedRun(count); ++k) phases[k] = phases[count - 1];
+}
+
+// The waveform of `count` phases (at most `oscillatorRunFrames`), four at a time; `phases` and `out`
+// have room for `paddedRun(count)`.
 template <Waveform waveform>
 void wavesOfPhases(double* phases, double* out, int count)
 {
-    if (count % 2 != 0) phases[count] = phases[count - 1];
-    for (int k = 0; k < count; k += 2) {
-        const DoubleLanes wave = waveAt<waveform>(phaseFraction(DoubleLanes{phases[k], phases[k + 1]}));
-        out[k] = wave[0];
-        if (k + 1 < count) out[k + 1] = wave[1];
+    padPhases(phases, count);
+    for (int k = 0; k < count; k += 4) {
+        const DoubleLanes a = waveAt<waveform>(phaseFraction(DoubleLanes{phases[k], phases[k + 1]}));
+        const DoubleLanes b = waveAt<waveform>(phaseFraction(DoubleLanes{phases[k + 2], phases[k + 3]}));
+        out[k] = a[0];
+        out[k + 1] = a[1];
+        out[k + 2] = b[0];
+        out[k + 3] = b[1];
     }
 }
 
 } // namespace detail
 
-/// The most frames an oscillator's `fill` takes at once.
+/// The most frames an oscillator's `fill` takes at once (a multiple of four).
 inline constexpr int oscillatorRunFrames = 64;
+static_assert(oscillatorRunFrames % 4 == 0);
 
 /// One waveform alone.
 template <Waveform waveform>
@@ -101,11 +115,12 @@ public:
 
     /// The next `count` samples (at most `oscillatorRunFrames`), advancing by `cycles(k)` before
     /// sample k: the samples of as many `next` calls. The phases add up one by one; the waveform is
-    /// read two frames at a time.
+    /// read four frames at a time. `out` has room for `oscillatorRunFrames` samples; those after
+    /// `count` are left unspecified.
     template <class Cycles>
     void fill(Cycles&& cycles, double* out, int count)
     {
-        double phases[oscillatorRunFrames + 1];
+        double phases[oscillatorRunFrames];
         for (int k = 0; k < count; ++k) phases[k] = phase_ += cycles(k);
         detail::wavesOfPhases<waveform>(phases, out, count);
     }
@@ -135,27 +150,31 @@ public:
         return waveAt<carrier>(phaseFraction(phase_ + m * depth_));
     }
 
-    /// As `PlainOscillator::fill`: the samples of `count` calls of `next`, two frames at a time.
+    /// As `PlainOscillator::fill`: the samples of `count` calls of `next`, four frames at a time, with
+    /// the same room in `out`.
     template <class Cycles>
     void fill(Cycles&& cycles, double* out, int count)
     {
-        double modulatorPhases[oscillatorRunFrames + 1];
-        double carrierPhases[oscillatorRunFrames + 1];
+        double modulatorPhases[oscillatorRunFrames];
+        double carrierPhases[oscillatorRunFrames];
         for (int k = 0; k < count; ++k) {
             const double step = cycles(k);
             modulatorPhases[k] = modulatorPhase_ += modulatorStep_ * step;
             carrierPhases[k] = phase_ += carrierStep_ * step;
         }
-        if (count % 2 != 0) {
-            modulatorPhases[count] = modulatorPhases[count - 1];
-            carrierPhases[count] = carrierPhases[count - 1];
-        }
-        for (int k = 0; k < count; k += 2) {
-            const DoubleLanes m = waveAt<modulator>(phaseFraction(DoubleLanes{modulatorPhases[k], modulatorPhases[k + 1]}));
-            const DoubleLanes q = DoubleLanes{carrierPhases[k], carrierPhases[k + 1]} + m * depth_;
-            const DoubleLanes wave = waveAt<carrier>(phaseFraction(q));
-            out[k] = wave[0];
-            if (k + 1 < count) out[k + 1] = wave[1];
+        detail::padPhases(modulatorPhases, count);
+        detail::padPhases(carrierPhases, count);
+        for (int k = 0; k < count; k += 4) {
+            const DoubleLanes ma = waveAt<modulator>(phaseFraction(DoubleLanes{modulatorPhases[k], modulatorPhases[k + 1]}));
+            const DoubleLanes mb = waveAt<modulator>(phaseFraction(DoubleLanes{modulatorPhases[k + 2], modulatorPhases[k + 3]}));
+            const DoubleLanes qa = DoubleLanes{carrierPhases[k], carrierPhases[k + 1]} + ma * depth_;
+            const DoubleLanes qb = DoubleLanes{carrierPhases[k + 2], carrierPhases[k + 3]} + mb * depth_;
+            const DoubleLanes a = waveAt<carrier>(phaseFraction(qa));
+            const DoubleLanes b = waveAt<carrier>(phaseFraction(qb));
+            out[k] = a[0];
+            out[k + 1] = a[1];
+            out[k + 2] = b[0];
+            out[k + 3] = b[1];
         }
     }
 
