@@ -64,7 +64,10 @@ namespace {
 std::runtime_error editorFailure(const std::vector<AudioUnitLoadFailure>& failures, const AudioUnitReference& reference)
 {
     for (const auto& failure : failures) {
-        if (failure.reference == reference) return std::runtime_error(failure.reason);
+        // What the system said (a missing library, a missing symbol) follows as a paragraph of its own.
+        if (failure.reference == reference) {
+            return std::runtime_error(failure.detail.empty() ? failure.reason : failure.reason + "\n\n" + failure.detail);
+        }
     }
     return std::runtime_error("The Audio Unit \"" + reference.name + "\" could not be started.");
 }

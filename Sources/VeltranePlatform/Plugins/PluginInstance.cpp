@@ -1,6 +1,7 @@
 #include "VeltranePlatform/Plugins/PluginInstance.hpp"
 
 #include "VeltranePlatform/Plugins/FloatingPointGuard.hpp"
+#include "VeltranePlatform/Plugins/PluginInstanceAccess.hpp"
 #include "VeltranePlatform/Plugins/PluginAudioPorts.hpp"
 #include "VeltranePlatform/Plugins/PluginError.hpp"
 #include "VeltranePlatform/Plugins/PluginLibrary.hpp"
@@ -797,5 +798,31 @@ void PluginInstance::process(const float* const* input, float* const* output, in
         s.runSlice(input, output, start, std::min(s.maximumBlockFrames, frames - start), nextEvent);
     s.processing.store(false);
 }
+
+namespace detail {
+
+const LilvPlugin* PluginInstanceAccess::plugin(const PluginInstance& unit) noexcept { return unit.impl_->plugin; }
+
+std::shared_ptr<PluginWorld> PluginInstanceAccess::world(const PluginInstance& unit) noexcept
+{
+    return unit.impl_->world;
+}
+
+LV2_Handle PluginInstanceAccess::handle(const PluginInstance& unit) noexcept
+{
+    return lilv_instance_get_handle(unit.impl_->instance);
+}
+
+PluginInstanceAccess::ExtensionData PluginInstanceAccess::extensionData(const PluginInstance& unit) noexcept
+{
+    return lilv_instance_get_descriptor(unit.impl_->instance)->extension_data;
+}
+
+std::uint32_t PluginInstanceAccess::parameterPort(const PluginInstance& unit, std::size_t index) noexcept
+{
+    return unit.impl_->parameterPorts[index];
+}
+
+} // namespace detail
 
 } // namespace veltrane

@@ -16,7 +16,10 @@ struct LilvPluginImpl;
 
 namespace veltrane {
 
-namespace detail { struct PluginWorld; }
+namespace detail {
+struct PluginWorld;
+struct PluginInstanceAccess;
+} // namespace detail
 
 /// How an instance will be run. Live, it plays in real time on an audio thread and does its slow work
 /// (loading files, preparing tables) on a thread of its own meanwhile; offline (the export), it renders
@@ -105,6 +108,7 @@ public:
 
 private:
     friend class PluginHost;
+    friend struct detail::PluginInstanceAccess;
     struct Impl;
     explicit PluginInstance(std::unique_ptr<Impl> impl);
     static std::unique_ptr<PluginInstance> create(std::shared_ptr<detail::PluginWorld> world,

@@ -27,16 +27,7 @@ LoadedLibraries& loadedLibraries()
     return *libraries;
 }
 
-std::string libraryPath(const LilvPlugin* plugin)
-{
-    const LilvNode* uri = lilv_plugin_get_library_uri(plugin);
-    if (!uri || !lilv_node_is_uri(uri))
-        return {};
-    char* path = lilv_file_uri_parse(lilv_node_as_uri(uri), nullptr);
-    std::string result = path ? path : "";
-    lilv_free(path);
-    return result;
-}
+std::string libraryPath(const LilvPlugin* plugin) { return localFilePath(lilv_plugin_get_library_uri(plugin)); }
 
 void* libraryHandle(const std::string& path, std::string& error)
 {
@@ -58,6 +49,16 @@ void* libraryHandle(const std::string& path, std::string& error)
 
 } // namespace
 
+std::string localFilePath(const LilvNode* uri)
+{
+    if (!uri || !lilv_node_is_uri(uri))
+        return {};
+    char* path = lilv_file_uri_parse(lilv_node_as_uri(uri), nullptr);
+    std::string result = path ? path : "";
+    lilv_free(path);
+    return result;
+}
+
 std::string loadPluginLibrary(const LilvPlugin* plugin)
 {
     const std::string path = libraryPath(plugin);
@@ -67,6 +68,8 @@ std::string loadPluginLibrary(const LilvPlugin* plugin)
     libraryHandle(path, error);
     return error;
 }
+
+void* loadSharedLibrary(const std::string& path, std::string& error) { return libraryHandle(path, error); }
 
 std::string whyPluginDidNotStart(const LilvPlugin* plugin)
 {

@@ -1,6 +1,7 @@
 #include "Veltrane/Views/AudioUnitEditors/QtAudioUnitEditorWindows.hpp"
 
 #include "Veltrane/Views/AudioUnitEditors/GenericAudioUnitEditor.hpp"
+#include "Veltrane/Views/AudioUnitEditors/PluginInterfaceEditor.hpp"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -33,13 +34,24 @@ void QtAudioUnitEditorWindows::open(const std::string& key, const std::string& t
 {
     auto* made = new QWidget(nullptr, Qt::Window);
     made->setWindowTitle(QString::fromStdString(title));
-    auto* editor = new GenericAudioUnitEditor(unit, QString::fromStdString(title));
     auto* layout = new QVBoxLayout(made);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(editor);
-
-    QSize size = editor->preferredContentSize();
-    if (size.width() <= 0) size = QSize(fallbackWidth, fallbackHeight);
+    QSize size;
+    if (PluginInterfaceEditor::available(unit)) {
+        try {
+            auto* own = new PluginInterfaceEditor(unit, made);
+            layout->addWidget(own);
+            size = own->preferredContentSize();
+        } catch (const std::exception&) {
+            // An interface that does not start leaves the generic editor to do its work.
+        }
+    }
+    if (layout->count() == 0) {
+        auto* editor = new GenericAudioUnitEditor(unit, QString::fromStdString(title));
+        layout->addWidget(editor);
+        size = editor->preferredContentSize();
+    }
+    if (size.width() <= 0 || size.height() <= 0) size = QSize(fallbackWidth, fallbackHeight);
     made->resize(size);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), size);

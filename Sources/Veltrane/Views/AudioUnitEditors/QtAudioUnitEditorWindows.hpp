@@ -1,7 +1,8 @@
 #pragma once
 
-// The plug-in editor windows of the application: one top-level window per key holding the plug-in's
-// generic editor, sized to the editor's preferred size and centred on the screen. Closing a window
+// The plug-in editor windows of the application: one top-level window per key holding the plug-in's own
+// interface where it ships one we can embed (an X11 one, on an X11 display), else its generic editor,
+// sized to the editor's preferred size and centred on the screen. Closing a window
 // hides it; it comes back for the same key. Hand one to the model through `AppModelServices`.
 
 #include "Veltrane/Model/AudioUnitEditorWindows.hpp"
