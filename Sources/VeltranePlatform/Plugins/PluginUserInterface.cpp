@@ -1,5 +1,6 @@
 #include "VeltranePlatform/Plugins/PluginUserInterface.hpp"
 
+#include "VeltranePlatform/Plugins/FloatingPointGuard.hpp"
 #include "VeltranePlatform/Plugins/PluginInstance.hpp"
 #include "VeltranePlatform/Plugins/PluginInstanceAccess.hpp"
 #include "VeltranePlatform/Plugins/PluginLibrary.hpp"
@@ -160,6 +161,9 @@ std::unique_ptr<PluginUserInterface> PluginUserInterface::create(PluginInstance&
         return PluginError(PluginError::Case::instantiationFailed, "The editor of " + name + " could not be opened.",
                            std::move(detail));
     };
+    // Toolkit code loading and starting up may change the floating-point mode; the rest of the program
+    // keeps its own.
+    const detail::FloatingPointGuard floatingPoint;
     auto s = std::make_unique<Impl>();
     s->unit = &unit;
     s->world = Access::world(unit);
