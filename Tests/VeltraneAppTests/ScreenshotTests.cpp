@@ -50,8 +50,10 @@ TEST(Screenshots, TheApplicationSavesPicturesOfItsWindowThatAreNotBlank)
             const QString path = folder.filePath("shots/" + screenshotFileName(shot.name, ratio));
             const QImage image(path);
             ASSERT_FALSE(image.isNull()) << path.toStdString();
-            EXPECT_GE(image.width(), 1040 * ratio) << path.toStdString();
-            EXPECT_GE(image.height(), 650 * ratio) << path.toStdString();
+            // Pictures of the main window show all of it; a sheet or the settings window is smaller.
+            const QSize least = shot.subject ? QSize(400, 100) : QSize(1040, 650);
+            EXPECT_GE(image.width(), least.width() * ratio) << path.toStdString();
+            EXPECT_GE(image.height(), least.height() * ratio) << path.toStdString();
             EXPECT_GT(distinctColours(image), 40) << path.toStdString() << " looks blank";
         }
     }

@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QToolButton>
 
 namespace veltrane {
@@ -65,6 +66,26 @@ QFrame* makeDivider(int height, QWidget* parent)
     line->setFixedSize(1, height);
     line->setStyleSheet(QStringLiteral("background: rgba(255, 255, 255, 36);"));
     return line;
+}
+
+QPushButton* makeLinkButton(const QString& text, const QFont& font, QWidget* parent)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setFlat(true);
+    button->setFont(font);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setAutoDefault(false);
+    button->setStyleSheet(QStringLiteral("QPushButton { color: rgb(64, 156, 255); border: none; padding: 2px 0px; text-align: left; }"
+                                         "QPushButton:hover { text-decoration: underline; }"));
+    return button;
+}
+
+void setTextColour(QWidget* widget, QColor colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
 }
 
 void fillBackground(QWidget* widget, QColor colour)

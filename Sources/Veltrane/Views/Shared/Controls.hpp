@@ -12,6 +12,7 @@ class QLabel;
 class QToolButton;
 class QWidget;
 class QFrame;
+class QPushButton;
 
 namespace veltrane {
 
@@ -31,6 +32,12 @@ QWidget* makeControlGroup(std::initializer_list<QToolButton*> buttons, QWidget* 
 
 /// A vertical hairline `height` tall.
 QFrame* makeDivider(int height, QWidget* parent = nullptr);
+
+/// A flat button that reads as a web link: `text` in the link colour, underlined while hovered.
+QPushButton* makeLinkButton(const QString& text, const QFont& font, QWidget* parent = nullptr);
+
+/// Draws `widget`'s text in `colour`.
+void setTextColour(QWidget* widget, QColor colour);
 
 /// Paints `widget`'s background in `colour`.
 void fillBackground(QWidget* widget, QColor colour);

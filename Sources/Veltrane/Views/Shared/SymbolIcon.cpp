@@ -154,6 +154,33 @@ void warningTriangle(QPainter& p, const QColor& c)
     });
 }
 
+void flag(QPainter& p, const QColor& c, bool filled)
+{
+    p.setPen(stroke(c, 1.3));
+    p.setBrush(filled ? QBrush(c) : Qt::NoBrush);
+    QPainterPath cloth(QPointF(3.5, 2.5));
+    cloth.cubicTo(QPointF(6.5, 1), QPointF(9, 4), QPointF(13, 2.5));
+    cloth.lineTo(13, 9);
+    cloth.cubicTo(QPointF(9, 10.5), QPointF(6.5, 7.5), QPointF(3.5, 9));
+    cloth.closeSubpath();
+    p.drawPath(cloth);
+    p.drawLine(QPointF(3.5, 2.5), QPointF(3.5, 14.5));
+}
+
+void numberedDisc(QPainter& p, const QColor& c, int number)
+{
+    QPainterPath disc;
+    disc.addEllipse(QRectF(0.5, 0.5, 15, 15));
+    // The digit is taken out of the disc, so it shows whatever lies behind the icon.
+    QPainterPath digit;
+    const QFont font = Theme::current().interface(11, QFont::Bold);
+    digit.addText(0, 0, font, QString::number(number));
+    digit.translate(QPointF(8, 8) - digit.boundingRect().center());
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawPath(disc.subtracted(digit));
+}
+
 const std::map<QString, Drawing>& drawings()
 {
     static const std::map<QString, Drawing> table{
@@ -292,6 +319,57 @@ const std::map<QString, Drawing>& drawings()
              p.setPen(Qt::NoPen);
              p.drawEllipse(QPointF(8, 12.2), 0.9, 0.9);
          }},
+        // The sidebar's, the song timeline's and the help sheet's symbols.
+        {"minus", [](QPainter& p, const QColor& c) {
+             p.setPen(stroke(c, 1.6));
+             p.drawLine(QPointF(2.5, 8), QPointF(13.5, 8));
+         }},
+        {"plus.square.on.square", [](QPainter& p, const QColor& c) {
+             p.setPen(stroke(c, 1.2));
+             p.setBrush(Qt::NoBrush);
+             p.drawPolyline(QPolygonF({QPointF(3.5, 11), QPointF(1.5, 11), QPointF(1.5, 1.5), QPointF(11, 1.5),
+                                       QPointF(11, 3.5)}));
+             p.drawRoundedRect(QRectF(4.5, 4.5, 10, 10), 1.5, 1.5);
+             p.drawLine(QPointF(9.5, 7), QPointF(9.5, 12));
+             p.drawLine(QPointF(7, 9.5), QPointF(12, 9.5));
+         }},
+        {"chevron.up", [](QPainter& p, const QColor& c) {
+             p.setPen(stroke(c, 1.6));
+             p.drawPolyline(QPolygonF({QPointF(3, 10.5), QPointF(8, 5.5), QPointF(13, 10.5)}));
+         }},
+        {"chevron.down", [](QPainter& p, const QColor& c) {
+             p.setPen(stroke(c, 1.6));
+             p.drawPolyline(QPolygonF({QPointF(3, 5.5), QPointF(8, 10.5), QPointF(13, 5.5)}));
+         }},
+        {"checkmark", [](QPainter& p, const QColor& c) {
+             p.setPen(stroke(c, 1.7));
+             p.drawPolyline(QPolygonF({QPointF(2.5, 8.5), QPointF(6.2, 12.5), QPointF(13.5, 3.5)}));
+         }},
+        {"xmark", [](QPainter& p, const QColor& c) {
+             p.setPen(stroke(c, 1.6));
+             p.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
+             p.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
+         }},
+        {"flag", [](QPainter& p, const QColor& c) { flag(p, c, false); }},
+        {"flag.fill", [](QPainter& p, const QColor& c) { flag(p, c, true); }},
+        {"clock.arrow.circlepath", [](QPainter& p, const QColor& c) {
+             p.setPen(stroke(c, 1.3));
+             p.setBrush(Qt::NoBrush);
+             p.drawArc(QRectF(2, 2, 12, 12), 200 * 16, -300 * 16);
+             p.drawPolyline(QPolygonF({QPointF(0.8, 4.8), QPointF(2.4, 6.8), QPointF(4.6, 5.4)}));
+             p.drawPolyline(QPolygonF({QPointF(8, 4.5), QPointF(8, 8), QPointF(10.5, 9.5)}));
+         }},
+        {"rectangle.3.group", [](QPainter& p, const QColor& c) {
+             p.setPen(stroke(c, 1.2));
+             p.setBrush(Qt::NoBrush);
+             p.drawRoundedRect(QRectF(1.5, 1.5, 13, 5.5), 1.5, 1.5);
+             p.drawRoundedRect(QRectF(1.5, 9, 5.5, 5.5), 1.5, 1.5);
+             p.drawRoundedRect(QRectF(9, 9, 5.5, 5.5), 1.5, 1.5);
+         }},
+        {"1.circle.fill", [](QPainter& p, const QColor& c) { numberedDisc(p, c, 1); }},
+        {"2.circle.fill", [](QPainter& p, const QColor& c) { numberedDisc(p, c, 2); }},
+        {"3.circle.fill", [](QPainter& p, const QColor& c) { numberedDisc(p, c, 3); }},
+        {"4.circle.fill", [](QPainter& p, const QColor& c) { numberedDisc(p, c, 4); }},
         {"square.grid.3x3", [](QPainter& p, const QColor& c) {
              p.setPen(stroke(c, 1.1));
              p.setBrush(Qt::NoBrush);

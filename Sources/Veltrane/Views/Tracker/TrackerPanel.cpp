@@ -5,6 +5,7 @@
 #include "Veltrane/Views/Tracker/EditingToolsBar.hpp"
 #include "Veltrane/Views/Tracker/PatternHeaderStrip.hpp"
 #include "Veltrane/Views/Tracker/TrackerPatternGrid.hpp"
+#include "Veltrane/Views/Song/SongTimeline.hpp"
 #include "Veltrane/Views/Transport/TransportBar.hpp"
 
 #include <QFrame>
@@ -16,6 +17,9 @@ TrackerPanel::TrackerPanel(AppModel& model, std::function<int()> midiSources, QW
 {
     setObjectName(QStringLiteral("trackerPanel"));
     transportBar_ = new TransportBar(model, std::move(midiSources), this);
+    songTimeline_ = new SongTimeline(model, this);
+    songTimeline_->setVisible(model.songMode());
+    connect(&model, &AppModel::songModeChanged, this, [this, &model] { songTimeline_->setVisible(model.songMode()); });
     auto* divider = new QFrame(this);
     divider->setFixedHeight(1);
     divider->setStyleSheet(QStringLiteral("background: rgba(255, 255, 255, 15);"));
@@ -29,6 +33,7 @@ TrackerPanel::TrackerPanel(AppModel& model, std::function<int()> midiSources, QW
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(transportBar_);
+    layout->addWidget(songTimeline_);
     layout->addWidget(divider);
     layout->addWidget(header_);
     layout->addWidget(tools_);

@@ -1,7 +1,8 @@
 #pragma once
 
-// The centre column of the window, top to bottom: the transport bar, a hairline, the pattern header,
-// the editing tools, the automation panel while it is open, and the pattern grid.
+// The centre column of the window, top to bottom: the transport bar, the song timeline in song mode, a
+// hairline, the pattern header, the editing tools, the automation panel while it is open, and the
+// pattern grid.
 
 #include <QWidget>
 
@@ -13,6 +14,7 @@ class AppModel;
 class AutomationPanel;
 class EditingToolsBar;
 class PatternHeaderStrip;
+class SongTimeline;
 class TrackerPatternGrid;
 class TransportBar;
 
@@ -22,6 +24,8 @@ public:
     TrackerPanel(AppModel& model, std::function<int()> midiSources, QWidget* parent = nullptr);
 
     TransportBar* transportBar() const noexcept { return transportBar_; }
+    /// The song's block strip, shown while the model plays songs.
+    SongTimeline* songTimeline() const noexcept { return songTimeline_; }
     PatternHeaderStrip* header() const noexcept { return header_; }
     EditingToolsBar* tools() const noexcept { return tools_; }
     AutomationPanel* automation() const noexcept { return automation_; }
@@ -32,6 +36,7 @@ public:
 
 private:
     TransportBar* transportBar_;
+    SongTimeline* songTimeline_;
     PatternHeaderStrip* header_;
     EditingToolsBar* tools_;
     AutomationPanel* automation_;

@@ -45,7 +45,9 @@ int runScreenshots(QApplication& application, const QString& folder)
 {
     QTemporaryDir state;
     auto model = makeScreenshotModel(state);
-    MainWindow window(*model, MainWindowOptions{.midiSources = [] { return 0; }});
+    MainWindow window(*model, MainWindowOptions{.midiSources = [] { return 0; },
+                                                .settings = std::make_shared<QSettings>(
+                                                    state.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat)});
     // Nobody is there to answer an alert: it is written to the log instead of waiting.
     window.presentError = [](const QString& message) { std::cerr << "Veltrane: " << message.toStdString() << '\n'; };
     window.presentRecovery = [] {};
@@ -57,7 +59,8 @@ int runScreenshots(QApplication& application, const QString& folder)
     takeScreenshots(window, folder, 700, [&](int written) {
         status = written == expected ? 0 : 1;
         model->stop();
-        application.quit();
+        // The pictures may have edited the document; leaving must not stop to ask about saving it.
+        application.exit(status);
     });
     application.exec();
     return status;
@@ -88,7 +91,7 @@ int runApplication(QApplication& application, const ApplicationOptions& options)
     AppModelServices services;
     services.dialogs = dialogs;
     AppModel model(true, std::nullopt, std::move(services));
-    MainWindow window(model);
+    MainWindow window(model, MainWindowOptions{.helpOnFirstLaunch = true});
     dialogs->setWindow(&window);
     window.show();
 

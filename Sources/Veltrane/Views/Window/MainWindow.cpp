@@ -1,9 +1,13 @@
 #include "Veltrane/Views/Window/MainWindow.hpp"
 
 #include "Veltrane/Model/AppModel.hpp"
+#include "Veltrane/Views/Help/TrackerHelpView.hpp"
+#include "Veltrane/Views/Settings/SettingsWindow.hpp"
 #include "Veltrane/Views/Shared/Controls.hpp"
 #include "Veltrane/Views/Shared/SymbolIcon.hpp"
 #include "Veltrane/Views/Shared/Theme.hpp"
+#include "Veltrane/Views/Sidebar/Sidebar.hpp"
+#include "Veltrane/Views/Toolbar/ProjectToolbar.hpp"
 #include "Veltrane/Views/Tracker/TrackerPanel.hpp"
 #include "Veltrane/Views/Transport/MidiSourceCount.hpp"
 #include "Veltrane/Views/Window/ProgressOverlay.hpp"
@@ -20,10 +24,12 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QSplitter>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 namespace veltrane {
 
@@ -60,6 +66,9 @@ MainWindow::MainWindow(AppModel& model, MainWindowOptions options, QWidget* pare
     columns_->setStyleSheet(QStringLiteral("QSplitter::handle { background: rgba(255, 255, 255, 20); }"));
 
     sidebar_ = makeColumn(QStringLiteral("sidebar"), 175, 260, columns_);
+    auto* sidebarLayout = new QVBoxLayout(sidebar_);
+    sidebarLayout->setContentsMargins(0, 0, 0, 0);
+    sidebarLayout->addWidget(new Sidebar(model, sidebar_));
     tracker_ = new TrackerPanel(model, options.midiSources ? options.midiSources : std::function<int()>(midiSourceCount),
                                 columns_);
     tracker_->setMinimumWidth(600);
@@ -81,7 +90,14 @@ MainWindow::MainWindow(AppModel& model, MainWindowOptions options, QWidget* pare
     setCentralWidget(columns_);
 
     buildMenus();
+    addSettingsCommand(*this, model);
     buildToolbar();
+    // The help sheet remembers in the user defaults that it was seen, so it opens by itself only once.
+    auto defaults = options.settings ? options.settings : std::make_shared<QSettings>();
+    connect(static_cast<ProjectToolbar*>(toolbar_), &ProjectToolbar::helpRequested, this,
+            [this, defaults] { presentHelpSheet(this, model_, defaults); });
+    if (options.helpOnFirstLaunch && !gettingStartedSeen(*defaults))
+        QTimer::singleShot(0, this, [this, defaults] { presentHelpSheet(this, model_, defaults); });
     overlay_ = new ProgressOverlay(model, this);
 
     presentError = [this](const QString& message) {
@@ -146,34 +162,8 @@ void MainWindow::buildMenus()
 
 void MainWindow::buildToolbar()
 {
-    toolbar_ = addToolBar(QStringLiteral("Project"));
-    toolbar_->setObjectName(QStringLiteral("toolbar"));
-    toolbar_->setMovable(false);
-    toolbar_->setFloatable(false);
-    toolbar_->setIconSize(QSize(16, 16));
-    toolbar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
-
-    auto* files = new QMenu(toolbar_);
-    auto item = [this, files](const QString& symbol, const QString& text, auto slot) {
-        QAction* action = files->addAction(symbolIcon(symbol), text);
-        action->setProperty(symbolProperty, symbol);
-        connect(action, &QAction::triggered, this, slot);
-    };
-    item(QStringLiteral("folder"), QStringLiteral("Open Project\u2026"), [this] { model_.open(); });
-    item(QStringLiteral("square.and.arrow.down"), QStringLiteral("Save Project"), [this] { model_.save(); });
-    QAction* filesAction = toolbar_->addAction(symbolIcon(QStringLiteral("folder")), QStringLiteral("Project Files"));
-    filesAction->setProperty(symbolProperty, QStringLiteral("folder"));
-    filesAction->setToolTip(QStringLiteral("Open, save, import and export"));
-    filesAction->setMenu(files);
-    if (auto* button = qobject_cast<QToolButton*>(toolbar_->widgetForAction(filesAction)))
-        button->setPopupMode(QToolButton::InstantPopup);
-
-    toolbarUndo_ = toolbar_->addAction(symbolIcon(QStringLiteral("arrow.uturn.backward")), QStringLiteral("Undo"));
-    toolbarUndo_->setProperty(symbolProperty, QStringLiteral("arrow.uturn.backward"));
-    connect(toolbarUndo_, &QAction::triggered, this, [this] { model_.undo(); });
-    toolbarRedo_ = toolbar_->addAction(symbolIcon(QStringLiteral("arrow.uturn.forward")), QStringLiteral("Redo"));
-    toolbarRedo_->setProperty(symbolProperty, QStringLiteral("arrow.uturn.forward"));
-    connect(toolbarRedo_, &QAction::triggered, this, [this] { model_.redo(); });
+    toolbar_ = new ProjectToolbar(model_, this);
+    addToolBar(toolbar_);
 }
 
 QAction* MainWindow::action(const QString& text) const
@@ -187,8 +177,6 @@ void MainWindow::refreshCommands()
 {
     undo_->setEnabled(model_.canUndo());
     redo_->setEnabled(model_.canRedo());
-    toolbarUndo_->setEnabled(model_.canUndo());
-    toolbarRedo_->setEnabled(model_.canRedo());
     const auto update = model_.availableUpdate();
     updateTo_->setVisible(update.has_value());
     if (update) updateTo_->setText(QStringLiteral("Update to %1\u2026").arg(QString::fromStdString(update->version)));

@@ -10,8 +10,10 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 class QAction;
+class QSettings;
 class QSplitter;
 class QToolBar;
 
@@ -24,6 +26,10 @@ class TrackerPanel;
 struct MainWindowOptions {
     /// Counts the MIDI sources for the transport's MIDI switch; none counts the system's.
     std::function<int()> midiSources;
+    /// The user defaults of the window's own flags (the help sheet's); none for the application's.
+    std::shared_ptr<QSettings> settings;
+    /// Shows the help sheet when the window first opens, unless it was closed once before.
+    bool helpOnFirstLaunch = false;
 };
 
 class MainWindow final : public QMainWindow {
@@ -78,8 +84,6 @@ private:
     ProgressOverlay* overlay_;
     QAction* undo_ = nullptr;
     QAction* redo_ = nullptr;
-    QAction* toolbarUndo_ = nullptr;
-    QAction* toolbarRedo_ = nullptr;
     QAction* updateTo_ = nullptr;
     QAction* checkForUpdates_ = nullptr;
     bool presentingAlert_ = false;

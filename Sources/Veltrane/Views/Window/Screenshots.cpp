@@ -1,7 +1,9 @@
 #include "Veltrane/Views/Window/Screenshots.hpp"
 
 #include "Veltrane/Model/AppModel.hpp"
+#include "Veltrane/Views/Help/TrackerHelpView.hpp"
 #include "Veltrane/Views/Inspector/InspectorView.hpp"
+#include "Veltrane/Views/Settings/SettingsWindow.hpp"
 #include "Veltrane/Views/Tracker/TrackerPanel.hpp"
 #include "Veltrane/Views/Transport/PlaybackToggle.hpp"
 #include "Veltrane/Views/Window/MainWindow.hpp"
@@ -29,6 +31,31 @@ std::vector<Screenshot> screenshotPlan()
                             if (auto* inspector = qobject_cast<InspectorView*>(window.inspector())) inspector->setCurrentTab(tab);
                         }});
     }
+    // The song: a few blocks with repeats, markers and a loop, in the sidebar and the song timeline.
+    plan.push_back({QStringLiteral("song-timeline"), [](MainWindow& window) {
+                        AppModel& model = window.model();
+                        for (int i = 0; i < 4; ++i) model.addOrder();
+                        model.setOrderRepeats(1, 3);
+                        model.setOrderRepeats(3, 8);
+                        model.addSongMarker(0);
+                        model.addSongMarker(2);
+                        model.addSongMarker(2);
+                        model.setSongLoop(1, 2, true);
+                        model.selectSongBlock(2);
+                        model.setSongMode(true);
+                    }});
+    plan.push_back({QStringLiteral("help-sheet"),
+                    [](MainWindow& window) { window.action(QStringLiteral("Tracker Help"))->trigger(); },
+                    [](MainWindow& window) -> QWidget* { return window.findChild<TrackerHelpView*>(); },
+                    [](MainWindow& window) {
+                        if (auto* sheet = window.findChild<TrackerHelpView*>()) sheet->close();
+                    }});
+    plan.push_back({QStringLiteral("settings-about"),
+                    [](MainWindow& window) { window.action(QStringLiteral("Settings\u2026"))->trigger(); },
+                    [](MainWindow& window) -> QWidget* { return window.findChild<SettingsWindow*>(); },
+                    [](MainWindow& window) {
+                        if (auto* settings = window.findChild<SettingsWindow*>()) settings->close();
+                    }});
     return plan;
 }
 
@@ -61,9 +88,12 @@ void takeScreenshots(MainWindow& window, const QString& folder, int settleMillis
         }
         (*plan)[index].prepare(window);
         QTimer::singleShot(settleMilliseconds, &window, [&window, folder, plan, keep = self.lock(), index, written] {
-            const QPixmap picture = window.grab();
-            const QString path = QDir(folder).filePath(screenshotFileName((*plan)[index].name, picture.devicePixelRatio()));
-            const bool saved = picture.save(path, "PNG");
+            const Screenshot& shot = (*plan)[index];
+            QWidget* subject = shot.subject ? shot.subject(window) : &window;
+            const QPixmap picture = subject ? subject->grab() : QPixmap();
+            const QString path = QDir(folder).filePath(screenshotFileName(shot.name, picture.devicePixelRatio()));
+            const bool saved = !picture.isNull() && picture.save(path, "PNG");
+            if (shot.finish) shot.finish(window);
             (*keep)(index + 1, written + (saved ? 1 : 0));
         });
     };

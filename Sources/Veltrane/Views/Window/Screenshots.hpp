@@ -9,6 +9,8 @@
 
 #include <QString>
 
+class QWidget;
+
 #include <functional>
 #include <vector>
 
@@ -19,6 +21,10 @@ class MainWindow;
 struct Screenshot {
     QString name;
     std::function<void(MainWindow&)> prepare;
+    /// The window pictured, when it is not the main window (a sheet, the settings window).
+    std::function<QWidget*(MainWindow&)> subject = {};
+    /// Runs after the picture, to close what `prepare` opened.
+    std::function<void(MainWindow&)> finish = {};
 };
 
 /// Every picture the screenshot run takes, in order.
