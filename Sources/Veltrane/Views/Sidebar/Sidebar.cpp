@@ -20,6 +20,9 @@ namespace veltrane {
 
 namespace {
 
+/// Where the text of a row starts: clear of the rounded highlight drawn 6 pixels inside the column.
+constexpr int rowTextInset = 14;
+
 /// A scrolling list whose rows are added to `rows`; the space below the last row stays empty.
 QScrollArea* makeList(QVBoxLayout*& rows, const QString& name, QWidget* parent)
 {
@@ -37,6 +40,14 @@ QScrollArea* makeList(QVBoxLayout*& rows, const QString& name, QWidget* parent)
     rows->addStretch(1);
     area->setWidget(content);
     return area;
+}
+
+/// A section heading whose text lines up with the text of the rows below it.
+QLabel* sidebarHeading(const QString& text, QWidget* parent)
+{
+    QLabel* heading = inspector::sectionTitle(text, parent);
+    heading->setContentsMargins(rowTextInset, 10, 10, 0);
+    return heading;
 }
 
 /// Takes a row out of its list. It goes later, not now: the press that removed it may still be running
@@ -58,7 +69,7 @@ Sidebar::Sidebar(AppModel& model, QWidget* parent) : QWidget(parent), model_(mod
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    column->addWidget(inspector::sectionTitle(QStringLiteral("PATTERNS"), this));
+    column->addWidget(sidebarHeading(QStringLiteral("PATTERNS"), this));
     column->addWidget(makeList(patternRowsLayout_, QStringLiteral("patternList"), this), 1);
     column->addWidget(buildPatternButtons());
     column->addWidget(inspector::divider(this));
@@ -109,7 +120,7 @@ QWidget* Sidebar::buildSongHeader()
     connect(duplicateBlock_, &QToolButton::clicked, this, [this] { model_.duplicateOrder(model_.selectedSongBlock()); });
     auto* layout = new QHBoxLayout(header);
     layout->setContentsMargins(0, 0, 10, 0);
-    layout->addWidget(inspector::sectionTitle(QStringLiteral("SONG"), header), 0, Qt::AlignVCenter);
+    layout->addWidget(sidebarHeading(QStringLiteral("SONG"), header), 0, Qt::AlignVCenter);
     layout->addStretch(1);
     layout->addWidget(addBlock_, 0, Qt::AlignBottom);
     layout->addWidget(duplicateBlock_, 0, Qt::AlignBottom);
@@ -169,7 +180,7 @@ void Sidebar::refreshPatterns()
         made.queued = new inspector::SymbolView(QStringLiteral("clock.arrow.circlepath"), theme.accent, 14, made.row);
         made.queued->setToolTip(QStringLiteral("Picked while playing"));
         auto* layout = new QHBoxLayout(made.row);
-        layout->setContentsMargins(14, 5, 14, 5);
+        layout->setContentsMargins(rowTextInset, 5, rowTextInset, 5);
         layout->addWidget(made.index);
         layout->addWidget(made.name, 1);
         layout->addWidget(made.queued);

@@ -95,7 +95,7 @@ SongBlockRow::SongBlockRow(AppModel& model, QWidget* parent) : SidebarRow(parent
 
     auto* column = new QVBoxLayout(this);
     // The row's own inset keeps its content clear of the rounded highlight drawn behind it.
-    column->setContentsMargins(12, 4, 10, 4);
+    column->setContentsMargins(14, 4, 8, 4);
     column->setSpacing(5);
     column->addLayout(blockLine);
     column->addLayout(actions);
