@@ -27,6 +27,9 @@ public:
     MeterState meters() override { return {}; }
     void setTransportRate(float) override {}
     void recoverAfterConfigurationChange() override {}
+    std::vector<float> peaks(const Instrument&, int) override { return {}; }
+    std::vector<double> transientSlices(const Instrument&, double) override { return {}; }
+    double zeroCrossingPosition(const Instrument&, double position) override { return position; }
 };
 
 } // namespace veltrane::benchmarks

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -171,6 +172,21 @@ public:
         return meterLevels;
     }
     void setTransportRate(float rate) override { transportRates.push_back(rate); }
+    std::vector<float> peaks(const Instrument& instrument, int count) override
+    {
+        peakRequests.push_back({instrument.name, count});
+        return std::vector<float>(static_cast<std::size_t>(count) * 2, 0.5f);
+    }
+    std::vector<double> transientSlices(const Instrument&, double sensitivity) override
+    {
+        sliceSensitivities.push_back(sensitivity);
+        return detectedSlices;
+    }
+    /// Snaps to the next multiple of 1/64, so a snapped position is told apart from one left alone.
+    double zeroCrossingPosition(const Instrument&, double position) override
+    {
+        return std::ceil(position * 64) / 64;
+    }
     void recoverAfterConfigurationChange() override
     {
         ++recoveries;
@@ -201,6 +217,9 @@ public:
     int meterReads = 0;
     std::vector<float> transportRates;
     int recoveries = 0;
+    std::vector<std::pair<std::string, int>> peakRequests;
+    std::vector<double> sliceSensitivities;
+    std::vector<double> detectedSlices;
     std::optional<std::string> recoveryFailure;
 };
 
@@ -241,6 +260,25 @@ inline std::optional<std::filesystem::path> nextScriptedPath(std::deque<std::opt
     answers.pop_front();
     return answer;
 }
+
+/// An audio input recorder whose takes are files the test names.
+class ScriptedRecorder final : public SampleRecorder {
+public:
+    void start() override
+    {
+        ++starts;
+        if (startFailure) throw std::runtime_error(*startFailure);
+    }
+    std::optional<std::filesystem::path> stop() override
+    {
+        ++stops;
+        return take;
+    }
+    int starts = 0;
+    int stops = 0;
+    std::optional<std::string> startFailure;
+    std::optional<std::filesystem::path> take;
+};
 
 /// Answers the prompts from queues the test fills, and keeps what was asked. A prompt with no answer
 /// queued fails the test and is cancelled.
@@ -360,6 +398,16 @@ public:
         auto connection = std::make_unique<ScriptedMIDI>();
         midi = connection.get();
         services.midi = std::move(connection);
+        auto takes = std::make_unique<ScriptedRecorder>();
+        recorder = takes.get();
+        services.recorder = std::move(takes);
+        services.chooseAudioFile = [this](const std::string& message) -> std::optional<std::filesystem::path> {
+            audioPanelMessages.push_back(message);
+            if (audioPanelAnswers.empty()) return std::nullopt;
+            auto answer = audioPanelAnswers.front();
+            audioPanelAnswers.pop_front();
+            return answer;
+        };
         services.scheduler = scheduler;
         services.dialogs = dialogs;
         services.settings = settings;
@@ -393,6 +441,9 @@ public:
     /// The editor windows the model gets; none unless the test sets them before `make`.
     std::shared_ptr<AudioUnitEditorWindows> editorWindows;
     ScriptedMIDI* midi = nullptr;
+    ScriptedRecorder* recorder = nullptr;
+    std::vector<std::string> audioPanelMessages;
+    std::deque<std::filesystem::path> audioPanelAnswers;
     std::unique_ptr<AppModel> model;
 };
 

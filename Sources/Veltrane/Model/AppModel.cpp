@@ -1,5 +1,6 @@
 #include "Veltrane/Model/AppModel.hpp"
 
+#include "Veltrane/Model/AudioFilePanel.hpp"
 #include "Veltrane/Transport/MIDIInput.hpp"
 #include "Veltrane/Updates/ApplicationBundle.hpp"
 #include "VeltranePlayback/Hosting/AudioUnitCatalog.hpp"
@@ -104,6 +105,9 @@ AppModel::AppModel(bool recoverAutosave, std::optional<std::filesystem::path> re
     listAudioUnitComponentsWhenLoaded();
     audio_->onAudioUnitStateChange = [this] { audioUnitStateChanged(); };
     midi_ = services.midi ? std::move(services.midi) : std::make_unique<MIDIInput>();
+    recorder_ = services.recorder ? std::move(services.recorder)
+                                  : std::make_unique<AudioInputSampleRecorder>(autosaveURL().parent_path());
+    chooseAudioFile_ = services.chooseAudioFile ? std::move(services.chooseAudioFile) : qtAudioFilePanel();
     startTransport();
 }
 
@@ -233,6 +237,8 @@ void AppModel::undoOrRedo(std::vector<Project>& source, std::vector<Project>& ta
     setProject(std::move(restored));
     audio_->apply(project_);
     refreshDirtyState();
+    // Undoing a relink brings the lost file back: the sample is missing again, and can be relinked again.
+    refreshMissingSamples(false);
 }
 
 void AppModel::undo() { undoOrRedo(undoStack_, redoStack_); }

@@ -30,6 +30,7 @@
 #include "Veltrane/Model/KeyPress.hpp"
 #include "Veltrane/Model/LiveRecordingState.hpp"
 #include "Veltrane/Model/PlaybackDisplayState.hpp"
+#include "Veltrane/Model/SampleRecorder.hpp"
 #include "Veltrane/Model/TaskScheduler.hpp"
 #include "Veltrane/Transport/MIDIConnection.hpp"
 #include "Veltrane/Updates/UpdateCommands.hpp"
@@ -96,6 +97,11 @@ struct AppModelServices {
     std::shared_ptr<ExportDialogs> exportDialogs;
     /// MIDI in and out; default: a `MIDIInput` on the machine's MIDI services.
     std::unique_ptr<MIDIConnection> midi;
+    /// The audio input recorder; default: the default input, takes in the user's data folder.
+    std::unique_ptr<SampleRecorder> recorder;
+    /// The open panel for one audio file, with a message; default: a Qt file dialog in a widget
+    /// application, else none (every panel cancelled).
+    std::function<std::optional<std::filesystem::path>(const std::string& message)> chooseAudioFile;
 };
 
 struct ExportJob;
@@ -453,6 +459,42 @@ public:
     /// How much of the running export is rendered, 0 to 1.
     double exportProgress() const noexcept { return exportProgress_; }
 
+    // Sample instruments (AppModelSamples.cpp). Each change of the project is one undo step; an index
+    /// that names no instrument makes the operation do nothing.
+    /// Applies `change` to the selected instrument's sample edit (a new one when it has none), brings the
+    /// trim, loop and crossfade back into range and stores it.
+    void updateSampleEdit(const std::function<void(SampleEdit&)>& change);
+    void clearSampleSlices();
+    /// The selected instrument's waveform overview for the sample editor: min/max pairs of 180 buckets.
+    std::vector<float> samplePeaks();
+    /// An instrument's overview for the sample browser: 96 buckets.
+    std::vector<float> samplePeaks(int instrument);
+    /// The instruments with a sample edit, ascending.
+    std::vector<int> sampleInstrumentIndices() const;
+    bool isSampleMissing(int instrument) const;
+    /// Asks for the missing sample's file, then relinks to it.
+    void relinkSample(int instrument);
+    /// Embeds the audio file at `path` as a missing instrument's sample; false when the instrument is not
+    /// missing or the file is not audio (which `error` then says).
+    bool relinkSample(int instrument, const std::filesystem::path& path);
+    /// Selects the instrument and plays its middle C for 0.6 s on the cursor track.
+    void auditionInstrument(int instrument);
+    void setSampleFavorite(int instrument, bool favorite);
+    /// Tags from comma-separated text, trimmed, empty ones dropped.
+    void setSampleTags(int instrument, const std::string& text);
+    /// Asks for one audio file and imports it.
+    void importSample();
+    /// Adds one embedded sample instrument per audio file, as one undo step, and selects the first; true
+    /// when any were added. A file that is not audio refuses the whole import with a message.
+    bool importSamples(const std::vector<std::filesystem::path>& paths);
+    void detectSampleSlices(double sensitivity);
+    /// Removes the slice point within 0.018 of `position` nearest to it, or adds one there.
+    void toggleSampleSlice(double position);
+    /// Writes one note per slice region (60, 61, …) down the cursor track from the cursor row.
+    void chopSampleToPattern();
+    /// Starts recording the audio input, or stops and adds the take as an instrument.
+    void toggleSampleRecording();
+
     // Updates.
     /// Playing, preparing playback, exporting, recording audio or recording MIDI: a moment when quitting
     /// for an update would lose work.
@@ -631,6 +673,7 @@ private:
     void recordMutation(const std::function<void(Project&)>& change);
     /// Sets the gate of a held note's cell from how long it was held; nothing when the cell is gone.
     void closeRecordedNote(const RecordedMIDINote& note, std::optional<std::int64_t> endFrame);
+    std::vector<float> samplePeaks(int instrument, int count);
     /// The audio device went away or changed: stops playback, and rebuilds the engine once the changes
     /// have settled, playing again if it was playing.
     void audioConfigurationChanged();
@@ -733,6 +776,8 @@ private:
     std::thread exportThread_;
     double exportProgress_ = 0;
     std::unique_ptr<UpdateCommands> updateCommands_;
+    std::unique_ptr<SampleRecorder> recorder_;
+    std::function<std::optional<std::filesystem::path>(const std::string&)> chooseAudioFile_;
     std::unique_ptr<MIDIConnection> midi_; // last, so destroyed first: no event arrives into a model half gone
 };
 

@@ -139,4 +139,19 @@ MeterState AudioEngineControl::meters()
 void AudioEngineControl::setTransportRate(float rate) { engine_->transport().setRate(rate); }
 void AudioEngineControl::recoverAfterConfigurationChange() { engine_->recoverAfterConfigurationChange(); }
 
+std::vector<float> AudioEngineControl::peaks(const Instrument& instrument, int count)
+{
+    return engine_->peaks(instrument, count);
+}
+
+std::vector<double> AudioEngineControl::transientSlices(const Instrument& instrument, double sensitivity)
+{
+    return engine_->transientSlices(instrument, sensitivity);
+}
+
+double AudioEngineControl::zeroCrossingPosition(const Instrument& instrument, double position)
+{
+    return engine_->zeroCrossingPosition(instrument, position);
+}
+
 } // namespace veltrane

@@ -74,6 +74,15 @@ public:
     /// device cannot be used.
     virtual void recoverAfterConfigurationChange() = 0;
 
+    // The sample editor: each reads the instrument's sample with its current edit.
+
+    /// (minimum, maximum) of about `count` buckets of the first channel; empty without loadable audio.
+    virtual std::vector<float> peaks(const Instrument& instrument, int count) = 0;
+    /// Slice points at the sample's onsets, ascending fractions.
+    virtual std::vector<double> transientSlices(const Instrument& instrument, double sensitivity) = 0;
+    /// `position` moved to the nearest zero crossing.
+    virtual double zeroCrossingPosition(const Instrument& instrument, double position) = 0;
+
     /// Called on the main thread when a hosted plug-in reports a parameter change.
     std::function<void()> onAudioUnitStateChange;
     /// Called on the main thread after the audio device went away or changed.
@@ -103,6 +112,9 @@ public:
     MeterState meters() override;
     void setTransportRate(float rate) override;
     void recoverAfterConfigurationChange() override;
+    std::vector<float> peaks(const Instrument& instrument, int count) override;
+    std::vector<double> transientSlices(const Instrument& instrument, double sensitivity) override;
+    double zeroCrossingPosition(const Instrument& instrument, double position) override;
 
     /// The engine itself, for the transport's scheduling and the meters.
     AudioEngine& engine() noexcept { return *engine_; }
