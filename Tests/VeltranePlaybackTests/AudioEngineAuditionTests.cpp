@@ -70,7 +70,7 @@ TEST_F(AudioEngineAudition, CellsThatCannotSoundStaySilentAndLeaveTheLastNote)
     for (const auto& c : cases) {
         engine.trigger(c.cell, c.track, project.instruments, 0.35);
         EXPECT_EQ(testing::renderEngine(engine, 4096).peak(0, 4096), 0.0f) << c.name;
-        if (c.track < AudioEngine::trackCount) EXPECT_FALSE(testing::probe(engine).track(c.track).lastNote) << c.name;
+        if (c.track < AudioEngine::trackCount) EXPECT_FALSE(testing::probe(engine).auditionRoot(c.track)) << c.name;
     }
 }
 
@@ -87,7 +87,7 @@ TEST_F(AudioEngineAudition, AChordSoundsItsThreeNotesAtOnceWithTheVibratoOnTheRo
         return renderedSynth(note, Waveform::square, 0.1, organ(), 0.5, 0, e, std::nullopt, 0, 16, engineRate);
     };
     EXPECT_LT(differenceFromSum(capture, 0, {render(60, effects), render(64, {}), render(67, {})}), 1e-6);
-    EXPECT_EQ(testing::probe(engine).track(1).lastNote, 60);
+    EXPECT_EQ(testing::probe(engine).auditionRoot(1), 60);
 }
 
 TEST_F(AudioEngineAudition, TheNextAuditionOnAStripGlidesFromTheLastOne)

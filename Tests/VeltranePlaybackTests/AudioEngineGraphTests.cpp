@@ -77,10 +77,10 @@ TEST(AudioEngineGraph, WiresTheMasterChainAndNoStripUntilOneIsUsed)
 TEST(AudioEngineGraph, ConnectsAStripOnceAndIgnoresIndicesOutsideTheStrips)
 {
     AudioEngine engine(manualEngine());
-    engine.connectTrack(3);
-    engine.connectTrack(3);
-    engine.connectTrack(32);
-    engine.connectTrack(-1);
+    testing::probe(engine).mixdown().connectStrip(3);
+    testing::probe(engine).mixdown().connectStrip(3);
+    testing::probe(engine).mixdown().connectStrip(32);
+    testing::probe(engine).mixdown().connectStrip(-1);
     const auto& strip = testing::probe(engine).strip(3);
     ASSERT_TRUE(strip.connected);
     EXPECT_EQ(testing::probe(engine).graph().inputs((*testing::probe(engine).master().bus)).size(), 3u);
@@ -155,7 +155,7 @@ TEST(AudioEngineGraph, MetersHoldTheBlockPeakAndFallWithEachRead)
 {
     AudioEngine engine(manualEngine());
     engine.apply(testing::transparentProject());
-    engine.connectTrack(0);
+    testing::probe(engine).mixdown().connectStrip(0);
     auto& player = *testing::probe(engine).strip(0).voices[0];
     player.scheduleBuffer(testing::constantBuffer(testing::engineBlock, 0.5f), 0);
     player.play();
@@ -178,7 +178,7 @@ TEST(AudioEngineGraph, StripMeterReadsAfterTheStripVolume)
     Project project = testing::transparentProject();
     project.mixer[0].volume = 0.5;
     engine.apply(project);
-    engine.connectTrack(0);
+    testing::probe(engine).mixdown().connectStrip(0);
     auto& player = *testing::probe(engine).strip(0).voices[0];
     player.scheduleBuffer(testing::constantBuffer(4 * testing::engineBlock, 0.8f), 0);
     player.play();
@@ -191,7 +191,7 @@ TEST(AudioEngineGraph, RecoveryKeepsStripsAndClearsWhatPlayersHeld)
     AudioEngine engine(manualEngine());
     engine.apply(testing::transparentProject());
     engine.start();
-    engine.connectTrack(5);
+    testing::probe(engine).mixdown().connectStrip(5);
     auto& player = *testing::probe(engine).strip(5).voices[0];
     player.scheduleBuffer(testing::constantBuffer(48000, 0.25f), 0);
     player.play();

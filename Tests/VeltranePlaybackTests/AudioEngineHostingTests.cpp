@@ -224,12 +224,12 @@ TEST(AudioEngineHosting, ABypassedInsertPassesTheSignalThroughAndItsSwitchFollow
 
     AudioEngine reference(manualEngine());
     reference.apply(plain);
-    reference.connectTrack(0);
+    probe(reference).mixdown().connectStrip(0);
     const Capture dry = play(reference);
 
     AudioEngine engine(manualEngine());
     engine.apply(inserted);
-    engine.connectTrack(0);
+    probe(engine).mixdown().connectStrip(0);
     ASSERT_TRUE(engine.prepareAudioUnits(inserted, PlaybackTimeline{}).empty());
     AudioPluginEffectNode* unit = engine.audioUnitHosting().audioUnitEffect(slot.id);
     ASSERT_NE(unit, nullptr);

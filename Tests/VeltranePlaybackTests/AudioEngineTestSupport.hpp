@@ -19,7 +19,7 @@ namespace veltrane::testing {
 inline constexpr double engineRate = 48000;
 inline constexpr int engineBlock = 256;
 
-/// The engine's test seam: its mixdown graph and what it keeps per track, for tests that check wiring
+/// The engine's test seam: its mixdown graph and what it keeps per strip, for tests that check wiring
 /// and node settings. Everything else about an engine is observed through its public interface.
 struct AudioEngineProbe {
     AudioEngine& engine;
@@ -28,7 +28,8 @@ struct AudioEngineProbe {
     AudioGraph& graph() { return engine.mixdown_.graph(); }
     MixdownMaster& master() { return engine.mixdown_.master(); }
     MixdownStrip& strip(int index) { return engine.mixdown_.strips().at(static_cast<std::size_t>(index)); }
-    const AudioEngine::Track& track(int index) { return engine.tracks_.at(static_cast<std::size_t>(index)); }
+    /// The root of the strip's last audition, where its next one glides from.
+    std::optional<int> auditionRoot(int index) { return engine.auditionRoots_.at(static_cast<std::size_t>(index)); }
     const SampleStore& samples() { return engine.samples_; }
 };
 

@@ -95,7 +95,7 @@ std::vector<AudioUnitLoadFailure> AudioUnitHosting::prepareAudioUnits(const Proj
         }
         const auto* source = instrument != nullptr ? std::get_if<AudioUnitSource>(&instrument->source) : nullptr;
         if (source == nullptr) continue;
-        engine_.connectTrack(key.track);
+        engine_.mixdown_.connectStrip(key.track);
         try {
             auto node = std::make_shared<AudioPluginInstrumentNode>(instantiate(source->reference, source->state));
             engine_.mixdown_.attachInstrument(key.track, node);

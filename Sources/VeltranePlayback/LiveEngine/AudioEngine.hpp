@@ -87,20 +87,6 @@ public:
     using ScheduledMIDI = veltrane::ScheduledMIDI;
     using ScheduledMIDIControl = veltrane::ScheduledMIDIControl;
 
-    /// One player of a strip (a node of the mixdown graph) and the identity of what it last started.
-    struct Voice {
-        std::shared_ptr<AudioPlayerNode> player;
-        Uuid token = Uuid::random();
-    };
-
-    /// What the engine keeps of one track strip beside its nodes.
-    struct Track {
-        std::array<Voice, trackerVoiceCount> voices;            // playback
-        std::array<Voice, auditionVoiceCount> auditionVoices;  // audition only
-        std::optional<int> lastNote; // the root of the strip's last audition: where the next one glides from
-        bool connected = false;      // joined the graph
-    };
-
     struct Options {
         /// The output device; none for an engine whose graph the owner renders itself (tests, benchmarks).
         std::optional<AudioDeviceSettings> device = AudioDeviceSettings{};
@@ -227,9 +213,6 @@ public:
     /// The hosted units, made on first use: the scheduler finds an instrument's unit here.
     AudioUnitHosting& audioUnitHosting();
 
-    /// Attaches and wires strip `index` on its first use; an index outside 0 ... 31 is ignored.
-    void connectTrack(int index);
-
 private:
     // The hosted units live in the graph; tests look inside through a probe of their own.
     friend class AudioUnitHosting;
@@ -267,7 +250,7 @@ private:
     std::shared_ptr<AudioBuffer> renderAudition(int note, double gateFrames, const Instrument& instrument,
                                                 double volume, double pan, const EffectParameters& effects,
                                                 std::optional<int> slideFromNote);
-    void playAudition(Voice& voice, AudioBufferRef buffer);
+    void playAudition(AudioPlayerNode& player, AudioBufferRef buffer);
     void playDueRetriggers();
 
     // Declared first so that it is destroyed last: the device stops before the graph goes.
@@ -275,7 +258,8 @@ private:
     // Short names for the parts of the graph the drivers use.
     AudioGraph& graph_ = mixdown_.graph();
     const std::shared_ptr<AudioPlayerNode>& metronomePlayer_ = mixdown_.master().metronomePlayer;
-    std::array<Track, trackCount> tracks_;
+    // The root of each strip's last audition: where the next one glides from.
+    std::array<std::optional<int>, trackCount> auditionRoots_{};
     SampleStore samples_;
     PlaybackTransport transport_{mixdown_.master().clockPlayer, mixdown_.master().timePitch};
 
@@ -284,7 +268,6 @@ private:
     std::vector<std::pair<std::int64_t, LiveNotePlan::Window>> heldHostedEvents_;
     // The bus lanes and routes of the playing timeline, made when playback starts.
     std::optional<BusAutomation> busAutomation_;
-    std::array<std::array<std::int64_t, trackerVoiceCount>, trackCount> scheduleAvailability_{};
     std::optional<MetronomeClicks> metronomeBuffers_;
     // Rendering ahead: the cycles the transport has released may be queued; the next sound to render is
     // the plan's next in cycle `renderCycle_`.

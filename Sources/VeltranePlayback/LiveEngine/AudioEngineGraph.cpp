@@ -11,26 +11,12 @@ AudioEngine::AudioEngine() : AudioEngine(Options{}) {}
 AudioEngine::AudioEngine(Options options)
     : mixdown_(MixdownOptions::live(options.sampleRate, options.maximumFrames)), deviceSettings_(std::move(options.device))
 {
-    for (std::size_t i = 0; i < tracks_.size(); ++i) {
-        const MixdownStrip& strip = mixdown_.strips()[i];
-        for (std::size_t v = 0; v < strip.voices.size(); ++v) tracks_[i].voices[v].player = strip.voices[v];
-        for (std::size_t v = 0; v < tracks_[i].auditionVoices.size(); ++v) {
-            tracks_[i].auditionVoices[v].player = strip.auditionVoices[v];
-        }
-    }
 }
 
 AudioEngine::~AudioEngine()
 {
     // The device renders the graph on its own thread: it must stop before anything it reads goes.
     if (device_) device_->close();
-}
-
-void AudioEngine::connectTrack(int index)
-{
-    if (index < 0 || index >= trackCount) return;
-    mixdown_.connectStrip(index);
-    tracks_[static_cast<std::size_t>(index)].connected = true;
 }
 
 void AudioEngine::apply(const Project& project)

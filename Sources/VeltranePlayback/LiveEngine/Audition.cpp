@@ -48,11 +48,10 @@ std::shared_ptr<AudioBuffer> AudioEngine::renderAudition(int note, double gate, 
     return renderedSample(*sample, note, gate, instrument, volume, pan, effects, slideFromNote, 0, 16, sampleRate);
 }
 
-void AudioEngine::playAudition(Voice& voice, AudioBufferRef buffer)
+void AudioEngine::playAudition(AudioPlayerNode& player, AudioBufferRef buffer)
 {
-    voice.token = Uuid::random();
     // Replaces whatever the player still sounds, on a player clock that keeps running.
-    voice.player->scheduleBuffer(std::move(buffer), std::nullopt, {}, AudioPlayerNode::Scheduling::interrupts);
+    player.scheduleBuffer(std::move(buffer), std::nullopt, {}, AudioPlayerNode::Scheduling::interrupts);
 }
 
 void AudioEngine::trigger(const Cell& cell, int track, const std::vector<Instrument>& instruments, double duration)
@@ -67,8 +66,8 @@ void AudioEngine::trigger(const Cell& cell, int track, const std::vector<Instrum
     const EffectParameters effects = interpret(cell.effects);
     if (!noteSurvivesChance(randomPosition(), track, effects.chance)) return;
 
-    Track& strip = tracks_[static_cast<std::size_t>(track)];
-    const std::optional<int> slideFrom = strip.lastNote;
+    std::optional<int>& lastRoot = auditionRoots_[static_cast<std::size_t>(track)];
+    const std::optional<int> slideFrom = lastRoot;
     std::vector<int> notes{*root};
     for (const int interval : effects.chord) notes.push_back(*root + interval);
     notes.resize(std::min<std::size_t>(notes.size(), auditionVoiceCount));
@@ -76,15 +75,16 @@ void AudioEngine::trigger(const Cell& cell, int track, const std::vector<Instrum
     const double volume = static_cast<double>(cell.volume.value_or(64)) / 64;
     const double pan = effects.pan.value_or(instrument.pan);
     const double gate = gateSeconds(duration, graph_.sampleRate());
-    connectTrack(track);
+    mixdown_.connectStrip(track);
+    const MixdownStrip& strip = mixdown_.strips()[static_cast<std::size_t>(track)];
     for (std::size_t i = 0; i < notes.size(); ++i) {
         // Vibrato, tremolo and the glide from the strip's last audition belong to the root alone.
         const bool isRoot = i == 0;
         auto buffer = renderAudition(notes[i], gate, instrument, volume, pan, isRoot ? effects : EffectParameters{},
                                      isRoot ? slideFrom : std::nullopt);
-        if (buffer) playAudition(strip.auditionVoices[i], std::move(buffer));
+        if (buffer) playAudition(*strip.auditionVoices[i], std::move(buffer));
     }
-    strip.lastNote = *root;
+    lastRoot = *root;
 
     const int steps = effects.retriggers;
     for (int k = 1; k < steps; ++k) {
@@ -115,11 +115,11 @@ void AudioEngine::playDueRetriggers()
     for (const RetriggerStep& step : due) {
         // A step replaces what the strip's first audition player sounds, as a fresh hit of the root note
         // for one step's length; it belongs to its own audition even after a later one began.
-        Track& strip = tracks_[static_cast<std::size_t>(step.track)];
-        connectTrack(step.track);
+        mixdown_.connectStrip(step.track);
+        const MixdownStrip& strip = mixdown_.strips()[static_cast<std::size_t>(step.track)];
         const double gate = gateSeconds(step.duration / step.steps, graph_.sampleRate());
         auto buffer = renderAudition(step.note, gate, step.instrument, step.volume, step.pan, EffectParameters{}, std::nullopt);
-        if (buffer) playAudition(strip.auditionVoices[0], std::move(buffer));
+        if (buffer) playAudition(*strip.auditionVoices[0], std::move(buffer));
     }
 }
 

@@ -74,7 +74,7 @@ std::uint64_t AudioEngine::startPlayback(const std::function<std::unique_ptr<Liv
                                          const Project& project, bool looping, bool metronome, int countInBeats)
 {
     stop();
-    for (const int track : usedTracks) connectTrack(track);
+    for (const int track : usedTracks) mixdown_.connectStrip(track);
     apply(project);
     busAutomation_.emplace(project, busTimeline, trackCount, BusAutomation::Options::live());
     neutralizeAutomatedBuses(busTimeline, project);
@@ -91,7 +91,8 @@ std::uint64_t AudioEngine::startPlayback(const std::function<std::unique_ptr<Liv
         .looping = looping,
         .metronome = metronome,
     });
-    scheduleAvailability_ = {};
+    // Voices stay busy across the cycles of one playback: a note that rings into the next keeps its voice.
+    for (MixdownStrip& strip : mixdown_.strips()) strip.voiceBusyUntil = {};
 
     scheduleCycle(0);
     if (transport_.playback().looping) scheduleCycle(1);
@@ -114,9 +115,9 @@ std::uint64_t AudioEngine::startPlayback(const std::function<std::unique_ptr<Liv
     if (hosting_) hosting_->startAudioUnitPlayback(startFrame);
     for (auto& [cycle, window] : std::exchange(heldHostedEvents_, {})) queueHostedEvents(cycle, window);
     metronomePlayer_->play(startFrame);
-    for (Track& track : tracks_) {
-        if (!track.connected) continue;
-        for (Voice& voice : track.voices) voice.player->play(startFrame);
+    for (MixdownStrip& strip : mixdown_.strips()) {
+        if (!strip.connected) continue;
+        for (const auto& voice : strip.voices) voice->play(startFrame);
     }
 
     if (device_) {
@@ -184,9 +185,9 @@ void AudioEngine::renderAhead(std::int64_t horizon, std::int64_t urgentHorizon,
         const int track = sound.track;
         livePlan_->pop();
         if (!buffer) continue;
-        auto& availability = scheduleAvailability_[static_cast<std::size_t>(track)];
-        const int voice = allocateTrackerVoice(availability, start, start + buffer->frameLength());
-        tracks_[static_cast<std::size_t>(track)].voices[static_cast<std::size_t>(voice)].player->scheduleBuffer(buffer, start);
+        MixdownStrip& strip = mixdown_.strips()[static_cast<std::size_t>(track)];
+        const int voice = allocateTrackerVoice(strip.voiceBusyUntil, start, start + buffer->frameLength());
+        strip.voices[static_cast<std::size_t>(voice)]->scheduleBuffer(buffer, start);
     }
 }
 
@@ -234,11 +235,11 @@ void AudioEngine::stop()
     // A fresh generation first: every continuation still queued for the playback becomes void.
     transport_.end();
     metronomePlayer_->stop();
-    for (Track& track : tracks_) {
-        if (!track.connected) continue;
-        for (Voice& voice : track.voices) voice.player->stop();
+    for (MixdownStrip& strip : mixdown_.strips()) {
+        if (!strip.connected) continue;
+        for (const auto& voice : strip.voices) voice->stop();
         // A stop silences the engine: auditioned notes end too, and their pending retriggers with them.
-        for (Voice& voice : track.auditionVoices) voice.player->stop();
+        for (const auto& voice : strip.auditionVoices) voice->stop();
     }
     retriggerSteps_.clear();
     // Hosted instruments drop the notes still queued for later cycles as well as those that sound.
@@ -248,7 +249,7 @@ void AudioEngine::stop()
     busAutomation_.reset();
     renderedNotes_.clear();
     renderCycle_ = 0;
-    scheduleAvailability_ = {};
+    for (MixdownStrip& strip : mixdown_.strips()) strip.voiceBusyUntil = {};
 }
 
 void AudioEngine::prepareMetronomeBuffers()
