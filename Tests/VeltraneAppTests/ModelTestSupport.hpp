@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-namespace veltrane {
+namespace veltrane::testing {
 
 /// Reaches the model's private editor state for the checks that need it.
 struct AppModelTestAccess {
@@ -38,8 +38,6 @@ struct AppModelTestAccess {
     static const std::optional<Project>& recoveryProject(AppModel& model) { return model.recoveryProject_; }
     static bool suppressNextMIDITransportSend(AppModel& model) { return model.suppressNextMIDITransportSend_; }
 };
-
-namespace testing {
 
 /// Time that moves only when the test says so. Tasks due by the new time run in order of due time,
 /// then of scheduling.
@@ -453,5 +451,4 @@ inline void editCell(AppModel& model, int row, int track, Cell cell)
     model.mutate([&](Project& project) { project.patterns[0].setCell(row, track, cell); });
 }
 
-} // namespace testing
-} // namespace veltrane
+} // namespace veltrane::testing

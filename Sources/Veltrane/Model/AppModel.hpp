@@ -106,6 +106,10 @@ struct AppModelServices {
 
 struct ExportJob;
 
+namespace testing {
+struct AppModelTestAccess;
+}
+
 class AppModel final : public QObject {
     Q_OBJECT
 
@@ -567,7 +571,7 @@ signals:
     void pendingOpenURLChanged();
 
 private:
-    friend struct AppModelTestAccess;
+    friend struct testing::AppModelTestAccess;
 
     template <typename T, typename Signal>
     void assign(T& field, T value, Signal signal)
