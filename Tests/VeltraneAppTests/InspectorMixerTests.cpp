@@ -102,3 +102,18 @@ TEST(InspectorMixer, TheMeterUnderLevelFollowsTheCursorTrack)
     EXPECT_FLOAT_EQ(meter->level(), 0.25F);
     EXPECT_EQ(inspector.model().undoStack().size(), 0u) << "a meter never edits";
 }
+
+TEST(InspectorMixer, UndoMovesTheSlidersBack)
+{
+    InspectorHarness inspector(InspectorTab::mixer);
+    auto& panel = inspector.panel<MixerPanel>(InspectorTab::mixer);
+    report(panel.slider(MixerControl::level), 0.5);
+    report(panel.slider(MixerControl::drive), 0.25);
+    EXPECT_EQ(panel.slider(MixerControl::drive)->valueText(), "0.25");
+    inspector.model().undo();
+    EXPECT_EQ(panel.slider(MixerControl::drive)->valueText(), "0.00");
+    EXPECT_FALSE(inspector.model().project().mixer[0].drive.has_value()) << "undo brings the absent drive back";
+    EXPECT_EQ(panel.slider(MixerControl::level)->valueText(), "0.50");
+    inspector.model().undo();
+    EXPECT_EQ(panel.slider(MixerControl::level)->valueText(), "0.85");
+}

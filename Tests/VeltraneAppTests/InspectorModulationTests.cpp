@@ -141,3 +141,38 @@ TEST(InspectorModulation, RemovingASourceTakesItsRoutesOnly)
     EXPECT_EQ(inspector.rack().routes[0].target, ParameterTarget::masterReverb);
     EXPECT_EQ(inspector.panel().cards()[0]->routeRows().size(), 1u);
 }
+
+TEST(InspectorModulation, KindSlidersShowTheirRangesAndUndoMovesThem)
+{
+    ModulationInspector inspector;
+    for (const auto kind : {ModulationSourceKind::lfo, ModulationSourceKind::envelope, ModulationSourceKind::macro})
+        inspector.panel().addButton(kind)->click();
+    struct Case {
+        std::size_t card;
+        const char* title;
+        double lower;
+        double upper;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {0, "Rate \u00B7 beats", 0.0625, 16, "1.00"}, {0, "Phase", 0, 1, "0.00"},   {1, "Attack", 0, 5, "0.01"},
+        {1, "Decay", 0, 5, "0.20"},                   {1, "Sustain", 0, 1, "0.70"}, {1, "Release", 0.001, 8, "0.30"},
+        {2, "Macro", 0, 1, "0.50"},
+    };
+    for (const auto& [card, title, lower, upper, shown] : cases) {
+        ValueSlider* slider = nullptr;
+        for (auto* candidate : inspector.panel().cards().at(card)->sliders())
+            if (candidate->title() == QString::fromUtf8(title)) slider = candidate;
+        ASSERT_NE(slider, nullptr) << title;
+        EXPECT_EQ(slider->slider()->range().lower, lower) << title;
+        EXPECT_EQ(slider->slider()->range().upper, upper) << title;
+        EXPECT_EQ(slider->valueText(), shown) << title;
+    }
+
+    auto* release = inspector.panel().cards()[1]->sliders()[3];
+    report(release, 7.5);
+    EXPECT_EQ(inspector.rack().sources[1].release, 7.5);
+    EXPECT_EQ(inspector.rack().sources[1].rateBeats, 1.0) << "an envelope's LFO fields stay as they are";
+    inspector.model().undo();
+    EXPECT_EQ(inspector.panel().cards()[1]->sliders()[3]->valueText(), "0.30");
+}
