@@ -89,7 +89,7 @@ InstrumentPanel::InstrumentPanel(AppModel& model, QWidget* parent)
     synths_ = addMenuButton(QStringLiteral("+ Synth"), synthMenu, this);
     synths_->setToolButtonStyle(Qt::ToolButtonTextOnly);
     addRow->addWidget(synths_);
-    shrinkToText(addFM_);
+    fitToText(addFM_);
     addRow->addWidget(addFM_);
     addRow->addStretch(1);
     column->addLayout(addRow);
