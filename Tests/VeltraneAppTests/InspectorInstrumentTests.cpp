@@ -16,19 +16,6 @@ using namespace veltrane::testing;
 
 namespace {
 
-struct InstrumentInspector : InspectorHarness {
-    explicit InstrumentInspector(std::vector<Instrument> instruments)
-        : InspectorHarness(InspectorTab::instrument)
-    {
-        Project project = model().project();
-        project.instruments = std::move(instruments);
-        model().setProject(std::move(project));
-        model().setSelectedInstrument(0);
-    }
-    InstrumentPanel& panel() { return InspectorHarness::panel<InstrumentPanel>(InspectorTab::instrument); }
-    const Instrument& instrument(int index) { return model().project().instruments.at(static_cast<std::size_t>(index)); }
-};
-
 QStringList actionTitles(QToolButton* button)
 {
     QStringList titles;

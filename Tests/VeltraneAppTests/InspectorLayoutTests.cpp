@@ -20,7 +20,9 @@ TEST(InspectorShell, EveryTabFitsTheNarrowestColumn)
     inspector.setCell(0, 0, Cell{.note = NotePitch{60}, .effects = {Effect{EffectType::arpeggio, 1}, Effect{EffectType::chance, 2}},
                                  .gate = 2.0, .locks = {{ParameterTarget::instrumentCutoff, 900}}});
     Project project = inspector.model().project();
-    project.instruments.push_back(Instrument::withFM("A bell with a long name", FMSettings{}));
+    auto bell = Instrument::withFM("A bell with a long name", FMSettings{});
+    bell.sampleEdit = SampleEdit{.loop = true, .slicePoints = std::vector<double>{0.5}};
+    project.instruments.push_back(std::move(bell));
     inspector.model().setProject(std::move(project));
     inspector.model().setSelectedInstrument(static_cast<int>(inspector.model().project().instruments.size()) - 1);
     inspector.model().addModulationSource(ModulationSourceKind::lfo);

@@ -6,6 +6,7 @@
 #include "ModelTestSupport.hpp"
 
 #include "Veltrane/Views/Inspector/InspectorView.hpp"
+#include "Veltrane/Views/Inspector/InstrumentPanel.hpp"
 #include "Veltrane/Views/Inspector/ValueSlider.hpp"
 
 #include <QApplication>
@@ -61,6 +62,20 @@ public:
 
     ModelHarness harness;
     std::unique_ptr<InspectorView> view;
+};
+
+/// The Instrument tab over `instruments`, the first one selected.
+struct InstrumentInspector : InspectorHarness {
+    explicit InstrumentInspector(std::vector<Instrument> instruments)
+        : InspectorHarness(InspectorTab::instrument)
+    {
+        Project project = model().project();
+        project.instruments = std::move(instruments);
+        model().setProject(std::move(project));
+        model().setSelectedInstrument(0);
+    }
+    InstrumentPanel& panel() { return InspectorHarness::panel<InstrumentPanel>(InspectorTab::instrument); }
+    const Instrument& instrument(int index) { return model().project().instruments.at(static_cast<std::size_t>(index)); }
 };
 
 /// What a drag or a key press reports: the slider's change at `value`.

@@ -1,6 +1,5 @@
 #include "Veltrane/Views/Inspector/FlowLayout.hpp"
 
-#include <QStyle>
 #include <QWidget>
 
 #include <algorithm>
@@ -12,6 +11,7 @@ FlowLayout::FlowLayout(QWidget* parent, bool trailingAtEnd)
     , trailingAtEnd_(trailingAtEnd)
 {
     setContentsMargins(0, 0, 0, 0);
+    setSpacing(6);
 }
 
 FlowLayout::~FlowLayout()
@@ -69,18 +69,9 @@ void FlowLayout::setGeometry(const QRect& rect)
     arrange(rect, true);
 }
 
-int FlowLayout::horizontalGap() const
-{
-    if (spacing() >= 0) return spacing();
-    auto* owner = parentWidget();
-    return owner ? owner->style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing, nullptr, owner) : 6;
-}
+int FlowLayout::horizontalGap() const { return std::max(0, spacing()); }
 
-int FlowLayout::verticalGap() const
-{
-    auto* owner = parentWidget();
-    return owner ? owner->style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing, nullptr, owner) : 6;
-}
+int FlowLayout::verticalGap() const { return std::max(0, spacing()); }
 
 int FlowLayout::arrange(const QRect& rect, bool apply) const
 {

@@ -2,7 +2,9 @@
 
 #include "Veltrane/Model/AppModel.hpp"
 #include "Veltrane/Views/Shared/SymbolIcon.hpp"
+#include "Veltrane/Views/Inspector/FlowLayout.hpp"
 #include "Veltrane/Views/Inspector/InspectorStyle.hpp"
+#include "Veltrane/Views/Inspector/SampleEditorGroup.hpp"
 #include "Veltrane/Views/Inspector/ValueSlider.hpp"
 
 #include <QComboBox>
@@ -53,6 +55,7 @@ InstrumentPanel::InstrumentPanel(AppModel& model, QWidget* parent)
     : InspectorPanel(model, parent)
     , list_(new QComboBox(this))
     , addFM_(new QPushButton(QStringLiteral("+ FM"), this))
+    , addSample_(new QPushButton(QStringLiteral("+ Sample"), this))
     , editor_(new QWidget(this))
     , openEditor_(new QPushButton(QStringLiteral("Open Plugin Editor"), editor_))
     , unavailable_(new QWidget(editor_))
@@ -60,6 +63,7 @@ InstrumentPanel::InstrumentPanel(AppModel& model, QWidget* parent)
     , name_(new QLineEdit(editor_))
     , fm_(new QWidget(editor_))
     , amount_(new ValueSlider(QStringLiteral("Amount"), {0, 1}, fm_))
+    , sample_(new SampleEditorGroup(model, editor_))
 {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -82,7 +86,7 @@ InstrumentPanel::InstrumentPanel(AppModel& model, QWidget* parent)
     presets_ = addMenuButton(QStringLiteral("Add Factory Preset"), presetMenu, this);
     column->addWidget(presets_, 0, Qt::AlignLeft);
 
-    auto* addRow = new QHBoxLayout;
+    auto* addRow = new FlowLayout;
     auto* synthMenu = new QMenu(this);
     for (const auto waveform : allWaveforms)
         synthMenu->addAction(capitalised(toRawValue(waveform)), this, [this, waveform] { model_.addSynth(waveform); });
@@ -91,9 +95,11 @@ InstrumentPanel::InstrumentPanel(AppModel& model, QWidget* parent)
     addRow->addWidget(synths_);
     fitToText(addFM_);
     addRow->addWidget(addFM_);
-    addRow->addStretch(1);
+    fitToText(addSample_);
+    addRow->addWidget(addSample_);
     column->addLayout(addRow);
     connect(addFM_, &QPushButton::clicked, this, [this] { model_.addFM(); });
+    connect(addSample_, &QPushButton::clicked, this, [this] { model_.importSample(); });
 
     audioUnits_ = addMenuButton(QStringLiteral("+ Audio Unit"), new QMenu(this), this);
     audioUnits_->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -150,6 +156,7 @@ InstrumentPanel::InstrumentPanel(AppModel& model, QWidget* parent)
     modulator_ = makeOperator(QStringLiteral("Modulator"), &FMSettings::modulator, fm_);
     fmColumn->addWidget(modulator_.box);
     editor->addWidget(fm_);
+    editor->addWidget(sample_);
 
     watch(&AppModel::projectChanged);
     watch(&AppModel::selectedInstrumentChanged);
@@ -265,6 +272,28 @@ void InstrumentPanel::showModel()
             controls->ratio->setValue(settings->ratio);
             controls->fine->setValue(settings->fine);
         }
+    }
+
+    sample_->setVisible(instrument.sampleEdit.has_value());
+    if (instrument.sampleEdit) {
+        // Reading an overview goes through the whole sample: a change of the loop or the slices, which
+        // leave the audio as it is, needs no new one.
+        SampleEdit audioEdit = *instrument.sampleEdit;
+        audioEdit.loop = false;
+        audioEdit.loopStart.reset();
+        audioEdit.loopEnd.reset();
+        audioEdit.loopCrossfade.reset();
+        audioEdit.slicePoints.reset();
+        audioEdit.snapToZeroCrossings.reset();
+        auto sound = std::make_tuple(instrument.id, instrument.source, std::move(audioEdit));
+        std::optional<std::vector<float>> peaks;
+        if (overviewOf_ != sound) {
+            overviewOf_ = std::move(sound);
+            peaks = model_.samplePeaks();
+        }
+        sample_->showEdit(*instrument.sampleEdit, std::move(peaks));
+    } else {
+        overviewOf_.reset();
     }
 }
 

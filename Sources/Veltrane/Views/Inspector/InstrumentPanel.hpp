@@ -9,6 +9,8 @@
 #include "Veltrane/Model/InspectorControls.hpp"
 #include "Veltrane/Views/Inspector/SliderTable.hpp"
 
+#include <optional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -21,6 +23,7 @@ class QToolButton;
 namespace veltrane {
 
 namespace inspector {
+class SampleEditorGroup;
 class ValueSlider;
 } // namespace inspector
 
@@ -42,6 +45,7 @@ public:
     QToolButton* presetMenuButton() const noexcept { return presets_; }
     QToolButton* synthMenuButton() const noexcept { return synths_; }
     QPushButton* fmButton() const noexcept { return addFM_; }
+    QPushButton* sampleButton() const noexcept { return addSample_; }
     QToolButton* audioUnitMenuButton() const noexcept { return audioUnits_; }
     QWidget* editor() const noexcept { return editor_; }
     QPushButton* pluginEditorButton() const noexcept { return openEditor_; }
@@ -53,6 +57,8 @@ public:
     inspector::ValueSlider* fmAmount() const noexcept { return amount_; }
     const OperatorControls& carrier() const noexcept { return carrier_; }
     const OperatorControls& modulator() const noexcept { return modulator_; }
+    /// The sample settings, shown for an instrument that has them.
+    inspector::SampleEditorGroup* sampleGroup() const noexcept { return sample_; }
 
 protected:
     void showModel() override;
@@ -65,6 +71,7 @@ private:
     QToolButton* presets_;
     QToolButton* synths_;
     QPushButton* addFM_;
+    QPushButton* addSample_;
     QToolButton* audioUnits_;
     QWidget* editor_;
     QPushButton* openEditor_;
@@ -76,6 +83,10 @@ private:
     inspector::ValueSlider* amount_;
     OperatorControls carrier_;
     OperatorControls modulator_;
+    inspector::SampleEditorGroup* sample_;
+    /// The sound the waveform was read from (the instrument, its audio and the edit of that audio, without
+    /// loop and slices): a new overview is read only when it changes.
+    std::optional<std::tuple<Uuid, InstrumentSource, SampleEdit>> overviewOf_;
     int shownInstrument_ = 0;
 };
 
