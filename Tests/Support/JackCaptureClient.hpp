@@ -34,6 +34,14 @@ public:
 
     /// Room for `seconds` of audio at `sampleRate`.
     explicit JackCaptureClient(const AudioGraph& graph, int sampleRate = 48000, int seconds = 10)
+        : JackCaptureClient(&graph, sampleRate, seconds)
+    {
+    }
+    /// A client that only records: the cycles carry no graph clock (it stays 0).
+    JackCaptureClient(int sampleRate, int seconds) : JackCaptureClient(nullptr, sampleRate, seconds) {}
+
+private:
+    JackCaptureClient(const AudioGraph* graph, int sampleRate, int seconds)
         : graph_(graph), left_(static_cast<std::size_t>(seconds * sampleRate)), right_(left_.size()), cycles_(left_.size() / 16)
     {
         jack_status_t status{};
@@ -45,6 +53,8 @@ public:
         jack_set_xrun_callback(client_, &JackCaptureClient::xrun, this);
         jack_activate(client_);
     }
+
+public:
     ~JackCaptureClient()
     {
         if (client_ != nullptr) {
@@ -97,7 +107,7 @@ private:
         const auto* right = static_cast<const float*>(jack_port_get_buffer(self->inputs_[1], frames));
         std::copy(left, left + frames, self->left_.begin() + at);
         std::copy(right, right + frames, self->right_.begin() + at);
-        self->cycles_[cycle] = {jack_last_frame_time(self->client_), self->graph_.renderedFrames(), at, frames};
+        self->cycles_[cycle] = {jack_last_frame_time(self->client_), self->graph_ != nullptr ? self->graph_->renderedFrames() : 0, at, frames};
         self->captured_.store(at + frames, std::memory_order_release);
         self->cycleCount_.store(cycle + 1, std::memory_order_release);
         return 0;
@@ -109,7 +119,7 @@ private:
         return 0;
     }
 
-    const AudioGraph& graph_;
+    const AudioGraph* graph_;
     std::atomic<bool> armed_{true};
     std::atomic<int> xruns_{0};
     jack_client_t* client_ = nullptr;

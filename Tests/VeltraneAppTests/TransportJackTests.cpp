@@ -3,11 +3,16 @@
 // into the model's input are recorded into the pattern. The engine runs on the null output device, which
 // renders at real-time pace; the Qt event loop runs the model's timers.
 
+#include "JackCaptureClient.hpp"
 #include "JackMIDIPeer.hpp"
 #include "JackTestServer.hpp"
+#include "JackToneClient.hpp"
 #include "ModelTestSupport.hpp"
+#include "ToneAnalysis.hpp"
 
+#include "Veltrane/Model/SampleRecorder.hpp"
 #include "Veltrane/Transport/MIDIInput.hpp"
+#include "VeltranePlatform/Files/AudioFile.hpp"
 #include "VeltranePlayback/LiveEngine/AudioEngine.hpp"
 
 #include <QCoreApplication>
@@ -41,18 +46,34 @@ void runEvents(std::chrono::milliseconds time, const std::function<bool()>& done
     while (clock.elapsed() < time.count() && !done()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
-/// A model with the real engine on the null device and real MIDI ports on the JACK server only.
+constexpr int audioPeriod = 256;
+
+/// A JACK client of ours, by name, at the server's rate.
+AudioDeviceSettings jackClient(const std::string& name)
+{
+    return AudioDeviceSettings{.backend = AudioBackend::jack, .sampleRate = serverRate, .bufferFrames = audioPeriod, .clientName = name};
+}
+
+/// A model with the real engine and real MIDI ports on the JACK server only. The engine plays on the
+/// null device (which renders at real-time pace) unless `output` names a JACK client; then the MIDI is
+/// the test's own, so that only the audio meets the server. `input` is where sample recordings come from.
 struct JackModel {
     testing::TemporaryFolder folder;
     std::unique_ptr<AppModel> model;
 
-    JackModel()
+    explicit JackModel(std::optional<AudioDeviceSettings> output = std::nullopt,
+                       std::optional<AudioDeviceSettings> input = std::nullopt)
     {
         AudioEngine::Options options;
-        options.device = AudioDeviceSettings{.backend = AudioBackend::null};
+        options.device = output.value_or(AudioDeviceSettings{.backend = AudioBackend::null});
         AppModelServices services;
         services.audio = std::make_unique<AudioEngineControl>(std::make_unique<AudioEngine>(options));
-        services.midi = std::make_unique<MIDIInput>(MIDIPorts::Options{.useALSASequencer = false});
+        if (output) {
+            services.midi = std::make_unique<testing::ScriptedMIDI>();
+        } else {
+            services.midi = std::make_unique<MIDIInput>(MIDIPorts::Options{.useALSASequencer = false});
+        }
+        if (input) services.recorder = std::make_unique<AudioInputSampleRecorder>(folder.path(), *input);
         services.settings = std::make_shared<QSettings>(QString::fromStdString((folder / "settings.ini").string()),
                                                         QSettings::IniFormat);
         services.audioUnitComponents = [](std::uint32_t) { return std::vector<AudioUnitReference>{}; };
@@ -184,6 +205,128 @@ TEST(TransportJack, NotesPlayedIntoOurInputAreRecordedIntoThePattern)
     }
     EXPECT_EQ(recorded, 1);
     EXPECT_EQ(model.undoStack().size(), 2u);
+}
+
+/// Whether any of what `capture` recorded is louder than silence.
+bool heardSound(const testing::JackCaptureClient& capture)
+{
+    const auto& left = capture.left();
+    for (std::int64_t i = 0; i < capture.capturedFrames(); ++i) {
+        if (std::abs(left[static_cast<std::size_t>(i)]) > 1e-3f) return true;
+    }
+    return false;
+}
+
+// The user restarts the JACK server while a pattern plays: the model stops where it was, rebuilds the
+// engine on the new server once the changes have settled, and plays on from that row, heard by a client
+// of the new server.
+TEST(TransportJack, PlaybackResumesWhereItWasAfterTheServerRestarts)
+{
+    START_JACK_SERVER(server, audioPeriod);
+    const std::string serverName = server->name();
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
+    JackModel jack(jackClient("veltrane-restarting"));
+    AppModel& model = *jack.model;
+    // A sine note on every row of the first track: whatever row playback resumes at, it sounds.
+    Project project = model.project();
+    project.instruments.at(0) = Instrument::withWaveform("Sine", Waveform::sine);
+    for (int row = 0; row < project.patterns.at(0).rows; ++row) {
+        Cell cell;
+        cell.note = NotePitch{69};
+        cell.instrument = 0;
+        project.patterns[0].setCell(row, 0, cell);
+    }
+    model.setProject(project);
+
+    model.play();
+    runEvents(3000ms, [&] { return model.currentTransportFrame().value_or(0) > 0; });
+    ASSERT_TRUE(model.isPlaying()) << model.error().value_or("");
+    {
+        testing::JackCaptureClient capture(serverRate, 4);
+        ASSERT_TRUE(capture.isOpen());
+        ASSERT_EQ(capture.connectFrom("veltrane-restarting"), 2);
+        runEvents(3000ms, [&] { return heardSound(capture); });
+        ASSERT_TRUE(heardSound(capture)) << "playback before the restart";
+    }
+    runEvents(1000ms); // some rows into the pattern
+
+    server->stop();
+    runEvents(5000ms, [&] { return model.isRecoveringAudio(); });
+    ASSERT_TRUE(model.isRecoveringAudio()) << "the server's loss reached the model";
+    EXPECT_FALSE(model.isPlaying());
+    const int stoppedAt = model.selectedRow();
+    EXPECT_GT(stoppedAt, 0) << "the cursor rests where playback was";
+
+    // The new server comes up while the model waits for the changes to settle (the event loop does not
+    // run meanwhile).
+    auto restarted = testing::JackTestServer::start(serverRate, audioPeriod, whyNot, serverName);
+    ASSERT_TRUE(restarted) << whyNot;
+    std::optional<int> resumedAt;
+    runEvents(5000ms, [&] {
+        if (model.isPlaying() && model.currentTransportFrame().value_or(0) > 0) resumedAt = model.playbackUI().row;
+        return resumedAt.has_value();
+    });
+    ASSERT_TRUE(resumedAt) << model.error().value_or("playback did not resume");
+    EXPECT_FALSE(model.error());
+    EXPECT_FALSE(model.isRecoveringAudio());
+    // It plays on from the row where it stopped, not from the top.
+    EXPECT_GE(*resumedAt, stoppedAt);
+
+    testing::JackCaptureClient capture(serverRate, 4);
+    ASSERT_TRUE(capture.isOpen());
+    EXPECT_EQ(capture.connectFrom("veltrane-restarting"), 2);
+    runEvents(3000ms, [&] { return heardSound(capture); });
+    EXPECT_TRUE(heardSound(capture)) << "playback after the restart";
+    model.stop();
+}
+
+// Recording the audio input while another JACK client plays a tone into it: stopping adds an instrument
+// named "Recording" whose embedded file holds that tone, and the take stays in the data folder.
+TEST(TransportJack, AToneRecordedFromTheInputBecomesASampleInstrument)
+{
+    START_JACK_SERVER(server, audioPeriod);
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
+    AudioDeviceSettings input = jackClient("veltrane-input");
+    input.outputChannels = 0;
+    input.inputChannels = 2;
+    JackModel jack(std::nullopt, input);
+    AppModel& model = *jack.model;
+    const auto instruments = model.project().instruments.size();
+
+    constexpr double frequency = 440;
+    constexpr float amplitude = 0.5f;
+    model.toggleSampleRecording();
+    ASSERT_TRUE(model.isSampleRecording()) << model.error().value_or("");
+    testing::JackToneClient tone(frequency, amplitude);
+    ASSERT_TRUE(tone.isOpen());
+    ASSERT_EQ(tone.connectTo("veltrane-input"), 2);
+    const long connectedAt = tone.playedFrames();
+    runEvents(10000ms, [&] { return tone.playedFrames() > connectedAt + serverRate * 5 / 4; });
+    model.toggleSampleRecording();
+    EXPECT_FALSE(model.isSampleRecording());
+    EXPECT_FALSE(model.error());
+
+    ASSERT_EQ(model.project().instruments.size(), instruments + 1);
+    const Instrument& recorded = model.project().instruments.back();
+    EXPECT_EQ(recorded.name, "Recording");
+    EXPECT_EQ(model.selectedInstrument(), static_cast<int>(instruments));
+    const auto* embedded = std::get_if<EmbeddedSource>(&recorded.source);
+    ASSERT_NE(embedded, nullptr);
+    EXPECT_TRUE(embedded->filename.starts_with("Recording-") && embedded->filename.ends_with(".caf")) << embedded->filename;
+    EXPECT_TRUE(std::filesystem::exists(jack.folder / "Samples" / embedded->filename));
+
+    const AudioFileBuffer audio = AudioFile::read(embedded->data.bytes());
+    ASSERT_EQ(audio.channelCount(), 2);
+    EXPECT_EQ(audio.sampleRate, serverRate);
+    const auto& left = audio.channels[0];
+    std::size_t first = 0;
+    while (first < left.size() && std::abs(left[first]) < 0.05f) ++first;
+    ASSERT_GE(left.size(), first + serverRate) << "a whole second of the tone was recorded";
+    for (const auto& channel : audio.channels) {
+        EXPECT_NEAR(testing::medianToneAmplitude(channel.data() + first, serverRate, 1, frequency, serverRate), amplitude, 0.02);
+    }
 }
 
 #endif

@@ -20,10 +20,14 @@ public:
     virtual std::optional<std::filesystem::path> stop() = 0;
 };
 
-/// Takes of the default audio input into the "Samples" folder of `dataFolder`.
+/// Takes of the audio input (the default one unless `input` names another) into the "Samples" folder of
+/// `dataFolder`.
 class AudioInputSampleRecorder final : public SampleRecorder {
 public:
-    explicit AudioInputSampleRecorder(std::filesystem::path dataFolder) : recorder_(std::move(dataFolder)) {}
+    explicit AudioInputSampleRecorder(std::filesystem::path dataFolder, AudioDeviceSettings input = {})
+        : recorder_(std::move(dataFolder), std::move(input))
+    {
+    }
     void start() override { recorder_.start(); }
     std::optional<std::filesystem::path> stop() override { return recorder_.stop(); }
 
