@@ -201,6 +201,36 @@ TEST(AppModelSamples, ChoppingWithoutSlicesOrWithTheCursorPastThePatternWritesNo
     EXPECT_EQ(model.project().patterns[0], shorter.patterns[0]);
 }
 
+// Views ask for overviews on every change of the project; the sample's frames are read again only when
+// its audio or its edit changed.
+TEST(AppModelSamples, AnOverviewIsMadeOncePerSampleAndEdit)
+{
+    ModelHarness harness;
+    auto& model = sampleModel(harness);
+    const auto requests = [&] { return harness.engine->peakRequests.size(); };
+    model.samplePeaks(4);
+    model.samplePeaks(4);
+    model.setSelectedTrack(2); // any change of the model that leaves the sample alone
+    EXPECT_EQ(model.samplePeaks(4).size(), 192u);
+    EXPECT_EQ(requests(), 1u);
+    model.samplePeaks();
+    EXPECT_EQ(requests(), 2u) << "the editor's overview has buckets of its own";
+
+    model.updateSampleEdit([](SampleEdit& e) { e.reversed = true; });
+    model.samplePeaks(4);
+    EXPECT_EQ(requests(), 3u) << "a new edit is a new overview";
+    model.undo();
+    model.samplePeaks(4);
+    model.samplePeaks(4);
+    EXPECT_EQ(requests(), 4u);
+
+    Project project = model.project();
+    std::get<EmbeddedSource>(project.instruments[4].source).data = Data(std::vector<std::uint8_t>{9, 9});
+    model.setProject(project);
+    model.samplePeaks(4);
+    EXPECT_EQ(requests(), 5u) << "new audio is a new overview";
+}
+
 TEST(AppModelSamples, TheBrowserListsPeaksAndAuditionsAnInstrument)
 {
     ModelHarness harness;

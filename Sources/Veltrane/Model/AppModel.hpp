@@ -678,6 +678,14 @@ private:
     /// Sets the gate of a held note's cell from how long it was held; nothing when the cell is gone.
     void closeRecordedNote(const RecordedMIDINote& note, std::optional<std::int64_t> endFrame);
     std::vector<float> samplePeaks(int instrument, int count);
+    /// An overview the engine made, kept while the instrument's audio and edit stay as they were: views
+    /// ask again on every change of the project, and reading a long sample's frames each time would cost
+    /// tens of milliseconds per row.
+    struct CachedSamplePeaks {
+        InstrumentSource source;
+        std::optional<SampleEdit> edit;
+        std::vector<float> peaks;
+    };
     /// The audio device went away or changed: stops playback, and rebuilds the engine once the changes
     /// have settled, playing again if it was playing.
     void audioConfigurationChanged();
@@ -782,6 +790,7 @@ private:
     std::unique_ptr<UpdateCommands> updateCommands_;
     std::unique_ptr<SampleRecorder> recorder_;
     std::function<std::optional<std::filesystem::path>(const std::string&)> chooseAudioFile_;
+    std::map<std::pair<Uuid, int>, CachedSamplePeaks> samplePeaksCache_; // by instrument and bucket count
     std::unique_ptr<MIDIConnection> midi_; // last, so destroyed first: no event arrives into a model half gone
 };
 

@@ -2,6 +2,7 @@
 // relinking, tags and favourites, importing audio files and recording the audio input.
 
 #include "Veltrane/Model/AppModel.hpp"
+#include "Veltrane/Model/SampleTags.hpp"
 
 #include "VeltranePlatform/Files/AudioFile.hpp"
 
@@ -69,14 +70,6 @@ std::string couldNotUse(const std::filesystem::path& path, const std::exception&
     return "Veltrane couldn\u2019t use " + path.filename().string() + ": " + failure.what();
 }
 
-std::string trimmed(const std::string& text)
-{
-    const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
-    const auto first = std::find_if_not(text.begin(), text.end(), blank);
-    const auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
-    return first < last ? std::string(first, last) : std::string();
-}
-
 } // namespace
 
 void AppModel::updateSampleEdit(const std::function<void(SampleEdit&)>& change)
@@ -101,7 +94,18 @@ std::vector<float> AppModel::samplePeaks(int instrument) { return samplePeaks(in
 std::vector<float> AppModel::samplePeaks(int instrument, int count)
 {
     if (instrument < 0 || instrument >= static_cast<int>(project_.instruments.size())) return {};
-    return audio_->peaks(project_.instruments[static_cast<std::size_t>(instrument)], count);
+    const Instrument& chosen = project_.instruments[static_cast<std::size_t>(instrument)];
+    const auto key = std::make_pair(chosen.id, count);
+    if (const auto found = samplePeaksCache_.find(key);
+        found != samplePeaksCache_.end() && found->second.source == chosen.source && found->second.edit == chosen.sampleEdit) {
+        return found->second.peaks;
+    }
+    // Entries of instruments long gone are dropped now and then, so the cache stays the size of the project.
+    if (samplePeaksCache_.size() > 2 * project_.instruments.size() + 8) samplePeaksCache_.clear();
+    auto peaks = audio_->peaks(chosen, count);
+    // A file that could not be read is asked for again: it may come back.
+    if (!peaks.empty()) samplePeaksCache_[key] = CachedSamplePeaks{chosen.source, chosen.sampleEdit, peaks};
+    return peaks;
 }
 
 std::vector<int> AppModel::sampleInstrumentIndices() const
@@ -175,13 +179,7 @@ void AppModel::setSampleFavorite(int instrument, bool favorite)
 void AppModel::setSampleTags(int instrument, const std::string& text)
 {
     if (instrument < 0 || instrument >= static_cast<int>(project_.instruments.size())) return;
-    std::vector<std::string> tags;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t comma = std::min(text.find(',', start), text.size());
-        if (auto tag = trimmed(text.substr(start, comma - start)); !tag.empty()) tags.push_back(std::move(tag));
-        start = comma + 1;
-    }
+    const auto tags = parseSampleTags(text);
     mutate([&](Project& project) { project.instruments[static_cast<std::size_t>(instrument)].tags = tags; });
 }
 

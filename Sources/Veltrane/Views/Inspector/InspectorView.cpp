@@ -7,6 +7,7 @@
 #include "Veltrane/Views/Inspector/MasterPanel.hpp"
 #include "Veltrane/Views/Inspector/MixerPanel.hpp"
 #include "Veltrane/Views/Inspector/ModulationPanel.hpp"
+#include "Veltrane/Views/Inspector/SamplesPanel.hpp"
 #include "Veltrane/Views/Inspector/ToolsPanel.hpp"
 #include "Veltrane/Views/Shared/SymbolIcon.hpp"
 
@@ -61,6 +62,9 @@ InspectorView::InspectorView(AppModel& model, QWidget* parent)
     contentColumn->setSpacing(0);
     panels_[index(InspectorTab::cell)] = new CellPanel(model_, content);
     panels_[index(InspectorTab::instrument)] = new InstrumentPanel(model_, content);
+    auto* samples = new SamplesPanel(model_, content);
+    connect(samples, &SamplesPanel::instrumentChosen, this, [this] { setCurrentTab(InspectorTab::instrument); });
+    panels_[index(InspectorTab::samples)] = samples;
     panels_[index(InspectorTab::mixer)] = new MixerPanel(model_, content);
     panels_[index(InspectorTab::modulation)] = new ModulationPanel(model_, content);
     panels_[index(InspectorTab::tools)] = new ToolsPanel(model_, content);

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <numbers>
 
 namespace veltrane {
 
@@ -181,6 +182,19 @@ void numberedDisc(QPainter& p, const QColor& c, int number)
     p.drawPath(disc.subtracted(digit));
 }
 
+void star(QPainter& p, const QColor& c, bool filled)
+{
+    QPolygonF points;
+    for (int i = 0; i < 10; ++i) {
+        const double angle = -std::numbers::pi / 2 + i * std::numbers::pi / 5;
+        const double radius = i % 2 == 0 ? 6.8 : 2.9;
+        points << QPointF(8 + radius * std::cos(angle), 8.6 + radius * std::sin(angle));
+    }
+    p.setPen(stroke(c, 1.2));
+    p.setBrush(filled ? QBrush(c) : Qt::NoBrush);
+    p.drawPolygon(points);
+}
+
 const std::map<QString, Drawing>& drawings()
 {
     static const std::map<QString, Drawing> table{
@@ -293,6 +307,44 @@ const std::map<QString, Drawing>& drawings()
              p.drawLine(QPointF(8, 1.5), QPointF(8, 10.5));
              p.drawLine(QPointF(8, 10.5), QPointF(5.5, 8));
              p.drawLine(QPointF(8, 10.5), QPointF(10.5, 8));
+         }},
+        {"play.circle.fill", [](QPainter& p, const QColor& c) {
+             onGrid24(p, [&] {
+                 QPainterPath circle;
+                 circle.addEllipse(QPointF(12, 12), 10, 10);
+                 QPainterPath triangle(QPointF(9.5, 7.5));
+                 triangle.lineTo(16.5, 12);
+                 triangle.lineTo(9.5, 16.5);
+                 triangle.closeSubpath();
+                 p.setPen(Qt::NoPen);
+                 p.setBrush(c);
+                 p.drawPath(circle.subtracted(triangle));
+             });
+         }},
+        {"star", [](QPainter& p, const QColor& c) { star(p, c, false); }},
+        {"star.fill", [](QPainter& p, const QColor& c) { star(p, c, true); }},
+        {"magnifyingglass", [](QPainter& p, const QColor& c) {
+             p.setPen(stroke(c));
+             p.setBrush(Qt::NoBrush);
+             p.drawEllipse(QRectF(2, 2, 9, 9));
+             p.drawLine(QPointF(10, 10), QPointF(14, 14));
+         }},
+        {"mic.circle", [](QPainter& p, const QColor& c) {
+             p.setPen(stroke(c, 1.2));
+             p.setBrush(Qt::NoBrush);
+             p.drawEllipse(QRectF(1, 1, 14, 14));
+             p.drawRoundedRect(QRectF(6.5, 3.8, 3, 5.6), 1.5, 1.5);
+             p.drawArc(QRectF(5, 5.5, 6, 5.5), 200 * 16, 140 * 16);
+             p.drawLine(QPointF(8, 11), QPointF(8, 12.6));
+         }},
+        {"stop.circle.fill", [](QPainter& p, const QColor& c) {
+             QPainterPath circle;
+             circle.addEllipse(QRectF(1, 1, 14, 14));
+             QPainterPath square;
+             square.addRoundedRect(QRectF(5.5, 5.5, 5, 5), 1, 1);
+             p.setPen(Qt::NoPen);
+             p.setBrush(c);
+             p.drawPath(circle.subtracted(square));
          }},
         {"waveform", [](QPainter& p, const QColor& c) {
              p.setPen(stroke(c, 1.4));

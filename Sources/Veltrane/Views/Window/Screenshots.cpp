@@ -8,15 +8,64 @@
 #include "Veltrane/Views/Transport/PlaybackToggle.hpp"
 #include "Veltrane/Views/Window/MainWindow.hpp"
 
+#include "VeltranePlatform/Files/AudioFile.hpp"
+
 #include <QDir>
+#include <QTemporaryDir>
 #include <QPixmap>
 #include <QTimer>
 #include <QWindow>
 
 #include <cmath>
 #include <memory>
+#include <numbers>
 
 namespace veltrane {
+
+namespace {
+
+/// Two seconds of a drum loop, a plucked bass note and a rising pad, imported once as sample instruments
+/// so the Samples tab shows rows with their waveforms, a favourite and tags.
+void addScreenshotSamples(AppModel& model)
+{
+    if (!model.sampleInstrumentIndices().empty()) return;
+    QTemporaryDir folder;
+    if (!folder.isValid()) return;
+    constexpr double rate = 44100;
+    const auto write = [&](const char* name, const std::function<double(double)>& signal) {
+        AudioFileBuffer buffer;
+        buffer.sampleRate = rate;
+        buffer.channels.assign(2, std::vector<float>(static_cast<std::size_t>(2 * rate)));
+        for (std::size_t i = 0; i < buffer.channels[0].size(); ++i) {
+            const auto value = static_cast<float>(signal(static_cast<double>(i) / rate));
+            buffer.channels[0][i] = value;
+            buffer.channels[1][i] = 0.9f * value;
+        }
+        const std::filesystem::path path = (folder.path() + QStringLiteral("/") + QString::fromUtf8(name) + QStringLiteral(".wav")).toStdString();
+        AudioFile::writeFloatWAV(path, buffer);
+        return path;
+    };
+    std::uint32_t noise = 12345;
+    const auto white = [&noise] {
+        noise = noise * 1664525u + 1013904223u;
+        return static_cast<double>(noise >> 8) / (1 << 23) - 1;
+    };
+    const double pi = std::numbers::pi;
+    const auto drums = write("Break Loop", [&](double t) {
+        const double beat = std::fmod(t, 0.25);
+        const bool snare = std::fmod(t, 0.5) >= 0.25;
+        return snare ? 0.7 * std::exp(-beat * 18) * white() : 0.95 * std::exp(-beat * 14) * std::sin(2 * pi * (60 + 90 * std::exp(-beat * 30)) * beat);
+    });
+    const auto bass = write("Bass Pluck", [&](double t) { return 0.8 * std::exp(-t * 2.5) * std::sin(2 * pi * 55 * t + 2 * std::sin(2 * pi * 110 * t)); });
+    const auto pad = write("Rising Pad", [&](double t) { return 0.6 * std::min(t / 1.2, 1.0) * std::sin(2 * pi * 220 * t) * (0.7 + 0.3 * std::sin(2 * pi * 3 * t)); });
+    if (!model.importSamples({drums, bass, pad})) return;
+    const auto indices = model.sampleInstrumentIndices();
+    model.setSampleFavorite(indices.front(), true);
+    model.setSampleTags(indices.front(), "drums, loop");
+    model.setSampleTags(indices.back(), "pad, slow attack");
+}
+
+} // namespace
 
 std::vector<Screenshot> screenshotPlan()
 {
@@ -28,6 +77,7 @@ std::vector<Screenshot> screenshotPlan()
     for (const auto tab : allInspectorTabs) {
         const auto name = QString::fromUtf8(title(tab).data(), static_cast<qsizetype>(title(tab).size())).toLower();
         plan.push_back({QStringLiteral("inspector-") + name, [tab](MainWindow& window) {
+                            if (tab == InspectorTab::samples) addScreenshotSamples(window.model());
                             if (auto* inspector = qobject_cast<InspectorView*>(window.inspector())) inspector->setCurrentTab(tab);
                         }});
     }
