@@ -206,6 +206,27 @@ TEST_F(UpdateCommandsTest, UpdateNowInstallsThenQuitsAndStaysUpdating)
     EXPECT_EQ(installer.installed.size(), 1u);
 }
 
+TEST_F(UpdateCommandsTest, AnInstallThatFinishesWhileAnExportRunsQuitsOnlyWhenItHasEnded)
+{
+    auto commands = makeCommands();
+    commands->checkForUpdate();
+    dialogs->choices = {UpdateDialogs::Choice::updateNow};
+    checker.answer(kFound);
+    ASSERT_EQ(installer.installed.size(), 1u);
+    busy = true; // an export started while the update downloaded
+    installer.pending(std::nullopt);
+    EXPECT_EQ(quits, 0);
+    EXPECT_FALSE(runUntil([&] { return quits > 0; }, 3 * UpdateCommands::kIdlePollMilliseconds));
+    EXPECT_TRUE(commands->isUpdating());
+    commands->promptForUpdate();
+    EXPECT_EQ(installer.installed.size(), 1u) << "no second install while it waits";
+
+    busy = false;
+    EXPECT_TRUE(runUntil([&] { return quits > 0; }));
+    runUntil([] { return false; }, 2 * UpdateCommands::kIdlePollMilliseconds); // time for a second quit, if any
+    EXPECT_EQ(quits, 1) << "asked once";
+}
+
 TEST_F(UpdateCommandsTest, AFailedInstallSaysWhyAndOffersTheUpdateAgain)
 {
     const struct {

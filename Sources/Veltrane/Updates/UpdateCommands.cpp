@@ -4,6 +4,7 @@
 
 #include <QPointer>
 #include <QSettings>
+#include <QTimer>
 
 namespace veltrane {
 
@@ -91,7 +92,9 @@ void UpdateCommands::installUpdate()
             if (!failure) {
                 // The swap script waits for the application to end; the update stays marked as running,
                 // so a cancelled quit starts no second check, prompt or install.
-                if (quit)
+                if (self)
+                    self->quitWhenIdle();
+                else if (quit)
                     quit();
                 return;
             }
@@ -106,6 +109,29 @@ void UpdateCommands::installUpdate()
                                 QStringLiteral("Couldn't install the update. Download the latest version from %1.")
                                     .arg(updateDownloadPage()));
         });
+}
+
+void UpdateCommands::quitWhenIdle()
+{
+    // An export or a recording started while the update downloaded is let finish first.
+    if (!updateIsUnsafe()) {
+        if (m_services.quitApplication)
+            m_services.quitApplication();
+        return;
+    }
+    if (m_quitWait)
+        return;
+    m_quitWait = new QTimer(this);
+    m_quitWait->setInterval(kIdlePollMilliseconds);
+    connect(m_quitWait, &QTimer::timeout, this, [this] {
+        if (updateIsUnsafe())
+            return;
+        m_quitWait->deleteLater();
+        m_quitWait = nullptr;
+        if (m_services.quitApplication)
+            m_services.quitApplication();
+    });
+    m_quitWait->start();
 }
 
 void UpdateCommands::setAvailableUpdate(std::optional<UpdateInfo> update)

@@ -20,6 +20,7 @@
 #include <string>
 
 class QSettings;
+class QTimer;
 
 namespace veltrane {
 
@@ -63,6 +64,9 @@ public:
     /// "Check for Updates…": tells the user the result, whether up to date, an update, or that the check
     /// could not be made. Ignored while a check it started runs or an update installs.
     void checkForUpdatesManually();
+    /// How often a quit that waits for the application to be idle looks again.
+    static constexpr int kIdlePollMilliseconds = 250;
+
     /// "Update to …": asks whether to install the available update now.
     void promptForUpdate();
 
@@ -73,6 +77,8 @@ signals:
 
 private:
     void installUpdate();
+    /// Quits at once when the application is idle, else as soon as it is.
+    void quitWhenIdle();
     void setAvailableUpdate(std::optional<UpdateInfo> update);
     void setUpdating(bool updating);
     void setChecking(bool checking);
@@ -83,6 +89,7 @@ private:
     std::optional<UpdateInfo> m_availableUpdate;
     bool m_isUpdating = false;
     bool m_isCheckingForUpdate = false;
+    QTimer* m_quitWait = nullptr;
 };
 
 } // namespace veltrane
