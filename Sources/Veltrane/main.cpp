@@ -1,7 +1,8 @@
-#include "Veltrane/CommandLine/RenderCommandLine.hpp"
+#include "Veltrane/CommandLine/RenderRun.hpp"
 #include "Veltrane/Views/Window/Application.hpp"
 
 #include <QApplication>
+#include <QCoreApplication>
 
 #include <iostream>
 #include <string_view>
@@ -9,12 +10,12 @@
 
 int main(int argc, char** argv)
 {
-    // A render run is decided before anything else starts: it opens no window and touches no audio
-    // device, MIDI port, update check or autosave.
+    // A render run opens no window, so it needs no display: its application object is a plain one.
     const std::vector<std::string_view> arguments(argv, argv + argc);
     if (const auto command = veltrane::renderCommand(arguments)) {
-        veltrane::OfflineRenderer renderer;
-        return veltrane::runRenderCommand(*command, renderer, std::cerr);
+        QCoreApplication application(argc, argv);
+        veltrane::configureApplicationNames();
+        return veltrane::runRenderInApplication(*command, std::cerr);
     }
 
     QApplication application(argc, argv);

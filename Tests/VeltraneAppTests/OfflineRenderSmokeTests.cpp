@@ -4,7 +4,11 @@
 
 #include "VeltranePlayback/Hosting/AudioUnitCatalog.hpp"
 #include "Veltrane/CommandLine/RenderCommandLine.hpp"
+#include "Veltrane/CommandLine/RenderRun.hpp"
 #include "VeltranePlatform/Files/AudioFile.hpp"
+
+#include <QCoreApplication>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -209,7 +213,9 @@ TEST(OfflineRenderCommandLine, TheExecutableRendersAndExitsWithItsStatus)
 {
     TemporaryFolder folder;
     const auto run = [&](const std::string& arguments) {
-        const std::string command = std::string("'") + VELTRANE_EXECUTABLE + "' " + arguments + " >'" +
+        // The run makes the application model, which reads its autosave: from the test's folder.
+        const std::string command = "XDG_DATA_HOME='" + (folder / "data").string() + "' XDG_CONFIG_HOME='" +
+                                    (folder / "config").string() + "' '" + VELTRANE_EXECUTABLE + "' " + arguments + " >'" +
                                     (folder / "stdout").string() + "' 2>'" + (folder / "stderr").string() + "'";
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -227,4 +233,31 @@ TEST(OfflineRenderCommandLine, TheExecutableRendersAndExitsWithItsStatus)
     const std::string error = text("stderr");
     EXPECT_EQ(error.rfind("Veltrane render smoke failed: ", 0), 0u) << error;
     EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 1);
+}
+
+TEST(OfflineRenderCommandLine, TheRenderRunKeepsServingTheEventLoopWhileItRenders)
+{
+    TemporaryFolder folder;
+    // The run makes the application model, which reads its settings and autosave: from the test's folder.
+    qputenv("XDG_DATA_HOME", (folder / "data").string().c_str());
+    qputenv("XDG_CONFIG_HOME", (folder / "config").string().c_str());
+    int argc = 1;
+    char name[] = "VeltraneAppTests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    int ticks = 0;
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] { ++ticks; });
+    heartbeat.start(1);
+
+    std::ostringstream errors;
+    EXPECT_EQ(runRenderInApplication({RenderSmokeTest::automation, (folder / "automation.wav").string()}, errors), 0);
+    EXPECT_EQ(errors.str(), "");
+    EXPECT_EQ(readRendered(folder / "automation.wav").frames, 217655);
+    EXPECT_GT(ticks, 0) << "the main thread served its events while the worker rendered";
+
+    EXPECT_EQ(runRenderInApplication({RenderSmokeTest::synthesizer, (folder / "missing" / "x.wav").string()}, errors), 1);
+    EXPECT_EQ(errors.str().rfind("Veltrane render smoke failed: ", 0), 0u) << errors.str();
+    qunsetenv("XDG_DATA_HOME");
+    qunsetenv("XDG_CONFIG_HOME");
 }

@@ -39,6 +39,8 @@ TEST_F(UpdateCheckAndRender, ACommandLineRenderNeverChecksForUpdates)
     QProcess render;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("VELTRANE_UPDATE_MANIFEST_URL", manifest);
+    environment.insert("XDG_DATA_HOME", folder.filePath("data"));
+    environment.insert("XDG_CONFIG_HOME", folder.filePath("config"));
     render.setProcessEnvironment(environment);
     render.start(VELTRANE_EXECUTABLE, {"--render-smoke", folder.filePath("smoke.wav")});
     ASSERT_TRUE(render.waitForFinished(120'000));

@@ -1,16 +1,20 @@
 #pragma once
 
-// The export and import panels as Qt file dialogs, each run modally over `parent`.
+// The export and import panels as Qt file dialogs, each run modally over the window. The model is made
+// before the window, so the window can be handed over later.
 
 #include "Veltrane/Model/ExportDialogs.hpp"
 
-class QWidget;
+#include <QPointer>
+#include <QWidget>
 
 namespace veltrane {
 
 class QtExportDialogs final : public ExportDialogs {
 public:
     explicit QtExportDialogs(QWidget* parent = nullptr) : parent_(parent) {}
+
+    void setWindow(QWidget* window) { parent_ = window; }
 
     std::optional<std::filesystem::path> chooseWAVDestination(const std::string& suggestedFileName) override;
     std::optional<std::filesystem::path> chooseStemsFolder() override;
@@ -21,7 +25,7 @@ public:
     bool useNativeFileDialogs = true;
 
 private:
-    QWidget* parent_;
+    QPointer<QWidget> parent_;
 };
 
 } // namespace veltrane

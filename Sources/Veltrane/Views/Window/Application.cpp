@@ -5,6 +5,8 @@
 #include "Veltrane/Updates/SelfUpdater.hpp"
 #include "Veltrane/Updates/UpdateChecker.hpp"
 #include "Veltrane/Updates/UpdateCommands.hpp"
+#include "Veltrane/Views/AudioUnitEditors/QtAudioUnitEditorWindows.hpp"
+#include "Veltrane/Views/ExportDialogs/QtExportDialogs.hpp"
 #include "Veltrane/Views/Shared/Theme.hpp"
 #include "Veltrane/Views/Window/MainWindow.hpp"
 #include "Veltrane/Views/Window/Screenshots.hpp"
@@ -68,11 +70,16 @@ int runScreenshots(QApplication& application, const QString& folder)
 
 } // namespace
 
+void configureApplicationNames()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Veltrane"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Veltrane"));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(kVeltraneVersion));
+}
+
 void configureApplication(QApplication& application)
 {
-    QApplication::setApplicationName(QStringLiteral("Veltrane"));
-    QApplication::setOrganizationName(QStringLiteral("Veltrane"));
-    QApplication::setApplicationVersion(QString::fromUtf8(kVeltraneVersion));
+    configureApplicationNames();
     QApplication::setDesktopFileName(QStringLiteral("veltrane"));
     if (auto* style = QStyleFactory::create(QStringLiteral("Fusion"))) application.setStyle(style);
     application.setPalette(Theme::current().palette());
@@ -88,11 +95,15 @@ int runApplication(QApplication& application, const ApplicationOptions& options)
     SelfUpdater installer;
 
     auto dialogs = std::make_shared<WindowDocumentDialogs>();
+    auto exportDialogs = std::make_shared<QtExportDialogs>();
     AppModelServices services;
     services.dialogs = dialogs;
+    services.exportDialogs = exportDialogs;
+    services.audioUnitEditors = std::make_shared<QtAudioUnitEditorWindows>();
     AppModel model(true, std::nullopt, std::move(services));
     MainWindow window(model, MainWindowOptions{.helpOnFirstLaunch = true});
     dialogs->setWindow(&window);
+    exportDialogs->setWindow(&window);
     window.show();
 
     model.setUpdateCommands(std::make_unique<UpdateCommands>(

@@ -9,6 +9,9 @@ class QApplication;
 
 namespace veltrane {
 
+/// Sets the application's names, which place its settings and data folder. Any application object.
+void configureApplicationNames();
+
 /// Sets the application's names, style and palette. Call once, right after the QApplication is made.
 void configureApplication(QApplication& application);
 

@@ -45,6 +45,15 @@ QWidget* makeColumn(const QString& name, int minimum, int maximum, QWidget* pare
     return column;
 }
 
+/// The commands that start an export or an import: only one export runs at a time, so wherever they
+/// appear (menu bar or toolbar) they are disabled while one renders.
+const QStringList& exportCommandTexts()
+{
+    static const QStringList texts{QStringLiteral("Export WAV\u2026"), QStringLiteral("Export Stems\u2026"),
+                                   QStringLiteral("Export MIDI\u2026"), QStringLiteral("Import MIDI\u2026")};
+    return texts;
+}
+
 } // namespace
 
 MainWindow::MainWindow(AppModel& model, MainWindowOptions options, QWidget* parent)
@@ -139,6 +148,10 @@ void MainWindow::buildMenus()
     add(file, QStringLiteral("Open\u2026"), QKeySequence(Qt::CTRL | Qt::Key_O), [this] { model_.open(); });
     add(file, QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S), [this] { model_.save(); });
     file->addSeparator();
+    const std::function<void()> exportCommands[] = {[this] { model_.exportWAV(); }, [this] { model_.exportStems(); },
+                                                     [this] { model_.exportMIDI(); }, [this] { model_.importMIDIFile(); }};
+    for (qsizetype i = 0; i < exportCommandTexts().size(); ++i) add(file, exportCommandTexts()[i], {}, exportCommands[i]);
+    file->addSeparator();
     QAction* quit = add(file, QStringLiteral("Quit Veltrane"), QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
     quit->setMenuRole(QAction::QuitRole);
 
@@ -180,6 +193,8 @@ void MainWindow::refreshCommands()
     const auto update = model_.availableUpdate();
     updateTo_->setVisible(update.has_value());
     if (update) updateTo_->setText(QStringLiteral("Update to %1\u2026").arg(QString::fromStdString(update->version)));
+    for (auto* command : findChildren<QAction*>())
+        if (exportCommandTexts().contains(command->text())) command->setEnabled(!model_.isExporting());
     checkForUpdates_->setEnabled(!(model_.isCheckingForUpdate() || model_.isUpdating() || model_.isPlaying() ||
                                    model_.isPreparingPlayback() || model_.isExporting()));
 }
