@@ -36,10 +36,23 @@ constexpr std::array<FieldColumn, 5> fieldColumns{{
 
 int truncated(double value) { return static_cast<int>(std::trunc(value)); }
 
-QString headerTitle(int track)
-{
-    return QStringLiteral("T%1  NOTE  IN  VL   FX1   FX2").arg(track + 1);
-}
+/// A column's caption and where its text lies in a cell's line ("C-5 02 28  V48 ···"), in characters.
+struct ColumnCaption {
+    QLatin1StringView text;
+    int firstCharacter;
+    int characters;
+};
+
+constexpr std::array<ColumnCaption, 5> columnCaptions{{
+    {QLatin1StringView("NOTE"), 0, 3},
+    {QLatin1StringView("IN"), 4, 2},
+    {QLatin1StringView("VL"), 7, 2},
+    {QLatin1StringView("FX1"), 11, 3},
+    {QLatin1StringView("FX2"), 15, 3},
+}};
+
+/// Where the cell text starts inside a track.
+constexpr double cellTextInset = 7;
 
 } // namespace
 
@@ -175,11 +188,8 @@ void PatternGridView::paintContent(QPainter& painter, const QRectF& dirty, const
 
     // Made once per pass: fonts, their metrics and the colours every cell shares.
     const QFont cellFont = theme.monospaced(12, QFont::Medium);
-    QFont smallFont = theme.monospaced(10);
+    const QFont smallFont = theme.monospaced(10);
     const QFontMetricsF cellMetrics(cellFont);
-    // The header title is sized to fit its column: a monospaced face wider than the one it was laid
-    // out for would otherwise run into the next track.
-    if (QFontMetricsF(smallFont).horizontalAdvance(headerTitle(0)) > 158) smallFont.setPixelSize(9);
     const QFontMetricsF smallMetrics(smallFont);
     const QColor playShade = withOpacity(theme.green, 0.13);
     const QColor beatShade(255, 255, 255, 9);
@@ -226,7 +236,7 @@ void PatternGridView::paintContent(QPainter& painter, const QRectF& dirty, const
             }
             const Cell& cell = pattern.cell(r, t);
             painter.setPen(cell.note ? trackColours[static_cast<std::size_t>(t % 8)] : theme.tertiaryLabel);
-            painter.drawText(QPointF(x + 7, y + 4 + cellAscent), cellText(cell));
+            painter.drawText(QPointF(x + cellTextInset, y + 4 + cellAscent), cellText(cell));
             painter.fillRect(QRectF(x, y, 1, h), separator);
         }
     }
@@ -235,12 +245,25 @@ void PatternGridView::paintContent(QPainter& painter, const QRectF& dirty, const
     // sideways with the tracks.
     painter.fillRect(QRectF(visible.left(), visible.top(), visible.width(), h), theme.gridHeader);
     painter.setFont(smallFont);
+    // Each caption is centred over its column's text in the cells below; the track's name sits at the
+    // band's right end, past the last column.
+    std::array<double, columnCaptions.size()> captionLeft{};
+    const double characterWidth = cellMetrics.horizontalAdvance(QLatin1Char('0'));
+    for (std::size_t i = 0; i < columnCaptions.size(); ++i) {
+        const auto& caption = columnCaptions[i];
+        const double centre = cellTextInset + (caption.firstCharacter + caption.characters / 2.0) * characterWidth;
+        captionLeft[i] = centre - smallMetrics.horizontalAdvance(caption.text) / 2;
+    }
+    const double captionBaseline = visible.top() + std::round((h - smallMetrics.height()) / 2) + smallAscent;
     for (int t = firstTrack; t <= lastTrack; ++t) {
         const double x = gutterWidth + trackWidth * t;
         const QColor colour = trackColours[static_cast<std::size_t>(t % 8)];
         painter.fillRect(QRectF(x, visible.top(), trackWidth, h), withOpacity(colour, 0.13));
         painter.setPen(colour);
-        painter.drawText(QPointF(x + 5, visible.top() + 6 + smallAscent), headerTitle(t));
+        for (std::size_t i = 0; i < columnCaptions.size(); ++i)
+            painter.drawText(QPointF(x + captionLeft[i], captionBaseline), columnCaptions[i].text);
+        const QString name = QStringLiteral("T%1").arg(t + 1);
+        painter.drawText(QPointF(x + trackWidth - 5 - smallMetrics.horizontalAdvance(name), captionBaseline), name);
         const float level = t < static_cast<int>(content_.meters.size()) ? content_.meters[static_cast<std::size_t>(t)] : 0.0f;
         const double barWidth = std::clamp(static_cast<double>(level), 0.0, 1.0) * 158;
         if (barWidth > 0) painter.fillRect(QRectF(x + 4, visible.top() + h - 2, barWidth, 2), withOpacity(colour, 0.9));

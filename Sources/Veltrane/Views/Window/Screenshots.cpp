@@ -4,6 +4,7 @@
 #include "Veltrane/Views/Help/TrackerHelpView.hpp"
 #include "Veltrane/Views/Inspector/InspectorView.hpp"
 #include "Veltrane/Views/Settings/SettingsWindow.hpp"
+#include "Veltrane/Views/Tracker/TrackerCommands.hpp"
 #include "Veltrane/Views/Tracker/TrackerPanel.hpp"
 #include "Veltrane/Views/Transport/PlaybackToggle.hpp"
 #include "Veltrane/Views/Window/MainWindow.hpp"
@@ -16,6 +17,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -71,7 +73,19 @@ std::vector<Screenshot> screenshotPlan()
 {
     std::vector<Screenshot> plan{
         {QStringLiteral("main-window"), [](MainWindow&) {}},
-        {QStringLiteral("automation-lane"), [](MainWindow& window) { window.tracker()->setAutomationShown(true); }},
+        {QStringLiteral("automation-lane"),
+         [](MainWindow& window) {
+             // A filter sweep drawn into the cursor's track, so the picture shows a lane with points.
+             AppModel& model = window.model();
+             const int rows = std::min(32, model.project().patterns[static_cast<std::size_t>(model.patternIndex())].rows);
+             for (int row = 0; row < rows; row += 2) {
+                 const double position = static_cast<double>(row) / std::max(rows - 1, 1);
+                 tracker::setParameterLock(model, ParameterTarget::trackCutoff,
+                                           valueAtNormalized(ParameterTarget::trackCutoff, 0.2 + 0.7 * position * position),
+                                           row, model.selectedTrack());
+             }
+             window.tracker()->setAutomationShown(true);
+         }},
     };
     // One picture of the window per inspector tab, named after the tab: inspector-cell.png, ...
     for (const auto tab : allInspectorTabs) {
