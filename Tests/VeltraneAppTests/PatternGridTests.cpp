@@ -5,6 +5,7 @@
 #include "Veltrane/Views/Tracker/PatternGridView.hpp"
 #include "Veltrane/Views/Tracker/TrackerPatternGrid.hpp"
 
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QScrollBar>
@@ -60,12 +61,6 @@ TEST_F(PatternGrid, HitTestingClampsIntoThePatternAndPicksTheColumn)
         GridTarget target;
     } cases[] = {
         {{42 + 5 + 0, 24 + 1}, {0, 0, CellField::note}},
-        {{42 + 5 + 34.9, 48}, {1, 0, CellField::note}},
-        {{42 + 5 + 35, 48}, {1, 0, CellField::instrument}},
-        {{42 + 5 + 57.9, 48}, {1, 0, CellField::instrument}},
-        {{42 + 5 + 58, 48}, {1, 0, CellField::volume}},
-        {{42 + 5 + 81, 48}, {1, 0, CellField::effect1}},
-        {{42 + 5 + 123, 48}, {1, 0, CellField::effect2}},
         {{42 + 166 * 2 + 10, 24 * 5 + 3}, {4, 2, CellField::note}},
         {{5000, 9000}, {15, 3, CellField::effect2}}, // beyond the last track and row
         {{0, 0}, {0, 0, CellField::note}},           // the gutter and header clamp too
@@ -74,6 +69,33 @@ TEST_F(PatternGrid, HitTestingClampsIntoThePatternAndPicksTheColumn)
         const auto hit = grid.target(point);
         EXPECT_EQ(hit, target) << point.x() << "," << point.y() << " gave " << hit.row << "/" << hit.track << "/"
                                << toRawValue(hit.field);
+    }
+
+    // The columns stand where the cell text puts them ("C-5 0A 00  A37 CFF" from 7 points in): each box
+    // holds its text with 3 points to spare, in order, inside the track; a click anywhere in a box, or
+    // in the nearer half of the gap beside it, picks that column.
+    const double character = QFontMetricsF(Theme::current().monospaced(12, QFont::Medium)).horizontalAdvance('0');
+    const int firstCharacter[] = {0, 4, 7, 11, 15};
+    const int characters[] = {3, 2, 2, 3, 3};
+    double previousEnd = 0;
+    for (std::size_t i = 0; i < allCellFields.size(); ++i) {
+        const CellField field = allCellFields[i];
+        SCOPED_TRACE(toRawValue(field));
+        const auto box = grid.columnBox(field);
+        EXPECT_NEAR(box.offset, 7 + firstCharacter[i] * character - 3, 1e-9);
+        EXPECT_NEAR(box.width, characters[i] * character + 6, 1e-9);
+        EXPECT_GE(box.offset, previousEnd);
+        EXPECT_LE(box.offset + box.width, PatternGridView::trackWidth);
+        const double trackLeft = 42 + 166;
+        for (const double x : {box.offset + 0.5, box.offset + box.width / 2, box.offset + box.width - 0.5}) {
+            EXPECT_EQ(grid.target({trackLeft + x, 24 * 3 + 1}), (GridTarget{2, 1, field})) << x;
+        }
+        if (i > 0) {
+            const double gapMiddle = (previousEnd + box.offset) / 2;
+            EXPECT_EQ(grid.target({trackLeft + gapMiddle - 0.1, 30}).field, allCellFields[i - 1]);
+            EXPECT_EQ(grid.target({trackLeft + gapMiddle + 0.1, 30}).field, field);
+        }
+        previousEnd = box.offset + box.width;
     }
     // A pattern of one row and one track: every click right of the gutter below the header is its cell.
     grid.show(GridContent{.pattern = Pattern("P", 1, 1)});
@@ -103,7 +125,8 @@ TEST_F(PatternGrid, DrawsShadingCursorSelectionAndTrackColours)
     EXPECT_GT(playing.green(), playing.red() + 5) << "the playing row, on a beat, is green only";
     const QColor selected = pixel(image, 42 + 166 * 2 + 150, 24 + 24 * 6 + 12);
     EXPECT_GT(selected.blue(), background.blue() + 5) << "the selection is tinted with the accent";
-    const QColor cursor = pixel(image, 42 + 166 + 62 + 11, 24 + 24 * 5 + 12);
+    const auto volume = grid.columnBox(CellField::volume);
+    const QColor cursor = pixel(image, static_cast<int>(42 + 166 + volume.offset + volume.width / 2), 24 + 24 * 5 + 12);
     EXPECT_GT(cursor.blue(), selected.blue() + 20) << "the cursor box is stronger than the selection";
     // Track 9 takes the first track's colour: its header band is tinted cyan.
     const QColor header9 = pixel(image, 42 + 166 * 8 + 160, 3);

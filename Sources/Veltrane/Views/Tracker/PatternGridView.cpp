@@ -20,20 +20,6 @@ namespace veltrane {
 
 namespace {
 
-struct FieldColumn {
-    double cursorOffset;
-    double cursorWidth;
-    double hitLimit; // a point less than this far (from the track's left + 5) lies in the column
-};
-
-constexpr std::array<FieldColumn, 5> fieldColumns{{
-    {4, 34, 35},
-    {39, 22, 58},
-    {62, 22, 81},
-    {85, 41, 123},
-    {127, 34, 1e9},
-}};
-
 int truncated(double value) { return static_cast<int>(std::trunc(value)); }
 
 /// A column's caption and where its text lies in a cell's line ("C-5 02 28  V48 ···"), in characters.
@@ -51,13 +37,18 @@ constexpr std::array<ColumnCaption, 5> columnCaptions{{
     {QLatin1StringView("FX2"), 15, 3},
 }};
 
-/// Where the cell text starts inside a track.
+/// Where the cell text starts inside a track, and how far a cursor box reaches past its column's text.
 constexpr double cellTextInset = 7;
+constexpr double cursorPadding = 3;
+
+QFont gridCellFont() { return Theme::current().monospaced(12, QFont::Medium); }
 
 } // namespace
 
 PatternGridView::PatternGridView(QWidget* parent) : QAbstractScrollArea(parent)
 {
+    // The columns lie where the cell text puts them: the cursor box and the clicks follow the font.
+    characterWidth_ = QFontMetricsF(gridCellFont()).horizontalAdvance(QLatin1Char('0'));
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setFocusProxy(this);
     setFrameShape(QFrame::NoFrame);
@@ -116,14 +107,26 @@ GridTarget PatternGridView::target(QPointF point) const
     GridTarget result;
     result.row = std::clamp(truncated((point.y() - h) / h), 0, rows - 1);
     result.track = std::clamp(truncated((point.x() - gutterWidth) / trackWidth), 0, channels - 1);
-    const double local = point.x() - gutterWidth - trackWidth * result.track - 5;
-    for (std::size_t i = 0; i < fieldColumns.size(); ++i) {
-        if (local < fieldColumns[i].hitLimit) {
+    // A point belongs to the column whose box is nearest: the border between two columns lies halfway
+    // through the gap between their boxes.
+    const double local = point.x() - gutterWidth - trackWidth * result.track;
+    result.field = allCellFields.back();
+    for (std::size_t i = 0; i + 1 < allCellFields.size(); ++i) {
+        const ColumnBox box = columnBox(allCellFields[i]);
+        const ColumnBox next = columnBox(allCellFields[i + 1]);
+        if (local < (box.offset + box.width + next.offset) / 2) {
             result.field = allCellFields[i];
             break;
         }
     }
     return result;
+}
+
+PatternGridView::ColumnBox PatternGridView::columnBox(CellField field) const
+{
+    const auto& caption = columnCaptions[static_cast<std::size_t>(toRawValue(field))];
+    const double left = cellTextInset + caption.firstCharacter * characterWidth_ - cursorPadding;
+    return {left, caption.characters * characterWidth_ + 2 * cursorPadding};
 }
 
 QRectF PatternGridView::visibleContentRect() const
@@ -187,7 +190,7 @@ void PatternGridView::paintContent(QPainter& painter, const QRectF& dirty, const
     if (last < first) return;
 
     // Made once per pass: fonts, their metrics and the colours every cell shares.
-    const QFont cellFont = theme.monospaced(12, QFont::Medium);
+    const QFont cellFont = gridCellFont();
     const QFont smallFont = theme.monospaced(10);
     const QFontMetricsF cellMetrics(cellFont);
     const QFontMetricsF smallMetrics(smallFont);
@@ -224,8 +227,8 @@ void PatternGridView::paintContent(QPainter& painter, const QRectF& dirty, const
                 painter.fillRect(QRectF(x + 1, y + 1, 164, h - 2), selectionFill);
             }
             if (r == content_.selectedRow && t == content_.selectedTrack) {
-                const auto& column = fieldColumns[static_cast<std::size_t>(toRawValue(content_.selectedField))];
-                const QRectF box(x + column.cursorOffset, y + 2, column.cursorWidth, content_.rowZoom * 24 - 4);
+                const ColumnBox column = columnBox(content_.selectedField);
+                const QRectF box(x + column.offset, y + 2, column.width, content_.rowZoom * 24 - 4);
                 painter.fillRect(box, cursorFill);
                 painter.save();
                 painter.setRenderHint(QPainter::Antialiasing);
@@ -248,10 +251,9 @@ void PatternGridView::paintContent(QPainter& painter, const QRectF& dirty, const
     // Each caption is centred over its column's text in the cells below; the track's name sits at the
     // band's right end, past the last column.
     std::array<double, columnCaptions.size()> captionLeft{};
-    const double characterWidth = cellMetrics.horizontalAdvance(QLatin1Char('0'));
     for (std::size_t i = 0; i < columnCaptions.size(); ++i) {
         const auto& caption = columnCaptions[i];
-        const double centre = cellTextInset + (caption.firstCharacter + caption.characters / 2.0) * characterWidth;
+        const double centre = cellTextInset + (caption.firstCharacter + caption.characters / 2.0) * characterWidth_;
         captionLeft[i] = centre - smallMetrics.horizontalAdvance(caption.text) / 2;
     }
     const double captionBaseline = visible.top() + std::round((h - smallMetrics.height()) / 2) + smallAscent;

@@ -74,7 +74,14 @@ public:
     double rowHeight() const noexcept { return content_.rowZoom * baseRowHeight; }
     /// The size of the whole drawn content.
     QSizeF contentSize() const;
-    /// The cell and column under a point of the content, clamped into the pattern.
+    /// Where a column's cursor box lies inside a track: its text in the cell line and a little around it.
+    struct ColumnBox {
+        double offset; // from the track's left edge
+        double width;
+    };
+    ColumnBox columnBox(CellField field) const;
+    /// The cell and column under a point of the content, clamped into the pattern: the column whose box
+    /// is nearest.
     GridTarget target(QPointF contentPoint) const;
     /// Scrolls vertically so that `row` is in view, centred when it was not.
     void reveal(int row);
@@ -103,6 +110,7 @@ private:
     void updateScrollRanges();
 
     GridContent content_;
+    double characterWidth_ = 0; // of the cell font
     std::optional<int> playRow_;
     const PlaybackUIState* playbackUI_ = nullptr;
     QTimer* playbackTimer_ = nullptr;

@@ -77,7 +77,7 @@ std::vector<Screenshot> screenshotPlan()
          [](MainWindow& window) {
              // A filter sweep drawn into the cursor's track, so the picture shows a lane with points.
              AppModel& model = window.model();
-             const int rows = std::min(32, model.project().patterns[static_cast<std::size_t>(model.patternIndex())].rows);
+             const int rows = model.project().patterns[static_cast<std::size_t>(model.patternIndex())].rows;
              for (int row = 0; row < rows; row += 2) {
                  const double position = static_cast<double>(row) / std::max(rows - 1, 1);
                  tracker::setParameterLock(model, ParameterTarget::trackCutoff,
