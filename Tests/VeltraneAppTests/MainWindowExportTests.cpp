@@ -82,7 +82,8 @@ TEST_F(MainWindowExportTest, ARunningExportShowsItsProgressAndCancelLeavesThePre
     const auto target = harness.folder / "song.wav";
     writeFile(target, "the previous export");
     harness.exportDialogs->answers.push_back(target);
-    ASSERT_EQ(commandActions().size(), exportCommands.size()) << "each command is in the File menu";
+    // Each command is in the File menu; the same commands elsewhere in the window follow the same rule.
+    ASSERT_GE(commandActions().size(), exportCommands.size());
     for (auto* action : commandActions()) EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
 
     // A timer of the window's thread keeps firing while the render runs: the window stays responsive.
