@@ -1,4 +1,5 @@
 #include "VeltranePlatform/Audio/AudioDeviceBackend.hpp"
+#include "VeltranePlatform/Audio/ThreadCancellation.hpp"
 
 #include <rtaudio/RtAudio.h>
 
@@ -264,17 +265,27 @@ public:
 private:
     bool jack() const noexcept { return backend_ == AudioBackend::jack; }
 
+    // Not noexcept: a cancel of JACK's process thread must be able to unwind from here (see
+    // ThreadCancellation.hpp).
     static int callback(void* outputBuffer, void* inputBuffer, unsigned int frames, double, RtAudioStreamStatus status,
-                        void* user) noexcept
+                        void* user)
     {
-        auto* self = static_cast<RtAudioBackend*>(user);
+        const int cancellation = holdThreadCancellation();
+        render(outputBuffer, inputBuffer, frames, status, static_cast<RtAudioBackend*>(user));
+        releaseThreadCancellation(cancellation);
+        return 0;
+    }
+
+    static void render(void* outputBuffer, void* inputBuffer, unsigned int frames, RtAudioStreamStatus status,
+                       RtAudioBackend* self) noexcept
+    {
         const AudioDeviceFormat& format = self->format_;
         self->inCallback_.store(true);
         self->callbacks_.fetch_add(1, std::memory_order_relaxed);
         if (self->silenced_.load()) {
             if (outputBuffer != nullptr) std::memset(outputBuffer, 0, sizeof(float) * frames * static_cast<std::size_t>(format.outputChannels));
             self->inCallback_.store(false);
-            return 0;
+            return;
         }
         std::array<float*, 2> outputs{};
         std::array<const float*, AudioDeviceProcessor::maximumChannels> inputs{};
@@ -287,7 +298,6 @@ private:
         self->processor_->process(outputs.data(), outputCount, inputs.data(), inputCount, static_cast<int>(frames),
                                   (status & RTAUDIO_OUTPUT_UNDERFLOW) != 0);
         self->inCallback_.store(false);
-        return 0;
     }
 
     AudioBackend backend_;

@@ -1,5 +1,6 @@
 #include "VeltranePlatform/MIDI/MIDIPorts.hpp"
 
+#include "VeltranePlatform/Audio/ThreadCancellation.hpp"
 #include "VeltranePlatform/MIDI/HostTime.hpp"
 #include "VeltranePlatform/MIDI/MIDIPortChoice.hpp"
 #include "VeltranePlatform/MIDI/MIDISendQueue.hpp"
@@ -72,8 +73,15 @@ struct MIDIBackend {
 
     static void received(double, std::vector<unsigned char>* message, void* argument)
     {
-        // The service's receive thread (JACK's process thread): no allocation, no lock.
-        auto* self = static_cast<MIDIBackend*>(argument);
+        // The service's receive thread (JACK's process thread): no allocation, no lock; and no cancel of
+        // that thread inside the handler (see ThreadCancellation.hpp).
+        const int cancellation = detail::holdThreadCancellation();
+        deliver(message, static_cast<MIDIBackend*>(argument));
+        detail::releaseThreadCancellation(cancellation);
+    }
+
+    static void deliver(const std::vector<unsigned char>* message, MIDIBackend* self) noexcept
+    {
         if (message == nullptr || message->empty() || !*self->handler) return;
         const std::size_t size = std::min(message->size(), MIDIPorts::maximumDeliveryBytes);
         (*self->handler)(self->stream, std::span<const std::uint8_t>(message->data(), size), hostTimeNanos());
