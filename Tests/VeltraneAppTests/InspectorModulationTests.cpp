@@ -6,6 +6,7 @@
 #include "Veltrane/Views/Inspector/ModulationSourceCard.hpp"
 
 #include <QComboBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -175,4 +176,27 @@ TEST(InspectorModulation, KindSlidersShowTheirRangesAndUndoMovesThem)
     EXPECT_EQ(inspector.rack().sources[1].rateBeats, 1.0) << "an envelope's LFO fields stay as they are";
     inspector.model().undo();
     EXPECT_EQ(inspector.panel().cards()[1]->sliders()[3]->valueText(), "0.30");
+}
+
+// The card's rounded corners have a radius of 10: a pixel two in from the corner on the diagonal lies
+// outside such a curve (it would be inside one of radius 8), a pixel five in lies inside it.
+TEST(InspectorModulation, ACardIsARoundedRectangleOfRadiusTenWithAMarginOfTen)
+{
+    ModulationInspector inspector;
+    inspector.panel().addButton(ModulationSourceKind::macro)->click();
+    auto& card = *inspector.panel().cards().at(0);
+    // The panel lays the card out; let it settle before taking the card's size.
+    QCoreApplication::sendPostedEvents();
+    card.ensurePolished();
+    QImage picture(card.size(), QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    card.render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
+    ASSERT_EQ(picture.size(), card.size());
+    const int right = picture.width() - 1;
+    const int bottom = picture.height() - 1;
+    for (const auto& [x, y] : {std::pair{2, 2}, {right - 2, 2}, {2, bottom - 2}, {right - 2, bottom - 2}})
+        EXPECT_EQ(qAlpha(picture.pixel(x, y)), 0) << x << "," << y;
+    for (const auto& [x, y] : {std::pair{5, 5}, {right - 5, 5}, {5, bottom - 5}, {right - 5, bottom - 5}})
+        EXPECT_GT(qAlpha(picture.pixel(x, y)), 0) << x << "," << y;
+    EXPECT_EQ(card.layout()->contentsMargins(), QMargins(10, 10, 10, 10));
 }

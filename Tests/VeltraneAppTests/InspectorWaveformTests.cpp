@@ -132,3 +132,37 @@ TEST(InspectorWaveform, DraggingAMarkReportsItOnceWhenLetGo)
     EXPECT_DOUBLE_EQ(moves[1].second, 1.0);
     EXPECT_TRUE(toggled.empty()) << "a drag is not a click";
 }
+
+// The view keeps the wave it drew while only the marks change; a new part of the sample, a new size or
+// a sharper screen draws it afresh.
+TEST(InspectorWaveform, DrawsTheWaveAfreshForANewPartSizeOrPixelDensity)
+{
+    WaveformFixture fixture;
+    // Full scale over the first half of the sample, silence over the second.
+    std::vector<float> peaks;
+    for (int i = 0; i < 400; ++i) {
+        const float level = i < 200 ? 1.0f : 0.0f;
+        peaks.insert(peaks.end(), {-level, level});
+    }
+    fixture.view.setPeaks(std::move(peaks));
+    fixture.view.setMarks(0, 1, std::nullopt, std::nullopt, {});
+    EXPECT_TRUE(isCyan(fixture.picture().pixel(50, 20)));
+    fixture.view.setMarks(0, 1, 0.1, 0.9, {0.5});
+    EXPECT_TRUE(isCyan(fixture.picture().pixel(50, 20)));
+
+    fixture.view.setVisibleRange(0.5, 1.0);
+    EXPECT_FALSE(isCyan(fixture.picture().pixel(50, 20))) << "the silent half fills the view";
+    fixture.view.setVisibleRange(0.0, 0.5);
+    fixture.view.resize(100, 86);
+    QImage picture = fixture.picture();
+    EXPECT_TRUE(isCyan(picture.pixel(50, 20)));
+    EXPECT_TRUE(isCyan(picture.pixel(50, 70)));
+
+    // At two device pixels a point the wave covers the same places.
+    QImage sharp(fixture.view.size() * 2, QImage::Format_ARGB32);
+    sharp.setDevicePixelRatio(2);
+    sharp.fill(Qt::white);
+    fixture.view.render(&sharp);
+    for (const auto& [x, y] : {std::pair{100, 40}, {100, 140}, {20, 86}, {180, 86}}) EXPECT_TRUE(isCyan(sharp.pixel(x, y))) << x << "," << y;
+    EXPECT_FALSE(isCyan(sharp.pixel(100, 4))) << "above full scale";
+}

@@ -73,6 +73,32 @@ TEST(AudioEngineSampleAnalysis, PeaksOverviewTheEditedLeftChannel)
     EXPECT_EQ(held->channels.front().front(), -0.7f);
 }
 
+// The editor draws the trim marks on the whole sample, so a trimmed sample's overview still spans the
+// whole of it: the frames trimmed away as the file holds them, the frames kept as they are heard.
+TEST(AudioEngineSampleAnalysis, PeaksOfATrimmedSampleSpanTheWholeSample)
+{
+    testing::TemporaryFolder folder;
+    const std::vector<float> left = {0.1f, -0.2f, 0.5f, 0.3f, -0.9f, -0.4f, 0.0f, 0.0f, 0.7f, -0.7f};
+    writeWAV(folder / "ten.wav", 44100, {left, std::vector<float>(10, 0.05f)});
+    AudioEngine engine(testing::manualEngine());
+
+    // Frames 2 to 7 are kept and played backwards; one frame a bucket, so each pair is one frame twice.
+    const Instrument trimmed = sampleAt(folder / "ten.wav", SampleEdit{.trimStart = 0.2, .trimEnd = 0.8, .reversed = true});
+    const std::vector<float> shown = {0.1f, -0.2f, 0.0f, 0.0f, -0.4f, -0.9f, 0.3f, 0.5f, 0.7f, -0.7f};
+    std::vector<float> expected;
+    for (const float value : shown) expected.insert(expected.end(), {value, value});
+    EXPECT_EQ(engine.peaks(trimmed, 10), expected);
+
+    // Playback still holds the trimmed audio alone.
+    const auto held = testing::probe(engine).samples().sample(trimmed.id);
+    ASSERT_TRUE(held);
+    EXPECT_EQ(held->channels.front(), (std::vector<float>{0.0f, 0.0f, -0.4f, -0.9f, 0.3f, 0.5f}));
+
+    // Asked for four buckets, the ten frames of the whole give five of two frames (the six kept would give three).
+    const auto coarse = engine.peaks(trimmed, 4);
+    EXPECT_EQ(coarse, (std::vector<float>{-0.2f, 0.1f, 0.0f, 0.0f, -0.9f, -0.4f, 0.3f, 0.5f, -0.7f, 0.7f}));
+}
+
 TEST(AudioEngineSampleAnalysis, AMissingSampleHasNothingToAnalyse)
 {
     testing::TemporaryFolder folder;

@@ -20,23 +20,23 @@ std::int64_t framesOf(double fractionOfSample, std::int64_t frames)
 
 } // namespace
 
-namespace {
+std::optional<SampleStretch> trimmedStretch(std::int64_t frames, const SampleEdit& edit)
+{
+    if (frames <= 0) return std::nullopt;
+    const std::int64_t start = std::clamp<std::int64_t>(framesOf(fraction(edit.trimStart, 0), frames), 0, frames - 1);
+    const std::int64_t end = std::clamp<std::int64_t>(framesOf(fraction(edit.trimEnd, 1), frames), start + 1, frames);
+    return SampleStretch{start, end};
+}
 
-struct Stretch {
-    std::int64_t start = 0;
-    std::int64_t end = 0;
-};
+namespace {
 
 // The trimmed stretch of `source`; nothing for a buffer with no frames. Every channel should be as long
 // as the first; reading only as far as the shortest keeps a malformed buffer from being read past its end.
-std::optional<Stretch> stretchOf(const SampleBuffer& source, const SampleEdit& edit)
+std::optional<SampleStretch> stretchOf(const SampleBuffer& source, const SampleEdit& edit)
 {
     std::int64_t n = source.frameCount();
     for (const auto& channel : source.channels) n = std::min(n, static_cast<std::int64_t>(channel.size()));
-    if (n == 0) return std::nullopt;
-    const std::int64_t start = std::clamp<std::int64_t>(framesOf(fraction(edit.trimStart, 0), n), 0, n - 1);
-    const std::int64_t end = std::clamp<std::int64_t>(framesOf(fraction(edit.trimEnd, 1), n), start + 1, n);
-    return Stretch{start, end};
+    return trimmedStretch(n, edit);
 }
 
 // Reverses, normalises and fades channels that already hold the trimmed stretch, in place.

@@ -7,7 +7,22 @@
 #include "VeltraneCore/Models/SampleEdit.hpp"
 #include "VeltraneCore/SampleSlicing/SampleBuffer.hpp"
 
+#include <cstdint>
+#include <optional>
+
 namespace veltrane {
+
+/// Frames `start` up to `end` (exclusive) of a sample.
+struct SampleStretch {
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+
+    friend bool operator==(const SampleStretch&, const SampleStretch&) = default;
+};
+
+/// The frames of a sample `frames` long that the edit's trim keeps, at least one; nothing for a sample
+/// with no frames.
+std::optional<SampleStretch> trimmedStretch(std::int64_t frames, const SampleEdit& edit);
 
 /// The edited copy of `source`, in its sample rate and channel count. The trimmed stretch is at least
 /// one frame long; a source with no frames gives a buffer with no frames.

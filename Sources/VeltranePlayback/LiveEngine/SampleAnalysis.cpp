@@ -1,7 +1,11 @@
 #include "VeltranePlayback/LiveEngine/AudioEngine.hpp"
 
+#include "VeltraneCore/SampleSlicing/SampleEditing.hpp"
 #include "VeltraneCore/SampleSlicing/SamplePeaks.hpp"
 #include "VeltraneCore/SampleSlicing/SampleSlices.hpp"
+#include "VeltranePlayback/Samples/SampleStore.hpp"
+
+#include <algorithm>
 
 namespace veltrane {
 
@@ -30,7 +34,27 @@ std::shared_ptr<const SampleBuffer> AudioEngine::analysedSample(const Instrument
 std::vector<float> AudioEngine::peaks(const Instrument& instrument, int count)
 {
     const auto sample = analysedSample(instrument);
-    return sample ? samplePeaks(sample->channels.front(), count) : std::vector<float>{};
+    if (!sample) return {};
+    const auto& heard = sample->channels.front();
+    const SampleEdit edit = instrument.sampleEdit.value_or(SampleEdit{});
+    if (edit.trimStart <= 0 && edit.trimEnd >= 1) return samplePeaks(heard, count);
+
+    // The editor marks the trim on the whole sample and darkens what the trim leaves out, so the overview
+    // spans the whole sample too: the parts trimmed away as the file holds them, and between them the
+    // audio as it is heard (reversed, normalised, faded). An overview of the trimmed audio alone would
+    // stretch it under marks placed for the whole.
+    Instrument unedited = instrument;
+    unedited.sampleEdit = SampleEdit{};
+    const auto whole = SampleStore::loadEdited(unedited);
+    if (!whole || whole->channels.empty()) return samplePeaks(heard, count);
+    std::vector<float> channel = whole->channels.front();
+    const auto stretch = trimmedStretch(static_cast<std::int64_t>(channel.size()), edit);
+    // The file could have changed between the two reads; then the heard audio alone is all we know.
+    if (!stretch || stretch->end - stretch->start != static_cast<std::int64_t>(heard.size())) {
+        return samplePeaks(heard, count);
+    }
+    std::copy(heard.begin(), heard.end(), channel.begin() + stretch->start);
+    return samplePeaks(channel, count);
 }
 
 std::vector<double> AudioEngine::transientSlices(const Instrument& instrument, double sensitivity)

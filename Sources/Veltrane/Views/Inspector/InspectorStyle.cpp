@@ -233,9 +233,10 @@ QFrame* divider(QWidget* parent)
     return line;
 }
 
-RoundedBox::RoundedBox(double fillOpacity, QWidget* parent)
+RoundedBox::RoundedBox(double fillOpacity, QWidget* parent, double cornerRadius)
     : QFrame(parent)
     , fillOpacity_(fillOpacity)
+    , cornerRadius_(cornerRadius)
 {
 }
 
@@ -246,7 +247,7 @@ void RoundedBox::paintEvent(QPaintEvent* event)
     QColor fill = palette().color(QPalette::WindowText);
     fill.setAlphaF(static_cast<float>(fillOpacity_));
     QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), 8, 8);
+    path.addRoundedRect(QRectF(rect()), cornerRadius_, cornerRadius_);
     painter.fillPath(path, fill);
     QFrame::paintEvent(event);
 }

@@ -71,17 +71,18 @@ void fitToText(QPushButton* button);
 /// A thin horizontal line between groups.
 QFrame* divider(QWidget* parent = nullptr);
 
-/// A group drawn on a rounded rectangle (corner radius 8) filled with the window text colour at a low
-/// opacity, so it reads on light and dark themes alike.
+/// A group drawn on a rounded rectangle (corner radius 8 unless given) filled with the window text
+/// colour at a low opacity, so it reads on light and dark themes alike.
 class RoundedBox : public QFrame {
 public:
-    explicit RoundedBox(double fillOpacity, QWidget* parent = nullptr);
+    explicit RoundedBox(double fillOpacity, QWidget* parent = nullptr, double cornerRadius = 8);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     double fillOpacity_;
+    double cornerRadius_;
 };
 
 /// `value` with exactly two fraction digits and the grouping and decimal separators of the current

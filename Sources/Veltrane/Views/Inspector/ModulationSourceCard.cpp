@@ -19,6 +19,9 @@ namespace veltrane::inspector {
 
 namespace {
 
+// Rounder than the inspector's other groups: a card stands for a whole source with its routes.
+constexpr double cardCornerRadius = 10;
+
 QString kindSymbol(ModulationSourceKind kind)
 {
     switch (kind) {
@@ -68,14 +71,14 @@ QString routeScopeText(const ModulationRoute& route)
 
 ModulationSourceCard::ModulationSourceCard(AppModel& model, const ModulationSource& source,
                                            const std::vector<ModulationRoute>& routes, QWidget* parent)
-    : RoundedBox(0.05, parent)
+    : RoundedBox(0.05, parent, cardCornerRadius)
     , model_(model)
     , id_(source.id)
     , name_(new QLineEdit(this))
     , remove_(new QToolButton(this))
 {
     auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(12, 10, 10, 10);
+    column->setContentsMargins(10, 10, 10, 10);
     column->setSpacing(9);
 
     auto* header = new QHBoxLayout;

@@ -45,6 +45,7 @@ void SampleWaveformView::setPeaks(std::vector<float> peaks)
 void SampleWaveformView::setLevels(std::shared_ptr<const WaveformLevels> levels)
 {
     levels_ = levels ? std::move(levels) : std::make_shared<WaveformLevels>();
+    waveImage_ = QImage();
     update();
 }
 
@@ -128,35 +129,16 @@ void SampleWaveformView::paintEvent(QPaintEvent*)
         painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("Sample unavailable"));
         return;
     }
-    // One line per pair of the level that gives about one pair per device pixel across the visible part.
-    // The lines are cut to the rounded background by arithmetic rather than by a clip path: each device
-    // row of a vertical line is a span of its own, and a span through a curved clip costs many times a
-    // plain one, which at full zoom-out made a repaint some tens of milliseconds.
-    const int columns = std::max(1, static_cast<int>(std::ceil(w * devicePixelRatioF())));
-    const auto values = levels_->levelFor(visibleStart_, visibleEnd_, columns);
-    const auto pairs = static_cast<int>(values.size() / 2);
-    const double divisor = std::max(pairs - 1, 1);
-    const int first = std::clamp(static_cast<int>(std::floor(visibleStart_ * divisor)), 0, pairs - 1);
-    const int last = std::clamp(static_cast<int>(std::ceil(visibleEnd_ * divisor)), 0, pairs - 1);
-    QVector<QLineF> lines;
-    lines.reserve(last - first + 1);
-    for (int i = first; i <= last; ++i) {
-        const double x = xOf(i / divisor);
-        if (x < 0 || x > w) continue;
-        // How far the rounded corner reaches in from the top and the bottom at x.
-        const double intoCorner = std::max({cornerRadius - x, x - (w - cornerRadius), 0.0});
-        const double inset = intoCorner > 0 ? cornerRadius - std::sqrt(std::max(cornerRadius * cornerRadius - intoCorner * intoCorner, 0.0)) : 0;
-        const double minimum = values[static_cast<std::size_t>(2 * i)];
-        const double maximum = values[static_cast<std::size_t>(2 * i + 1)];
-        const double top = std::max(h * (0.5 - maximum * 0.42), inset);
-        const double bottom = std::min(h * (0.5 - minimum * 0.42), h - inset);
-        if (top <= bottom) lines.append(QLineF(x, top, x, bottom));
+    // One line per pair of the level that gives about a pair per device pixel across the visible part,
+    // drawn into an image that is kept until the overview, the part shown or the size changes: dragging a
+    // mark repaints without drawing the wave again.
+    const WaveformFrame frame{.start = visibleStart_, .end = visibleEnd_, .width = w, .height = h,
+                              .scale = painter.deviceTransform().m11(), .cornerRadius = cornerRadius};
+    if (waveFrame_ != frame || waveImage_.isNull()) {
+        waveImage_ = waveformImage(*levels_, frame, waveColour);
+        waveFrame_ = frame;
     }
-    // Thin vertical lines need no smoothing, and drawing them without it is several times faster.
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setPen(QPen(waveColour, 1));
-    painter.drawLines(lines);
-    painter.setRenderHint(QPainter::Antialiasing);
+    painter.drawImage(QPointF(0, 0), waveImage_);
     // The darkening and the marks are few shapes: they are clipped to the background the ordinary way.
     painter.setClipPath(background);
 

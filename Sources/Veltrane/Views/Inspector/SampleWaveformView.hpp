@@ -10,8 +10,10 @@
 //     view->setMarks(0.1, 0.9, {{0.2}}, {{0.7}}, {0.5});
 //     view->onToggleSlice = [&](double fraction) { ... };
 
+#include "Veltrane/Views/Inspector/WaveformImage.hpp"
 #include "Veltrane/Views/Inspector/WaveformLevels.hpp"
 
+#include <QImage>
 #include <QWidget>
 
 #include <functional>
@@ -72,6 +74,9 @@ private:
     std::vector<double> slicePoints_;
     double visibleStart_ = 0;
     double visibleEnd_ = 1;
+    // The wave as last drawn, and what it was drawn for.
+    QImage waveImage_;
+    WaveformFrame waveFrame_;
     std::optional<Handle> dragging_;
     double dragFraction_ = 0;
     bool dragMoved_ = false;
