@@ -123,6 +123,26 @@ Project endlessSong(int blocks = 2500)
     return project;
 }
 
+/// The endless song with track and master lanes as well: four tracks lock their volume on every row, the
+/// first row of every pass locks the master cutoff, and an envelope on track 1's cutoff follows its notes.
+Project endlessSongWithBusLanes(int blocks)
+{
+    Project project = endlessSong(blocks);
+    Pattern& pattern = project.patterns[0];
+    for (int row = 0; row < pattern.rows; ++row) {
+        auto cells = pattern.cells.mutableRow(row);
+        for (int track = 0; track < 4; ++track) {
+            cells[static_cast<std::size_t>(track)].locks.push_back({ParameterTarget::trackVolume, 0.4 + 0.01 * (row % 32)});
+        }
+    }
+    pattern.cells.mutableRow(0)[0].locks.push_back({ParameterTarget::masterCutoff, 6000});
+    ModulationSource envelope{.name = "Envelope", .kind = ModulationSourceKind::envelope, .attack = 0.1};
+    project.modulation->routes.push_back(
+        ModulationRoute{.sourceID = envelope.id, .target = ParameterTarget::trackCutoff, .amount = -0.3, .track = 1});
+    project.modulation->sources.push_back(std::move(envelope));
+    return project;
+}
+
 void BM_LengthOfAnEndlessSong(benchmark::State& state)
 {
     const auto project = endlessSong();
@@ -179,10 +199,12 @@ bool resetPeakResident()
 /// they sound its fixed start lead later. `peakGrowthMB` is the most resident memory the process held
 /// meanwhile beyond what it held before (goal: under 100 MB for 2,500 blocks). The second argument 1
 /// hands the engine the whole timeline instead, as playback did before it planned in windows: only for a
-/// few blocks, as the whole song would take gigabytes.
+/// few blocks, as the whole song would take gigabytes. The third argument 1 plays the song with track and
+/// master lanes (`endlessSongWithBusLanes`), whose cost must not grow with the song either.
 void BM_PressPlayOnAnEndlessSong(benchmark::State& state)
 {
-    const auto project = endlessSong(static_cast<int>(state.range(0)));
+    const int blocks = static_cast<int>(state.range(0));
+    const auto project = state.range(2) != 0 ? endlessSongWithBusLanes(blocks) : endlessSong(blocks);
     const bool wholeTimeline = state.range(1) != 0;
     constexpr double rate = 44100;
     constexpr int block = 256;
@@ -213,9 +235,12 @@ void BM_PressPlayOnAnEndlessSong(benchmark::State& state)
 }
 // The whole timeline last: the memory it frees stays with the process and would hide the others' growth.
 BENCHMARK(BM_PressPlayOnAnEndlessSong)
-    ->Args({2500, 0})
-    ->Args({10, 0})
-    ->Args({10, 1})
+    ->ArgNames({"blocks", "whole", "busLanes"})
+    ->Args({2500, 0, 0})
+    ->Args({10, 0, 0})
+    ->Args({10, 0, 1})
+    ->Args({2500, 0, 1})
+    ->Args({10, 1, 0})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 

@@ -153,7 +153,8 @@ public:
     /// The same for `scope` from `startRow` and `startBlock` (see `playbackTimeline`), the timeline built
     /// at `outputSampleRate()` a window of rows at a time as the playback reaches them (`LiveNotePlan`):
     /// pressing Play on a song of any length holds a window of its notes, never the whole song. Bus
-    /// automation follows the lanes of the track and master parameters of the whole scope.
+    /// automation reads the track and master lanes, and the notes its envelopes follow, a window at a time
+    /// as well.
     std::uint64_t schedule(const Project& project, const PlaybackScope& scope, int startRow, int startBlock,
                            bool looping, bool metronome, int countInBeats);
 
@@ -232,8 +233,8 @@ private:
 
     void openDevice();
     std::uint64_t startPlayback(const std::function<std::unique_ptr<LiveNotePlan>()>& makePlan,
-                                const std::vector<int>& usedTracks, const PlaybackTimeline& busTimeline,
-                                const Project& project, bool looping, bool metronome, int countInBeats);
+                                const std::vector<int>& usedTracks, BusAutomation buses, const Project& project,
+                                bool looping, bool metronome, int countInBeats);
     /// Releases `cycle` of the playing playback and queues what it holds that is at hand now.
     void scheduleCycle(std::int64_t cycle);
     /// Queues the hosted-instrument notes and control changes of `window` in `cycle` (held back until the
@@ -246,7 +247,6 @@ private:
     /// after `deadline`, only those before `urgentHorizon`.
     void renderAhead(std::int64_t horizon, std::int64_t urgentHorizon,
                      std::optional<std::chrono::steady_clock::time_point> deadline);
-    void neutralizeAutomatedBuses(const PlaybackTimeline& timeline, const Project& project);
     std::shared_ptr<AudioBuffer> renderAudition(int note, double gateFrames, const Instrument& instrument,
                                                 double volume, double pan, const EffectParameters& effects,
                                                 std::optional<int> slideFromNote);

@@ -25,13 +25,6 @@ void AudioEngine::apply(const Project& project)
     samples_.loadSamples(project.instruments);
 }
 
-void AudioEngine::neutralizeAutomatedBuses(const PlaybackTimeline& timeline, const Project& project)
-{
-    mixdown_.neutralizeDrivenBuses([&](ParameterTarget target, std::optional<int> track) {
-        return BusAutomation::isDriven(target, track, project, timeline);
-    });
-}
-
 void AudioEngine::updateAutomatedBuses(const Project& project, const PlaybackTimeline& timeline, std::int64_t frame)
 {
     if (!busAutomation_) {

@@ -27,7 +27,9 @@ std::uint64_t AudioEngine::schedule(const PlaybackTimeline& timeline, const Proj
     return startPlayback(
         [&] { return std::make_unique<LiveNotePlan>(timeline, std::make_shared<const Project>(project), samples_,
                                                     graph_.sampleRate()); },
-        std::vector<int>(usedTracks.begin(), usedTracks.end()), timeline, project, looping, metronome, countInBeats);
+        std::vector<int>(usedTracks.begin(), usedTracks.end()),
+        BusAutomation(project, timeline, trackCount, BusAutomation::Options::live()), project, looping, metronome,
+        countInBeats);
 }
 
 std::uint64_t AudioEngine::schedule(const Project& project, const PlaybackScope& scope, int startRow, int startBlock,
@@ -39,46 +41,30 @@ std::uint64_t AudioEngine::schedule(const Project& project, const PlaybackScope&
         return schedule(playbackTimeline(project, scope, startRow, startBlock, sampleRate, looping), project, looping,
                         metronome, countInBeats);
     }
-    // The track and master lanes of the whole scope, without its notes and instrument locks: bus lanes
-    // are few, and the engine reads them at any frame of the playback.
-    PlaybackTimeline busLanes{.sampleRate = sampleRate, .totalFrames = length.totalFrames};
-    // Most songs lock no bus parameter in any pattern; then there is nothing to look for in the song.
-    const bool locksBuses = std::any_of(project.patterns.begin(), project.patterns.end(), [](const Pattern& pattern) {
-        for (int row = 0; row < pattern.rows; ++row) {
-            for (const Cell& cell : pattern.cells.row(row)) {
-                for (const ParameterLock& lock : cell.locks) {
-                    if (!isInstrumentTarget(lock.target)) return true;
-                }
-            }
-        }
-        return false;
-    });
-    if (locksBuses) forEachTimelineLock(project, scope, startRow, startBlock, sampleRate, 0, [&](const TimelineLockEvent& event) {
-        if (std::any_of(event.locks.begin(), event.locks.end(), [](const ParameterLock& lock) { return !isInstrumentTarget(lock.target); })) {
-            TimelineLockEvent bus = event;
-            std::erase_if(bus.locks, [](const ParameterLock& lock) { return isInstrumentTarget(lock.target); });
-            busLanes.locks.push_back(std::move(bus));
-        }
-        return true;
-    });
     return startPlayback(
         [&] {
             return std::make_unique<LiveNotePlan>(std::make_shared<const Project>(project), scope, startRow, startBlock,
                                                   sampleRate, looping, samples_);
         },
-        LiveNotePlan::tracksWithNotes(project, scope), busLanes, project, looping, metronome, countInBeats);
+        LiveNotePlan::tracksWithNotes(project, scope),
+        // The track and master lanes too are read a window at a time, as the playing position reaches them.
+        BusAutomation(project, BusAutomationWindows(project, scope, startRow, startBlock, length, looping), trackCount,
+                      BusAutomation::Options::live()),
+        project, looping, metronome, countInBeats);
 }
 
 std::uint64_t AudioEngine::startPlayback(const std::function<std::unique_ptr<LiveNotePlan>()>& makePlan,
-                                         const std::vector<int>& usedTracks, const PlaybackTimeline& busTimeline,
+                                         const std::vector<int>& usedTracks, BusAutomation buses,
                                          const Project& project, bool looping, bool metronome, int countInBeats)
 {
     stop();
     for (const int track : usedTracks) mixdown_.connectStrip(track);
     apply(project);
-    busAutomation_.emplace(project, busTimeline, trackCount, BusAutomation::Options::live());
-    neutralizeAutomatedBuses(busTimeline, project);
-    updateAutomatedBuses(project, busTimeline, 0);
+    busAutomation_.emplace(std::move(buses));
+    mixdown_.neutralizeDrivenBuses([this](ParameterTarget target, std::optional<int> track) {
+        return busAutomation_->drives(target, track);
+    });
+    busAutomation_->update(mixdown_, 0);
     start();
 
     const double sampleRate = graph_.sampleRate();

@@ -8,22 +8,46 @@
 namespace veltrane {
 
 BusAutomation::BusAutomation(const Project& project, const PlaybackTimeline& timeline, int stripCount, Options options)
-    : options_(options), project_(project), stripCount_(stripCount), evaluator_(timeline),
-      totalFrames_(timeline.totalFrames), sampleRate_(timeline.sampleRate)
+    : options_(options), project_(project), stripCount_(stripCount), totalFrames_(timeline.totalFrames),
+      sampleRate_(timeline.sampleRate)
 {
+    read(timeline);
+    plan();
+}
+
+BusAutomation::BusAutomation(const Project& project, BusAutomationWindows windows, int stripCount, Options options)
+    : options_(options), project_(project), stripCount_(stripCount), totalFrames_(windows.window().totalFrames),
+      sampleRate_(windows.window().sampleRate), windows_(std::move(windows))
+{
+    // Every window holds the points of every lane around it, so which parameters move shows in any one.
+    read(windows_->window());
+    plan();
+}
+
+void BusAutomation::read(const PlaybackTimeline& timeline)
+{
+    evaluator_ = AutomationEvaluator(timeline);
+    notes_.clear();
+    notesByTrack_.clear();
     notes_.reserve(timeline.notes.size());
     for (const TimelineNoteEvent& note : timeline.notes) {
         const NoteTiming timing{note.startFrame, note.durationFrames};
         notes_.push_back(timing);
         notesByTrack_[note.track].push_back(timing);
     }
-    plan();
+    envelopeCache_.clear();
+    cachedFrame_ = -1;
 }
 
 bool BusAutomation::isDriven(ParameterTarget target, std::optional<int> track, const Project& project,
                              const PlaybackTimeline& timeline)
 {
     return hasAutomation(target, track, std::nullopt, timeline) || hasModulation(target, track, project);
+}
+
+bool BusAutomation::drives(ParameterTarget target, std::optional<int> track) const
+{
+    return evaluator_.has(target, track) || hasModulation(target, track, project_);
 }
 
 void BusAutomation::setProject(const Project& project)
@@ -121,6 +145,7 @@ BusAutomation::NoteTiming BusAutomation::envelopeContext(std::optional<int> trac
 double BusAutomation::value(ParameterTarget target, double base, std::int64_t frame, std::optional<int> track)
 {
     const std::int64_t at = timelineFrame(frame);
+    if (windows_ && windows_->moveTo(at)) read(windows_->window());
     const NoteTiming timing = usesEnvelope(target, track) ? envelopeContext(track, at) : NoteTiming{at, 1};
     // The lane, then the routes.
     const double automated = evaluator_.value(target, at, track, base);

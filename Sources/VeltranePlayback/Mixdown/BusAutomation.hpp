@@ -13,9 +13,14 @@
 //     BusAutomation buses(project, timeline, mixdown.stripCount(), BusAutomation::Options::exportRender());
 //     buses.update(mixdown, frame);   // before each block
 //
+// A long song's lanes and notes are read a window at a time instead (`BusAutomationWindows`), as the
+// frames asked for reach them: the values are those of the whole timeline, and what is held stays a
+// window's worth however long the song.
+//
 // Everything it reads is its own copy: the project (copy-on-write, so cheap), the lanes and the notes'
 // timing. Owner thread of the graph.
 
+#include "VeltranePlayback/Mixdown/BusAutomationWindows.hpp"
 #include "VeltranePlayback/Mixdown/MixdownGraph.hpp"
 #include "VeltraneCore/Automation/AutomationEvaluator.hpp"
 #include "VeltraneCore/Models/Project.hpp"
@@ -63,10 +68,14 @@ public:
 
     /// For the bus parameters of `project` over `stripCount` strips, along `timeline`.
     BusAutomation(const Project& project, const PlaybackTimeline& timeline, int stripCount, Options options);
+    /// The same along the timeline that `windows` holds a window of at a time.
+    BusAutomation(const Project& project, BusAutomationWindows windows, int stripCount, Options options);
 
     /// True when lock events or modulation routes move the bus parameter (master targets: no track).
     static bool isDriven(ParameterTarget target, std::optional<int> track, const Project& project,
                          const PlaybackTimeline& timeline);
+    /// The same along this automation's timeline, with its project's routes.
+    bool drives(ParameterTarget target, std::optional<int> track) const;
 
     /// The project whose settings are the lanes' bases.
     const Project& project() const noexcept { return project_; }
@@ -94,6 +103,8 @@ public:
 
 private:
     void plan();
+    /// Takes the lanes and notes of `timeline`.
+    void read(const PlaybackTimeline& timeline);
     std::int64_t timelineFrame(std::int64_t frame) const noexcept;
 
     Options options_;
@@ -111,6 +122,8 @@ private:
     // The envelope timing per track (-1 for the master), for the frame of one update.
     std::unordered_map<int, NoteTiming> envelopeCache_;
     std::int64_t cachedFrame_ = -1;
+    // A long song's timeline, a window at a time; the lanes and notes above are then the window's.
+    std::optional<BusAutomationWindows> windows_;
 };
 
 } // namespace veltrane

@@ -3,35 +3,14 @@
 #include <algorithm>
 #include <iterator>
 #include <limits>
-#include <set>
 
 namespace veltrane {
-
-namespace {
-
-/// The patterns a scope plays.
-std::set<int> patternsOf(const Project& project, const PlaybackScope& scope)
-{
-    const int count = static_cast<int>(project.patterns.size());
-    std::set<int> patterns;
-    if (const auto* single = std::get_if<PatternScope>(&scope)) {
-        patterns.insert(single->index >= 0 && single->index < count ? single->index : 0);
-    } else if (project.arrangement) {
-        for (const auto& block : project.arrangement->blocks) patterns.insert(block.pattern);
-    } else {
-        patterns.insert(project.order.begin(), project.order.end());
-    }
-    std::erase_if(patterns, [count](int pattern) { return pattern < 0 || pattern >= count; });
-    return patterns;
-}
-
-} // namespace
 
 std::vector<int> LiveNotePlan::tracksWithNotes(const Project& project, const PlaybackScope& scope)
 {
     std::vector<bool> used;
     const int instruments = static_cast<int>(project.instruments.size());
-    for (const int index : patternsOf(project, scope)) {
+    for (const int index : patternsPlayed(project, scope)) {
         const Pattern& pattern = project.patterns[static_cast<std::size_t>(index)];
         if (static_cast<int>(used.size()) < pattern.channels) used.resize(static_cast<std::size_t>(pattern.channels));
         for (int row = 0; row < pattern.rows; ++row) {
