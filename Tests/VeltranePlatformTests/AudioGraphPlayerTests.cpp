@@ -159,6 +159,27 @@ TEST(AudioPlayer, StopDropsEverythingItHolds)
     EXPECT_EQ(nonZeroFrames(*again), std::vector<std::int64_t>{3});
 }
 
+// The device went away while the player played: nothing renders when it is stopped and started again,
+// yet the new clock must never report the old one's last frame as its own.
+TEST(AudioPlayer, AStopOrStartTakesTheFrameAwayBeforeTheGraphRendersAgain)
+{
+    PlayerGraph setup;
+    setup.player->play();
+    renderGraph(setup.graph, 4096);
+    EXPECT_EQ(setup.player->playerFrame(), 4096 - 256);
+
+    setup.player->stop();
+    EXPECT_FALSE(setup.player->playerFrame().has_value());
+    setup.player->play(setup.graph.renderedFrames() + 1000);
+    EXPECT_FALSE(setup.player->playerFrame().has_value());
+
+    // The first block rendered acts on both: the new clock's frame is before its start.
+    renderGraph(setup.graph, 256);
+    EXPECT_EQ(setup.player->playerFrame(), -1000);
+    renderGraph(setup.graph, 1024);
+    EXPECT_EQ(setup.player->playerFrame(), 24);
+}
+
 TEST(AudioPlayer, InterruptingBufferCutsWhatPlaysAndStartsAtOnce)
 {
     PlayerGraph setup;

@@ -31,6 +31,7 @@ struct AudioPlayerNode::Command : detail::GraphMessage {
     AudioPlayerNode* player = nullptr;
     bool start = false;
     std::optional<std::int64_t> atGraphFrame;
+    std::uint64_t sequence = 0;
 
     void perform(AudioGraph& graph) noexcept override
     {
@@ -39,6 +40,7 @@ struct AudioPlayerNode::Command : detail::GraphMessage {
         } else {
             player->stopClock();
         }
+        player->performedCommands_.store(sequence, std::memory_order_release);
         graph.retire(this);
     }
 };
@@ -77,7 +79,7 @@ void AudioPlayerNode::play(std::optional<std::int64_t> atGraphFrame)
     command->player = this;
     command->start = true;
     command->atGraphFrame = atGraphFrame;
-    graph.post(command.release());
+    post(graph, std::move(command));
 }
 
 void AudioPlayerNode::stop()
@@ -86,11 +88,21 @@ void AudioPlayerNode::stop()
     playing_ = false;
     auto command = std::make_unique<Command>();
     command->player = this;
+    post(graph, std::move(command));
+}
+
+void AudioPlayerNode::post(AudioGraph& graph, std::unique_ptr<Command> command)
+{
+    command->sequence = postedCommands_.load(std::memory_order_relaxed) + 1;
+    postedCommands_.store(command->sequence, std::memory_order_release);
     graph.post(command.release());
 }
 
 std::optional<std::int64_t> AudioPlayerNode::playerFrame() const noexcept
 {
+    if (performedCommands_.load(std::memory_order_acquire) != postedCommands_.load(std::memory_order_acquire)) {
+        return std::nullopt;
+    }
     const std::int64_t frame = lastPlayerFrame_.load(std::memory_order_acquire);
     if (frame == noFrame) return std::nullopt;
     return frame;
@@ -166,6 +178,8 @@ void AudioPlayerNode::releaseGraphResources() noexcept
     tail_ = nullptr;
     state_ = State::stopped;
     lastPlayerFrame_.store(noFrame, std::memory_order_release);
+    // Commands still on their way were freed with the graph: none of them will be acted on.
+    performedCommands_.store(postedCommands_.load(std::memory_order_relaxed), std::memory_order_release);
 }
 
 void AudioPlayerNode::render(const RenderTime& time, const RenderInputs&, AudioBus& out) noexcept

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <optional>
 
 namespace veltrane {
@@ -61,7 +62,10 @@ public:
     bool isPlaying() const noexcept { return playing_; }
 
     /// The player frame of the first frame of the last block rendered, negative while a start is still
-    /// ahead; nothing while the player is stopped or has not rendered since it was started. Any thread.
+    /// ahead; nothing while the player is stopped or has not rendered since it was started. A `stop` or
+    /// `play` takes the frame away at once, before the rendering thread has acted on it: a clock that
+    /// stopped while nothing rendered (a lost device) never hands its last frame to the next start. Any
+    /// thread.
     std::optional<std::int64_t> playerFrame() const noexcept;
 
     /// Linear gain applied to everything the player plays, 0 ... 4. Any thread.
@@ -80,6 +84,8 @@ private:
     static constexpr std::int64_t noFrame = std::numeric_limits<std::int64_t>::min();
 
     AudioGraph& requireGraph() const;
+    // Numbers `command` and posts it to the rendering thread.
+    void post(AudioGraph& graph, std::unique_ptr<Command> command);
     // Rendering thread.
     void insert(Item* item) noexcept;
     void dropAll() noexcept;
@@ -90,6 +96,10 @@ private:
 
     AudioParameter<float> volume_{1.0f, 0.0f, 4.0f};
     bool playing_ = false; // owner thread
+    // Starts and stops the owner has posted, and those the rendering thread has acted on: while they
+    // differ, the last frame rendered belongs to the clock before the latest command.
+    std::atomic<std::uint64_t> postedCommands_{0};
+    std::atomic<std::uint64_t> performedCommands_{0};
 
     // Rendering thread.
     enum class State { stopped, starting, playing };
