@@ -1,6 +1,9 @@
 #include "VeltranePlatform/Audio/AudioDeviceBackend.hpp"
+#include "VeltranePlatform/Audio/JackClientLifetime.hpp"
 #include "VeltranePlatform/Audio/ThreadCancellation.hpp"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <rtaudio/RtAudio.h>
 
 #include <algorithm>
@@ -8,7 +11,9 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -52,6 +57,23 @@ struct CatchErrors {
     CatchErrors& operator=(const CatchErrors&) = delete;
 };
 
+class RtAudioBackend;
+
+// JACK streams whose server went away and that are not yet closed. libjack keeps one set of server
+// mappings for the whole process: a dead client closed after a new one opened reaches into the new
+// server's and crashes; so a new stream waits for the dead ones to close first.
+std::atomic<int> deadJackStreams{0};
+
+void waitForDeadJackStreams()
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (deadJackStreams.load() > 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void jackServerWentAway(jack_status_t, const char*, void* backend);
+
 struct DeviceChoice {
     unsigned int id = 0;
     RtAudio::DeviceInfo info;
@@ -91,12 +113,22 @@ unsigned int chooseRate(const RtAudio::DeviceInfo& info, double wanted)
 class RtAudioBackend final : public AudioDeviceBackend {
 public:
     explicit RtAudioBackend(AudioBackend backend) : backend_(backend) {}
-    ~RtAudioBackend() override { close(); }
+    ~RtAudioBackend() override
+    {
+        close();
+        // An open that failed before its stream was made still has its closer waiting.
+        stopCloser();
+        closeWake();
+    }
 
     AudioDeviceFormat open(const AudioDeviceSettings& settings, AudioDeviceProcessor& processor) override
     {
         processor_ = &processor;
         const std::string name = displayName(backend_);
+        if (jack()) {
+            waitForDeadJackStreams();
+            startCloser();
+        }
         try {
             audio_ = std::make_unique<RtAudio>(apiFor(backend_));
             audio_->showWarnings(false);
@@ -138,13 +170,26 @@ public:
         options.priority = 70;
         unsigned int bufferFrames = static_cast<unsigned int>(std::clamp(settings.bufferFrames, 16, 8192));
         CatchErrors caught;
+        // RtAudio answers a JACK server that goes away by closing the client from a helper thread while
+        // JACK's own thread is still inside RtAudio's notice, printing it. Closing cancels that thread at
+        // whatever instruction it is on: inside the C++ runtime's output this ends the whole process. So
+        // the notice RtAudio asks for is replaced by ours, which only marks the stream lost and wakes a
+        // thread of the stream's own, waiting from the start, that closes it.
+        if (jack()) replaceJackShutdownNotices(&jackServerWentAway, this);
+        struct EndOpening {
+            ~EndOpening() { replaceJackShutdownNotices(nullptr, nullptr); }
+        } endOpening;
         try {
             audio_->openStream(output ? &outputParameters : nullptr, input ? &inputParameters : nullptr, RTAUDIO_FLOAT32,
                                rate, &bufferFrames, &RtAudioBackend::callback, this, &options, &catchError);
         } catch (const RtAudioError& error) {
+            stopCloser();
+            closeWake();
             throw AudioDeviceError(AudioDeviceError::Case::openFailed, "The audio device could not be opened: " + error.getMessage());
         }
         if (!audio_->isStreamOpen()) {
+            stopCloser();
+            closeWake();
             throw AudioDeviceError(AudioDeviceError::Case::openFailed, "The audio device could not be opened: " + caught.message);
         }
         format_.sampleRate = audio_->getStreamSampleRate();
@@ -157,6 +202,7 @@ public:
     {
         silenced_.store(false);
         CatchErrors caught;
+        std::lock_guard lock(streamMutex_);
         try {
             audio_->startStream();
         } catch (const RtAudioError& error) {
@@ -173,12 +219,14 @@ public:
         if (!audio_ || !started_) return;
         started_ = false;
         silence();
+        std::lock_guard lock(streamMutex_);
+        if (serverGone_.load()) return;
         CatchErrors caught;
         try {
             // Abort, never stop: RtAudio's stop waits for the device to play out its last block, and under
             // JACK only the server's next callback ends that wait, which a server that shuts down or dies
             // at that moment never sends. The owner asks `stillCalling` first, so the server answered a
-            // moment ago; once deactivated, a client is no longer closed by RtAudio when its server goes.
+            // moment ago.
             if (audio_->isStreamRunning()) audio_->abortStream();
         } catch (const RtAudioError&) {
             // A stream that cannot be stopped has already stopped.
@@ -196,20 +244,15 @@ public:
             return;
         }
         stop();
-        CatchErrors caught;
-        try {
-            if (audio_->isStreamOpen()) audio_->closeStream();
-        } catch (const RtAudioError&) {
-        }
-        audio_.reset();
+        closeStream();
     }
 
     bool stillCalling() noexcept override
     {
-        if (!audio_ || !audio_->isStreamOpen()) return false;
-        // Only a running JACK stream is at risk: RtAudio closes it on its own when the server goes away,
-        // and stopping or closing it here beside that crashes inside libjack. A server that called us a
-        // moment ago is there to take the stop.
+        if (!audio_ || !audio_->isStreamOpen() || serverGone_.load()) return false;
+        // Only a running JACK stream is at risk: a server that stopped calling may be dying, and a stop
+        // sent to it waits for an answer that never comes. A server that called us a moment ago is there
+        // to take the stop.
         if (!jack() || !audio_->isStreamRunning()) return true;
         const std::uint64_t seen = callbacks_.load();
         const auto block = std::chrono::duration<double>(format_.bufferFrames / std::max(format_.sampleRate, 1.0));
@@ -224,7 +267,7 @@ public:
 
     bool lost() const noexcept override
     {
-        return audio_ && (!audio_->isStreamOpen() || (started_ && !audio_->isStreamRunning()));
+        return audio_ && (serverGone_.load() || !audio_->isStreamOpen() || (started_ && !audio_->isStreamRunning()));
     }
 
     void silence() noexcept override
@@ -236,34 +279,74 @@ public:
     void releaseAfterLoss() noexcept override
     {
         if (!audio_) return;
-        // A JACK server that shuts down makes RtAudio close the stream from a helper thread of its own;
-        // wait for that, and give the helper a moment to return, before the object it uses goes away.
-        // Under JACK that helper always runs, and a second close of the same client beside it
-        // deadlocks inside libjack; so under JACK wait longer (a loaded machine can be slow) and, if it
-        // never finishes, leave the stream to it rather than close it twice: a small leak on a dead
-        // device is better than a hung thread holding libjack's locks for every later client.
-        const bool jack = audio_->getCurrentApi() == RtAudio::UNIX_JACK;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(jack ? 30 : 3);
-        while (audio_->isStreamOpen() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (jack && audio_->isStreamOpen()) {
-            (void)audio_.release();
-            return;
-        }
-        CatchErrors caught;
-        try {
-            // A stream that is still open belongs to a device that stopped calling: closing it may
-            // block this thread, never the owner's.
-            if (audio_->isStreamOpen()) audio_->closeStream();
-        } catch (const RtAudioError&) {
-        }
-        audio_.reset();
+        // A stream that is still open belongs to a device that went away or stopped calling: closing it
+        // may block this thread, never the owner's.
+        closeStream();
+    }
+
+    // On JACK's thread, as its last step before it ends. Not noexcept, and nothing but an atomic step
+    // and a system call, since JACK may cancel the thread at any instruction here.
+    void serverWentAway()
+    {
+        if (serverGone_.exchange(true)) return;
+        countedDead_.store(true);
+        deadJackStreams.fetch_add(1);
+        const std::uint64_t one = 1;
+        (void)::write(wake_, &one, sizeof one);
     }
 
 private:
     bool jack() const noexcept { return backend_ == AudioBackend::jack; }
+
+    void closeStream() noexcept
+    {
+        stopCloser();
+        closeRtAudioStream();
+        // Only now that the client is closed can no notice of JACK's use the wake-up handle any more.
+        closeWake();
+        audio_.reset();
+        serverGone_.store(false);
+    }
+
+    void closeRtAudioStream() noexcept
+    {
+        std::lock_guard lock(streamMutex_);
+        CatchErrors caught;
+        try {
+            if (audio_->isStreamOpen()) audio_->closeStream();
+        } catch (const RtAudioError&) {
+        }
+        if (countedDead_.exchange(false)) deadJackStreams.fetch_sub(1);
+    }
+
+    void startCloser()
+    {
+        wake_ = ::eventfd(0, EFD_CLOEXEC);
+        if (wake_ < 0) throw AudioDeviceError(AudioDeviceError::Case::openFailed, "The audio device could not be opened: out of file handles.");
+        closer_ = std::thread([this] {
+            std::uint64_t value = 0;
+            while (::read(wake_, &value, sizeof value) < 0 && errno == EINTR) {
+            }
+            // Woken either by the server going away or by the owner closing the stream itself.
+            if (!serverGone_.load()) return;
+            closeRtAudioStream();
+        });
+    }
+
+    void stopCloser() noexcept
+    {
+        if (!closer_.joinable()) return;
+        const std::uint64_t one = 1;
+        (void)::write(wake_, &one, sizeof one);
+        closer_.join();
+    }
+
+    void closeWake() noexcept
+    {
+        if (wake_ < 0) return;
+        ::close(wake_);
+        wake_ = -1;
+    }
 
     // Not noexcept: a cancel of JACK's process thread must be able to unwind from here (see
     // ThreadCancellation.hpp).
@@ -310,7 +393,20 @@ private:
     std::atomic<bool> silenced_{false};
     std::atomic<bool> inCallback_{false};
     std::atomic<std::uint64_t> callbacks_{0};
+    // Set by JACK's notice that the server went away; the closer thread then closes the stream.
+    std::atomic<bool> serverGone_{false};
+    std::atomic<bool> countedDead_{false};
+    int wake_ = -1;
+    std::thread closer_;
+    // RtAudio's start, stop and close, from the owner and the closer.
+    std::mutex streamMutex_;
 };
+
+// Not noexcept, like the audio callback: JACK may cancel its thread here.
+void jackServerWentAway(jack_status_t, const char*, void* backend)
+{
+    static_cast<RtAudioBackend*>(backend)->serverWentAway();
+}
 
 } // namespace
 

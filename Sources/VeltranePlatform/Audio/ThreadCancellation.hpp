@@ -4,12 +4,13 @@
 
 namespace veltrane::detail {
 
-// libjack runs a client's process thread with asynchronous cancellation, and cancels it when the client
-// is closed under a server that died. A cancel landing inside one of our noexcept functions ends the
-// whole process (the unwind may not leave a noexcept frame). So a callback from such a thread does its
-// work with cancellation held off, and lets it go again as its last step: a cancel that came meanwhile
-// then unwinds from the callback itself, which is not noexcept, through the library's own frames.
-// Neither function may be called from a noexcept function or a destructor.
+// libjack runs a client's process thread with asynchronous cancellation (its waits are raw futex calls,
+// which a deferred cancel would never interrupt), and cancels it when the client is closed under a
+// server that died. A cancel landing inside one of our noexcept functions would end the whole process,
+// since the unwind may not leave such a frame. So each callback on such a thread does its work with
+// cancellation held off, and lets it go as its last step: a cancel that came meanwhile then unwinds
+// from the callback itself, which is not noexcept. Neither function may be called from a noexcept
+// function or a destructor.
 inline int holdThreadCancellation()
 {
     int previous = PTHREAD_CANCEL_ENABLE;

@@ -10,6 +10,7 @@
 #include <jack/jack.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -67,6 +68,16 @@ struct MIDIBackend {
     {
         // Close the input first: nothing more is delivered to a handler that is going away.
         input.reset();
+        if (output && service == MIDIPorts::Service::jack) {
+            // RtMidi frees its JACK output's queue before it closes the client, while JACK's thread may be
+            // reading that queue: close the port first, which that thread checks before it reads, and let
+            // a cycle under way end.
+            try {
+                output->closePort();
+            } catch (const RtMidiError&) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
         output.reset();
         if (sequencer != nullptr) snd_seq_close(sequencer);
     }
