@@ -7,6 +7,7 @@
 #include "Veltrane/Views/Inspector/SampleEditorGroup.hpp"
 #include "Veltrane/Views/Inspector/SampleWaveformView.hpp"
 
+#include <QImage>
 #include <QLabel>
 #include <QLayout>
 #include <QPushButton>
@@ -192,4 +193,27 @@ TEST(InspectorSampleEditor, PlusSampleAsksForAFile)
     EXPECT_EQ(inspector.panel().sampleButton()->text(), "+ Sample");
     inspector.panel().sampleButton()->click();
     EXPECT_EQ(inspector.harness.audioPanelMessages.size(), 1u);
+}
+
+// A switch that is on must read as on at a glance: the window style's own checked look is a shade darker
+// than off, which the dark inspector hides, so an "on" switch is filled with the accent colour.
+TEST(InspectorSampleEditor, SwitchesThatAreOnAreFilledWithTheAccentColour)
+{
+    SampleInspector inspector({sampleInstrument(SampleEdit{.snapToZeroCrossings = false})});
+    auto* loop = inspector.group().toggle(SampleToggle::loop);
+    const auto accentPixels = [loop] {
+        QImage picture(loop->size(), QImage::Format_ARGB32);
+        picture.fill(Qt::black);
+        loop->render(&picture);
+        const QColor accent = loop->palette().color(QPalette::Highlight);
+        int count = 0;
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) count += QColor(picture.pixel(x, y)) == accent ? 1 : 0;
+        }
+        return count;
+    };
+    EXPECT_EQ(accentPixels(), 0);
+    loop->click();
+    ASSERT_TRUE(inspector.edit().loop);
+    EXPECT_GT(accentPixels(), loop->width() * loop->height() / 3);
 }

@@ -126,7 +126,9 @@ TEST(InspectorWaveform, DraggingAMarkReportsItOnceWhenLetGo)
     EXPECT_DOUBLE_EQ(moves[0].second, 0.3);
     EXPECT_DOUBLE_EQ(fixture.view.trimStart(), 0.3);
 
-    fixture.drag(121, 400); // the loop end, dragged past the edge
+    // The loop end, at 0.6 of the trimmed audio: 0.66 of the whole now the trim starts at 0.3. Dragged past
+    // the edge.
+    fixture.drag(132, 400);
     ASSERT_EQ(moves.size(), 2u);
     EXPECT_EQ(moves[1].first, SampleWaveformView::Handle::loopEnd);
     EXPECT_DOUBLE_EQ(moves[1].second, 1.0);
@@ -165,4 +167,46 @@ TEST(InspectorWaveform, DrawsTheWaveAfreshForANewPartSizeOrPixelDensity)
     fixture.view.render(&sharp);
     for (const auto& [x, y] : {std::pair{100, 40}, {100, 140}, {20, 86}, {180, 86}}) EXPECT_TRUE(isCyan(sharp.pixel(x, y))) << x << "," << y;
     EXPECT_FALSE(isCyan(sharp.pixel(100, 4))) << "above full scale";
+}
+
+// Loop and slice points are fractions of the audio the trim keeps, as playback plays them: over the
+// picture of the whole sample they stand inside the trim, and clicks and loop drags come back in the
+// same terms.
+TEST(InspectorWaveform, LoopAndSliceMarksStandInsideTheTrim)
+{
+    WaveformFixture fixture;
+    fixture.view.setPeaks(std::vector<float>(800, 0.0f)); // silence: the wave is a line across the middle
+    fixture.view.setMarks(0.5, 1.0, std::nullopt, std::nullopt, {0.5});
+    // A mint slice mark, or with `loop` a purple loop mark, near x above the wave's line.
+    const auto markAt = [](const QImage& picture, int x, bool loop = false) {
+        for (int column = x - 2; column <= x + 2; ++column) {
+            for (int y = 0; y < 40; ++y) {
+                const QRgb pixel = picture.pixel(column, y);
+                if (loop ? qRed(pixel) > 100 && qBlue(pixel) > 150 && qGreen(pixel) < 100 : qRed(pixel) < 80 && qGreen(pixel) > 100)
+                    return true;
+            }
+        }
+        return false;
+    };
+    QImage picture = fixture.picture();
+    EXPECT_TRUE(markAt(picture, 150)) << "half way through the kept second half";
+    EXPECT_FALSE(markAt(picture, 100)) << "not half way across the whole";
+
+    fixture.view.setMarks(0.5, 1.0, 0.2, 0.8, {});
+    picture = fixture.picture();
+    EXPECT_TRUE(markAt(picture, 120, true));
+    EXPECT_TRUE(markAt(picture, 180, true));
+    EXPECT_FALSE(markAt(picture, 40, true));
+
+    std::vector<double> toggled;
+    std::vector<std::pair<SampleWaveformView::Handle, double>> moves;
+    fixture.view.onToggleSlice = [&](double fraction) { toggled.push_back(fraction); };
+    fixture.view.onHandleMoved = [&](SampleWaveformView::Handle handle, double at) { moves.emplace_back(handle, at); };
+    QTest::mouseClick(&fixture.view, Qt::LeftButton, {}, QPoint(150, 40));
+    ASSERT_EQ(toggled.size(), 1u);
+    EXPECT_DOUBLE_EQ(toggled[0], 0.5);
+    fixture.drag(120, 140);
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(moves[0].first, SampleWaveformView::Handle::loopStart);
+    EXPECT_DOUBLE_EQ(moves[0].second, 0.4);
 }

@@ -90,11 +90,36 @@ public:
     }
 };
 
-QStyle* checkBoxStyle()
+// The window style draws a checked push button a shade darker than an unchecked one, which on the dark
+// inspector cannot be told apart; a button that is on is drawn filled with the accent colour instead.
+class ToggleButtonStyle final : public QProxyStyle {
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        if (element != PE_PanelButtonCommand || !(option->state & State_On)) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        QColor fill = option->palette.color(QPalette::Highlight);
+        if (!(option->state & State_Enabled)) fill.setAlphaF(0.4F);
+        else if (option->state & State_Sunken) fill = fill.darker(115);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(fill);
+        painter->drawRoundedRect(QRectF(option->rect).adjusted(0.5, 0.5, -0.5, -0.5), 4, 4);
+        painter->restore();
+    }
+};
+
+// One style object of each kind, shared by every widget that uses it and owned by the application.
+template <typename Style>
+QStyle* sharedStyle()
 {
     static QPointer<QStyle> style;
     if (!style) {
-        style = new CheckBoxStyle;
+        style = new Style;
         style->setParent(qApp);
     }
     return style;
@@ -173,8 +198,14 @@ QCheckBox* checkBox(const QString& title, QWidget* parent)
     auto* box = new QCheckBox(QString(title).replace(QLatin1Char('&'), QStringLiteral("&&")), parent);
     box->setAccessibleName(title);
     box->setFocusPolicy(Qt::StrongFocus);
-    box->setStyle(checkBoxStyle());
+    box->setStyle(sharedStyle<CheckBoxStyle>());
     return box;
+}
+
+void makeToggle(QPushButton* button)
+{
+    button->setCheckable(true);
+    button->setStyle(sharedStyle<ToggleButtonStyle>());
 }
 
 SymbolView::SymbolView(QString symbol, QColor colour, int size, QWidget* parent)

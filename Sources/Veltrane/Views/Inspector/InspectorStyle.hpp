@@ -41,6 +41,9 @@ QToolButton* addMenuButton(const QString& title, QMenu* menu, QWidget* parent);
 /// A check box whose box stands out on the dark inspector: a light rim when off, the accent colour with a
 /// white tick when on. `title` is shown as it stands: a lone "&" is doubled so it underlines nothing.
 QCheckBox* checkBox(const QString& title, QWidget* parent = nullptr);
+/// Makes `button` a toggle that shows when it is on: filled with the accent colour, where the window
+/// style's own checked look is hard to tell from off on the dark inspector.
+void makeToggle(QPushButton* button);
 /// A symbol shown on its own (not on a button), drawn at the screen's pixel density each time it is
 /// painted, so it stays sharp on every screen it is moved to.
 class SymbolView : public QWidget {

@@ -50,7 +50,7 @@ MixerPanel::MixerPanel(AppModel& model, QWidget* parent)
     controls->setSpacing(itemSpacing);
     auto* toggles = new QHBoxLayout;
     for (auto* toggle : {mute_, solo_}) {
-        toggle->setCheckable(true);
+        makeToggle(toggle);
         shrinkToText(toggle);
         toggles->addWidget(toggle);
     }

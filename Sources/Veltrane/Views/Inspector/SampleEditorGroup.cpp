@@ -166,7 +166,7 @@ SampleEditorGroup::SampleEditorGroup(AppModel& model, QWidget* parent)
                                                                       {SampleToggle::loop, "Loop"}}};
     for (const auto& [which, title] : titles) {
         auto* button = smallButton(QString::fromUtf8(title), this);
-        button->setCheckable(true);
+        makeToggle(button);
         toggles_[static_cast<std::size_t>(which)] = button;
         toggleRow->addWidget(button);
         connect(button, &QPushButton::toggled, this, [this, which](bool on) {

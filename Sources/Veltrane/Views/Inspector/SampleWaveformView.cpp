@@ -92,6 +92,25 @@ double SampleWaveformView::fractionAt(double x) const
     return visibleStart_ + x / std::max(width(), 1) * (visibleEnd_ - visibleStart_);
 }
 
+double SampleWaveformView::wholeFraction(double keptFraction) const
+{
+    return trimStart_ + keptFraction * (trimEnd_ - trimStart_);
+}
+
+double SampleWaveformView::keptFraction(double wholeFraction) const
+{
+    const double kept = trimEnd_ - trimStart_;
+    return kept > 0 ? (wholeFraction - trimStart_) / kept : wholeFraction - trimStart_;
+}
+
+bool SampleWaveformView::isLoopHandle(Handle handle) { return handle == Handle::loopStart || handle == Handle::loopEnd; }
+
+double SampleWaveformView::pointAt(Handle handle, double x) const
+{
+    const double whole = fractionAt(x);
+    return std::clamp(isLoopHandle(handle) ? keptFraction(whole) : whole, 0.0, 1.0);
+}
+
 std::optional<SampleWaveformView::Handle> SampleWaveformView::handleAt(double x) const
 {
     std::optional<Handle> nearest;
@@ -107,8 +126,8 @@ std::optional<SampleWaveformView::Handle> SampleWaveformView::handleAt(double x)
     consider(Handle::trimStart, trimStart_);
     consider(Handle::trimEnd, trimEnd_);
     if (loopStart_ && loopEnd_) {
-        consider(Handle::loopStart, loopStart_);
-        consider(Handle::loopEnd, loopEnd_);
+        consider(Handle::loopStart, wholeFraction(*loopStart_));
+        consider(Handle::loopEnd, wholeFraction(*loopEnd_));
     }
     return nearest;
 }
@@ -154,13 +173,19 @@ void SampleWaveformView::paintEvent(QPaintEvent*)
         QPen dashed(loopColour, 1.5, Qt::CustomDashLine, Qt::FlatCap, Qt::MiterJoin);
         dashed.setDashPattern({4 / 1.5, 3 / 1.5}); // the pattern is in pen widths
         painter.setPen(dashed);
-        for (const double fraction : {*loopStart_, *loopEnd_}) painter.drawLine(QLineF(xOf(fraction), 0, xOf(fraction), h));
+        for (const double point : {*loopStart_, *loopEnd_}) {
+            const double x = xOf(wholeFraction(point));
+            painter.drawLine(QLineF(x, 0, x, h));
+        }
     }
     if (!slicePoints_.empty()) {
         QPen dashed(sliceColour, 1.5, Qt::CustomDashLine, Qt::FlatCap, Qt::MiterJoin);
         dashed.setDashPattern({2 / 1.5, 2 / 1.5});
         painter.setPen(dashed);
-        for (const double fraction : slicePoints_) painter.drawLine(QLineF(xOf(fraction), 0, xOf(fraction), h));
+        for (const double point : slicePoints_) {
+            const double x = xOf(wholeFraction(point));
+            painter.drawLine(QLineF(x, 0, x, h));
+        }
     }
 }
 
@@ -169,7 +194,7 @@ void SampleWaveformView::mousePressEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton) return;
     dragging_ = handleAt(event->position().x());
     dragMoved_ = false;
-    if (dragging_) dragFraction_ = std::clamp(fractionAt(event->position().x()), 0.0, 1.0);
+    if (dragging_) dragFraction_ = pointAt(*dragging_, event->position().x());
 }
 
 void SampleWaveformView::mouseMoveEvent(QMouseEvent* event)
@@ -181,7 +206,7 @@ void SampleWaveformView::mouseMoveEvent(QMouseEvent* event)
     }
     // The mark follows the pointer; the edit is made once, when the button is let go.
     dragMoved_ = true;
-    dragFraction_ = std::clamp(fractionAt(x), 0.0, 1.0);
+    dragFraction_ = pointAt(*dragging_, x);
     switch (*dragging_) {
     case Handle::trimStart: trimStart_ = dragFraction_; break;
     case Handle::trimEnd: trimEnd_ = dragFraction_; break;
@@ -199,7 +224,7 @@ void SampleWaveformView::mouseReleaseEvent(QMouseEvent* event)
         if (onHandleMoved) onHandleMoved(*handle, dragFraction_);
         return;
     }
-    if (onToggleSlice) onToggleSlice(event->position().x() / std::max(width(), 1) * (visibleEnd_ - visibleStart_) + visibleStart_);
+    if (onToggleSlice) onToggleSlice(keptFraction(fractionAt(event->position().x())));
 }
 
 } // namespace veltrane::inspector

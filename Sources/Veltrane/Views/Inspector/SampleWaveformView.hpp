@@ -1,9 +1,14 @@
 #pragma once
 
-// The sample editor's waveform: the overview of the sample with the trimmed-off parts darkened, the trim
-// points in orange, the loop points dashed in purple and the slices dashed in mint. A click adds or
+// The sample editor's waveform: the overview of the whole sample with the trimmed-off parts darkened, the
+// trim points in orange, the loop points dashed in purple and the slices dashed in mint. A click adds or
 // removes a slice; a trim or loop mark dragged sideways moves that point, reported once when the drag
-// ends so a drag is one edit. The view can show a part of the sample (zoom) and draws from the overview's
+// ends so a drag is one edit.
+//
+// Trim points are fractions of the whole sample. Loop and slice points are fractions of the audio the
+// trim keeps, which is what playback loops and slices, so they are drawn inside the trim (a slice at 0.5
+// of a sample trimmed to its second half stands at three quarters of the picture), and a click or a
+// loop mark's drag is reported in the same terms. The view can show a part of the sample (zoom) and draws from the overview's
 // levels of detail, so a repaint costs the view's width whatever the sample's length.
 //
 //     view->setPeaks(model.samplePeaks());          // the overview, (minimum, maximum) pairs
@@ -47,9 +52,10 @@ public:
     /// "Trimmed from 25 to 99 percent, 3 slices": what assistive technology reads as the view's value.
     QString accessibleValue() const;
 
-    /// A click at a fraction of the width (unclamped).
+    /// A click, as a fraction of the trimmed audio (unclamped): a fraction of the width when untrimmed.
     std::function<void(double)> onToggleSlice;
-    /// A mark dragged to a new place, once when the drag ends; the fraction is held to 0...1.
+    /// A mark dragged to a new place, once when the drag ends, in the terms of that point (loop points
+    /// as fractions of the trimmed audio); held to 0...1.
     std::function<void(Handle, double)> onHandleMoved;
 
     QSize sizeHint() const override { return {240, 86}; }
@@ -64,6 +70,12 @@ private:
     double xOf(double fraction) const;
     double fractionAt(double x) const;
     std::optional<Handle> handleAt(double x) const;
+    /// A fraction of the trimmed audio as a fraction of the whole sample, and back.
+    double wholeFraction(double keptFraction) const;
+    double keptFraction(double wholeFraction) const;
+    static bool isLoopHandle(Handle handle);
+    /// The value `handle` takes when dragged to `x`.
+    double pointAt(Handle handle, double x) const;
     void showAccessibleValue();
 
     std::shared_ptr<const WaveformLevels> levels_ = std::make_shared<WaveformLevels>();

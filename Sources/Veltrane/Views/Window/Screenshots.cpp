@@ -14,6 +14,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QPixmap>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QWindow>
 
@@ -95,6 +97,31 @@ std::vector<Screenshot> screenshotPlan()
                             if (auto* inspector = qobject_cast<InspectorView*>(window.inspector())) inspector->setCurrentTab(tab);
                         }});
     }
+    // The Instrument tab's sample editor, scrolled into view: the drum loop trimmed at both ends, looping
+    // over its middle and sliced at its hits.
+    plan.push_back({QStringLiteral("inspector-sample-editor"), [](MainWindow& window) {
+                        AppModel& model = window.model();
+                        addScreenshotSamples(model);
+                        const auto indices = model.sampleInstrumentIndices();
+                        if (indices.empty()) return;
+                        model.setSelectedInstrument(indices.front());
+                        model.updateSampleEdit([](SampleEdit& edit) {
+                            edit.trimStart = 0.06;
+                            edit.trimEnd = 0.94;
+                            edit.loop = true;
+                            edit.loopStart = 0.25;
+                            edit.loopEnd = 0.75;
+                        });
+                        model.detectSampleSlices(0.55);
+                        auto* inspector = qobject_cast<InspectorView*>(window.inspector());
+                        if (!inspector) return;
+                        inspector->setCurrentTab(InspectorTab::instrument);
+                        // Once the tab is laid out, its end is where the sample editor is.
+                        QTimer::singleShot(100, inspector, [inspector] {
+                            auto* bar = inspector->scrollArea()->verticalScrollBar();
+                            bar->setValue(bar->maximum());
+                        });
+                    }});
     // The song: a few blocks with repeats, markers and a loop, in the sidebar and the song timeline.
     plan.push_back({QStringLiteral("song-timeline"), [](MainWindow& window) {
                         AppModel& model = window.model();
