@@ -6,8 +6,11 @@
 #include "Veltrane/Views/Shared/SymbolIcon.hpp"
 #include "Veltrane/Views/Shared/Theme.hpp"
 #include "Veltrane/Views/Sidebar/Sidebar.hpp"
+#include "Veltrane/Views/Sidebar/SidebarList.hpp"
 #include "Veltrane/Views/Sidebar/SidebarRow.hpp"
 #include "Veltrane/Views/Sidebar/SongBlockRow.hpp"
+#include "Veltrane/Views/Tracker/TrackerPanel.hpp"
+#include "Veltrane/Views/Tracker/TrackerPatternGrid.hpp"
 #include "Veltrane/Views/Window/MainWindow.hpp"
 
 #include <QCheckBox>
@@ -297,4 +300,84 @@ TEST_F(SidebarTest, FillsTheWindowsLeftColumn)
     ASSERT_NE(content, nullptr);
     EXPECT_EQ(content->width(), window.sidebar()->width());
     EXPECT_EQ(content->patternRowCount(), static_cast<int>(model.project().patterns.size()));
+}
+
+TEST_F(SidebarTest, ArrowKeysMoveThroughThePatternListAndTheGridFollows)
+{
+    AppModel& model = harness.make();
+    Project project = model.project();
+    while (project.patterns.size() < 40) project.addPattern();
+    model.setProject(std::move(project));
+    MainWindow window(model, MainWindowOptions{.midiSources = [] { return 0; }, .settings = harness.settings});
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto* content = window.sidebar()->findChild<Sidebar*>();
+    ASSERT_NE(content, nullptr);
+    Sidebar& s = *content;
+    TrackerPatternGrid* grid = window.tracker()->grid();
+    const int last = s.patternRowCount() - 1;
+    ASSERT_EQ(last, 39);
+
+    // The window does not open with the keys in the list; a click on a row gives them to it.
+    EXPECT_NE(QApplication::focusWidget(), s.patternList());
+    EXPECT_FALSE(s.patternRow(0)->inFocusedList());
+    model.select(9, 0, std::nullopt, false);
+    press(s.patternRow(1));
+    ASSERT_EQ(QApplication::focusWidget(), s.patternList());
+    EXPECT_TRUE(s.patternRow(1)->inFocusedList());
+
+    const auto key = [&](Qt::Key pressed, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(QApplication::focusWidget(), pressed, modifiers);
+        settle();
+    };
+    // What each key leaves chosen, in turn: the keys stop at both ends rather than wrapping round.
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int chosen;
+    } steps[] = {
+        {Qt::Key_Down, Qt::NoModifier, 2}, {Qt::Key_Down, Qt::NoModifier, 3}, {Qt::Key_Up, Qt::NoModifier, 2},
+        {Qt::Key_Home, Qt::NoModifier, 0}, {Qt::Key_Up, Qt::NoModifier, 0},   {Qt::Key_End, Qt::NoModifier, last},
+        {Qt::Key_Down, Qt::NoModifier, last}, {Qt::Key_Up, Qt::ShiftModifier, last}, {Qt::Key_Up, Qt::NoModifier, last - 1},
+    };
+    for (const auto& step : steps) {
+        key(step.key, step.modifiers);
+        EXPECT_EQ(model.patternIndex(), step.chosen);
+        EXPECT_EQ(model.queuedPatternIndex(), std::nullopt);
+        EXPECT_EQ(grid->content().pattern.name, model.project().patterns[static_cast<std::size_t>(step.chosen)].name);
+        EXPECT_EQ(grid->content().selectedRow, 0);
+        for (int i = 0; i <= last; ++i) EXPECT_EQ(s.patternRow(i)->isHighlighted(), i == step.chosen) << "row " << i;
+        // The chosen row is scrolled into sight.
+        EXPECT_FALSE(s.patternRow(step.chosen)->visibleRegion().isEmpty()) << "row " << step.chosen;
+    }
+    EXPECT_TRUE(s.patternRow(0)->visibleRegion().isEmpty()) << "a long list scrolls";
+    EXPECT_EQ(QApplication::focusWidget(), s.patternList()) << "the list keeps the keys while rows are chosen";
+
+    // While a pattern plays, the keys walk the queued mark from row to row and the playing pattern stays
+    // under edit; Stop clears the mark.
+    key(Qt::Key_Home);
+    model.setIsPlaying(true);
+    key(Qt::Key_Down);
+    key(Qt::Key_Down);
+    EXPECT_EQ(model.queuedPatternIndex(), 2);
+    EXPECT_EQ(model.patternIndex(), 0);
+    EXPECT_EQ(grid->content().pattern.name, model.project().patterns[0].name);
+    EXPECT_TRUE(s.patternRow(0)->isHighlighted());
+    EXPECT_TRUE(s.queuedMark(2)->isVisibleTo(&s));
+    EXPECT_FALSE(s.queuedMark(1)->isVisibleTo(&s));
+    key(Qt::Key_Up);
+    EXPECT_EQ(model.queuedPatternIndex(), 1);
+    model.stop();
+    settle();
+
+    // A click in the grid takes the keys back: the arrows move the cursor, not the pattern.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, QPoint(80, 200));
+    settle();
+    ASSERT_EQ(QApplication::focusWidget(), grid);
+    EXPECT_FALSE(s.patternRow(0)->inFocusedList());
+    const int row = model.selectedRow();
+    key(Qt::Key_Down);
+    EXPECT_EQ(model.patternIndex(), 0);
+    EXPECT_EQ(model.selectedRow(), row + 1);
 }

@@ -5,6 +5,7 @@
 #include "Veltrane/Views/Shared/Controls.hpp"
 #include "Veltrane/Views/Shared/SymbolIcon.hpp"
 #include "Veltrane/Views/Shared/Theme.hpp"
+#include "Veltrane/Views/Sidebar/SidebarList.hpp"
 #include "Veltrane/Views/Sidebar/SidebarRow.hpp"
 #include "Veltrane/Views/Sidebar/SongBlockRow.hpp"
 #include "Veltrane/Views/Song/SongDisplay.hpp"
@@ -12,7 +13,6 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -22,25 +22,6 @@ namespace {
 
 /// Where the text of a row starts: clear of the rounded highlight drawn 6 pixels inside the column.
 constexpr int rowTextInset = 14;
-
-/// A scrolling list whose rows are added to `rows`; the space below the last row stays empty.
-QScrollArea* makeList(QVBoxLayout*& rows, const QString& name, QWidget* parent)
-{
-    auto* area = new QScrollArea(parent);
-    area->setObjectName(name);
-    area->setFrameShape(QFrame::NoFrame);
-    area->setWidgetResizable(true);
-    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    area->viewport()->setAutoFillBackground(false);
-    auto* content = new QWidget(area);
-    content->setAutoFillBackground(false);
-    rows = new QVBoxLayout(content);
-    rows->setContentsMargins(0, 4, 0, 4);
-    rows->setSpacing(0);
-    rows->addStretch(1);
-    area->setWidget(content);
-    return area;
-}
 
 /// A section heading whose text lines up with the text of the rows below it.
 QLabel* sidebarHeading(const QString& text, QWidget* parent)
@@ -70,11 +51,19 @@ Sidebar::Sidebar(AppModel& model, QWidget* parent) : QWidget(parent), model_(mod
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(sidebarHeading(QStringLiteral("PATTERNS"), this));
-    column->addWidget(makeList(patternRowsLayout_, QStringLiteral("patternList"), this), 1);
+    patternList_ = new SidebarList(QStringLiteral("patternList"), this);
+    patternRowsLayout_ = patternList_->rows();
+    // The keys move on from a pattern picked while playing, so a run of presses walks the mark along
+    // instead of choosing the row below the playing pattern again and again.
+    patternList_->chooseWithKeys([this] { return model_.queuedPatternIndex().value_or(model_.patternIndex()); },
+                                 [this](int index) { model_.selectPattern(index); });
+    column->addWidget(patternList_, 1);
     column->addWidget(buildPatternButtons());
     column->addWidget(inspector::divider(this));
     column->addWidget(buildSongHeader());
-    column->addWidget(makeList(blockRowsLayout_, QStringLiteral("blockList"), this), 2);
+    auto* blockList = new SidebarList(QStringLiteral("blockList"), this);
+    blockRowsLayout_ = blockList->rows();
+    column->addWidget(blockList, 2);
     column->addWidget(buildLoopSection());
 
     for (auto signal : {&AppModel::projectChanged, &AppModel::patternIndexChanged, &AppModel::queuedPatternIndexChanged})

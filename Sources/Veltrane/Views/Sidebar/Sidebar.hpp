@@ -21,6 +21,7 @@ class QVBoxLayout;
 namespace veltrane {
 
 class AppModel;
+class SidebarList;
 class SidebarRow;
 class SongBlockRow;
 
@@ -29,6 +30,8 @@ class Sidebar final : public QWidget {
 public:
     explicit Sidebar(AppModel& model, QWidget* parent = nullptr);
 
+    /// The pattern list, which takes the keyboard focus and moves through the patterns with the arrows.
+    SidebarList* patternList() const noexcept { return patternList_; }
     int patternRowCount() const noexcept { return static_cast<int>(patternRows_.size()); }
     SidebarRow* patternRow(int index) const { return patternRows_.at(static_cast<std::size_t>(index)).row; }
     /// The queued mark of pattern row `index`, shown while that pattern waits to be picked.
@@ -61,14 +64,15 @@ private:
     void refreshSong();
 
     AppModel& model_;
-    QVBoxLayout* patternRowsLayout_;
+    SidebarList* patternList_ = nullptr;
+    QVBoxLayout* patternRowsLayout_ = nullptr;
     std::vector<PatternRow> patternRows_;
     QToolButton* newPattern_ = nullptr;
     QToolButton* clonePattern_ = nullptr;
     QToolButton* deletePattern_ = nullptr;
     QToolButton* addBlock_ = nullptr;
     QToolButton* duplicateBlock_ = nullptr;
-    QVBoxLayout* blockRowsLayout_;
+    QVBoxLayout* blockRowsLayout_ = nullptr;
     std::vector<SongBlockRow*> blockRows_;
     QWidget* loopSection_ = nullptr;
     QCheckBox* loopToggle_ = nullptr;

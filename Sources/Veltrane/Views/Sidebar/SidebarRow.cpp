@@ -1,6 +1,7 @@
 #include "Veltrane/Views/Sidebar/SidebarRow.hpp"
 
 #include "Veltrane/Views/Shared/Theme.hpp"
+#include "Veltrane/Views/Sidebar/SidebarList.hpp"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -33,7 +34,14 @@ void SidebarRow::paintEvent(QPaintEvent*)
     shape.addRoundedRect(box, 6, 6);
     if (tint_.alpha() > 0) painter.fillPath(shape, tint_);
     // The selection is drawn over the loop tint so both stay visible on a selected row inside the loop.
-    if (highlighted_) painter.fillPath(shape, withOpacity(Theme::current().accent, 0.3));
+    if (highlighted_) painter.fillPath(shape, withOpacity(Theme::current().accent, inFocusedList() ? 0.5 : 0.3));
+}
+
+bool SidebarRow::inFocusedList() const
+{
+    for (QWidget* above = parentWidget(); above; above = above->parentWidget())
+        if (auto* list = qobject_cast<SidebarList*>(above)) return list->hasFocus();
+    return false;
 }
 
 void SidebarRow::mousePressEvent(QMouseEvent* event)

@@ -18,6 +18,8 @@ public:
     /// The fill behind an unhighlighted row; transparent for none.
     QColor tint() const noexcept { return tint_; }
     void setTint(QColor tint);
+    /// Whether the list holding the row has the keyboard focus, which draws the highlight stronger.
+    bool inFocusedList() const;
 
 signals:
     void pressed();
