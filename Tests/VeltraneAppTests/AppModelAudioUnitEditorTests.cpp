@@ -4,13 +4,12 @@
 
 #include "ModelTestSupport.hpp"
 
-#include "../VeltranePlatformTests/PluginHostTestSupport.hpp"
+#include "MdaPluginReferences.hpp"
 
 #include "Veltrane/Views/AudioUnitEditors/GenericAudioUnitEditor.hpp"
 #include "Veltrane/Views/AudioUnitEditors/QtAudioUnitEditorWindows.hpp"
 #include "VeltranePlayback/Hosting/AudioUnitCatalog.hpp"
 #include "VeltranePlayback/LiveEngine/AudioEngine.hpp"
-#include "VeltraneCore/Text/Fnv1a.hpp"
 
 #include <QApplication>
 #include <QSlider>
@@ -22,11 +21,6 @@ using namespace veltrane;
 using namespace veltrane::testing;
 
 namespace {
-
-const AudioUnitReference jx10Reference{audioUnitInstrumentType, fnv1a32(jx10Uri), fnv1a32("drobilla.net"), "MDA JX10",
-                                       "David Robillard"};
-const AudioUnitReference delayReference{audioUnitEffectType, fnv1a32(delayUri), fnv1a32("drobilla.net"), "MDA Delay",
-                                        "David Robillard"};
 
 /// Windows that keep what they were asked and let the test say which are on screen.
 class RecordingWindows final : public AudioUnitEditorWindows {

@@ -1,4 +1,4 @@
-#include "../VeltranePlatformTests/PluginHostTestSupport.hpp"
+#include "MdaPluginReferences.hpp"
 #include "AudioEngineTestSupport.hpp"
 
 #include "VeltranePlayback/Hosting/AudioUnitCatalog.hpp"
@@ -15,10 +15,6 @@ using namespace veltrane::testing;
 
 namespace {
 
-const AudioUnitReference jx10Reference{audioUnitInstrumentType, fnv1a32(jx10Uri), fnv1a32("drobilla.net"), "MDA JX10",
-                                       "David Robillard"};
-const AudioUnitReference delayReference{audioUnitEffectType, fnv1a32(delayUri), fnv1a32("drobilla.net"), "MDA Delay",
-                                        "David Robillard"};
 // Codes no installed plug-in has: a project made on a machine with plug-ins this one lacks.
 const AudioUnitReference missingInstrument{audioUnitInstrumentType, 0x0BADC0DE, fnv1a32("example.org"),
                                            "Absent Synth", "Nobody"};
@@ -38,6 +34,15 @@ Project hostingProject()
                            Instrument::withAudioUnit("Lead", jx10Reference, std::nullopt),
                            Instrument::withAudioUnit("Gone", missingInstrument, bytes("saved elsewhere"))};
     project.masterFX->audioUnits = std::vector<AudioUnitSlot>{AudioUnitSlot{.reference = delayReference}};
+    return project;
+}
+
+/// The hosting project with the JX10 as its only plug-in: no missing instrument and no master insert.
+Project jx10OnlyProject()
+{
+    Project project = hostingProject();
+    project.instruments.pop_back();
+    project.masterFX->audioUnits.reset();
     return project;
 }
 
@@ -104,9 +109,7 @@ TEST(AudioEngineHosting, OneInstrumentOnTwoTracksRunsTwoUnitsAndStrayNotesMakeNo
 {
     VELTRANE_REQUIRE_MDA();
     AudioEngine engine(manualEngine());
-    Project project = hostingProject();
-    project.instruments.pop_back();
-    project.masterFX->audioUnits.reset();
+    Project project = jx10OnlyProject();
     const Uuid lead = project.instruments[1].id;
 
     // Index 7 names no instrument, track 40 has no strip: neither may make a unit or fail.
@@ -209,9 +212,7 @@ TEST(AudioEngineHosting, CaptureWritesEachUnitsStateAndAFailedCaptureKeepsTheSav
 TEST(AudioEngineHosting, ABypassedInsertPassesTheSignalThroughAndItsSwitchFollows)
 {
     VELTRANE_REQUIRE_MDA();
-    Project plain = hostingProject();
-    plain.instruments.pop_back();
-    plain.masterFX->audioUnits.reset();
+    Project plain = jx10OnlyProject();
     Project inserted = plain;
     AudioUnitSlot slot{.reference = delayReference, .bypassed = true};
     inserted.mixer[0].audioUnits = std::vector<AudioUnitSlot>{slot};
@@ -272,9 +273,7 @@ TEST(AudioEngineHosting, StopSilencesHostedInstruments)
 {
     VELTRANE_REQUIRE_MDA();
     AudioEngine engine(manualEngine());
-    Project project = hostingProject();
-    project.instruments.pop_back();
-    project.masterFX->audioUnits.reset();
+    Project project = jx10OnlyProject();
     const Uuid lead = project.instruments[1].id;
     ASSERT_TRUE(engine.prepareAudioUnits(project, timelineOf({{1, 2}})).empty());
 
