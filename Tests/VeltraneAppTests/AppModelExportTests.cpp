@@ -277,7 +277,9 @@ TEST(AppModelExport, AnExportedMIDIFileReadsBackWithTheSameNotes)
     EXPECT_EQ(harness.exportDialogs->suggestions, std::vector<std::string>{"Demo.mid"});
     ASSERT_TRUE(std::filesystem::exists(file));
     EXPECT_FALSE(model.isExporting());
-    if (hasProgram("midicsv")) EXPECT_EQ(runCommand("midicsv '" + file.string() + "' >/dev/null"), 0);
+    if (hasProgram("midicsv")) {
+        EXPECT_EQ(runCommand("midicsv '" + file.string() + "' >/dev/null"), 0);
+    }
 
     harness.exportDialogs->answers.push_back(file);
     model.importMIDIFile();

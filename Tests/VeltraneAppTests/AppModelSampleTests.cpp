@@ -71,7 +71,9 @@ TEST(AppModelSamples, EditsAreBroughtIntoRangeAfterEveryChange)
         EXPECT_EQ(stored.trimStart, expected.trimStart) << c.what;
         EXPECT_EQ(stored.loopStart, expected.loopStart) << c.what;
         EXPECT_EQ(stored.loopEnd.has_value(), expected.loopEnd.has_value()) << c.what;
-        if (stored.loopEnd) EXPECT_NEAR(*stored.loopEnd, *expected.loopEnd, 1e-12) << c.what;
+        if (stored.loopEnd) {
+            EXPECT_NEAR(*stored.loopEnd, *expected.loopEnd, 1e-12) << c.what;
+        }
         EXPECT_EQ(stored.loopCrossfade, expected.loopCrossfade) << c.what;
         EXPECT_EQ(stored.reversed, expected.reversed) << c.what;
         EXPECT_EQ(model.undoStack().size(), 1u) << c.what;

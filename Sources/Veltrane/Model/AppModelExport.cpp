@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -34,12 +33,13 @@ namespace {
 constexpr int importRowsPerBeat = 4;
 constexpr int exportTicksPerBeat = 480;
 
-/// "01 Track 01.wav" for track index 0.
+/// "01 Track 01.wav" for track index 0; numbers past 99 simply grow ("100 Track 100.wav"), so every
+/// track of any project gets a name of its own and no name is ever cut short.
 std::string stemFileName(int track)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "%02d Track %02d.wav", track + 1, track + 1);
-    return name;
+    std::string number = std::to_string(track + 1);
+    if (number.size() < 2) number.insert(0, 2 - number.size(), '0');
+    return number + " Track " + number + ".wav";
 }
 
 int stemCount(const Project& project)
