@@ -1,8 +1,11 @@
 #include "VeltranePlayback/Voices/NoteEnvelope.hpp"
+#include "VeltranePlayback/Voices/NoteEnvelopeShape.hpp"
 #include "VeltranePlayback/Voices/Oscillator.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -92,4 +95,43 @@ TEST(NoteOscillator, AdvancesBeforeReadingAndFMBendsTheCarrier)
     for (const double sample : samples(std::nullopt, silentWaveform, 0.01, 10)) EXPECT_EQ(sample, 0);
     const FMSettings damaged{.amount = 1, .modulator = {.waveform = silentWaveform}};
     EXPECT_EQ(samples(damaged, Waveform::sine, 0.01, 50), samples(FMSettings{.amount = 0}, Waveform::sine, 0.01, 50));
+}
+
+// The voice takes a note's levels a run of frames at a time, one stage's formula per run where it can:
+// every level must be the very value of the frame-by-frame evaluation, across every stage boundary, the
+// export's fade and a release of 0.
+TEST(NoteEnvelope, LevelsOfARunAreThoseOfEachFrameExactly)
+{
+    struct Case {
+        const char* name;
+        Instrument instrument;
+        double gate;
+        double length;
+    };
+    const Case cases[] = {
+        {"all stages", adsr(0.01, 0.02, 0.5, 0.03), 0.05, 0.08},
+        {"no attack, no decay", adsr(0, 0, 0.7, 0.02), 0.03, 0.05},
+        {"cut during the attack", adsr(0.05, 0.02, 0.4, 0.02), 0.01, 0.03},
+        {"release longer than the note", adsr(0.002, 0.01, 0.6, 0.5), 0.02, 0.04},
+        {"release of 0", adsr(0.003, 0.004, 0.8, 0), 0.02, 0.02},
+    };
+    constexpr double rate = 44100;
+    for (const auto& c : cases) {
+        for (const bool fadeOverTail : {true, false}) {
+            const NoteEnvelopeShape shape(c.instrument, c.gate, c.length, fadeOverTail);
+            const auto frames = static_cast<std::int64_t>(std::max(c.length, c.gate + c.instrument.release) * rate) + 200;
+            // Runs of the voice's length, and odd ones that fall across the boundaries elsewhere.
+            for (const int run : {64, 7, 1}) {
+                std::vector<double> levels(static_cast<std::size_t>(run));
+                for (std::int64_t first = 0; first < frames; first += run) {
+                    shape.fill(first, run, 1 / rate, levels.data());
+                    for (int k = 0; k < run; ++k) {
+                        const double expected = shape.at(static_cast<double>(first + k) * (1 / rate));
+                        ASSERT_EQ(levels[std::size_t(k)], expected)
+                            << c.name << (fadeOverTail ? ", export" : ", live") << ", frame " << first + k << ", run " << run;
+                    }
+                }
+            }
+        }
+    }
 }

@@ -55,26 +55,28 @@ inline double sineOfPhase(double x)
     return p * z;
 }
 
-/// `floorOf` on two numbers at once, for phases below 2^51 cycles (beyond, a number comes back as it
-/// is): adding and taking away 1.5 × 2^52 rounds to the nearest whole number, and one step down where
-/// that lies above gives the floor, exactly, with no conversion to integers.
-inline DoubleLanes floorOf(DoubleLanes x)
+/// `floorOf` on two or four numbers at once, for phases below 2^51 cycles (beyond, a number comes back
+/// as it is): adding and taking away 1.5 × 2^52 rounds to the nearest whole number, and one step down
+/// where that lies above gives the floor, exactly, with no conversion to integers.
+template <Lanes V>
+inline V floorOf(const V& x)
 {
     constexpr double shift = 6755399441055744.0;
-    const DoubleLanes nearest = (x + shift) - shift;
-    const DoubleLanes below = nearest > x ? nearest - 1 : nearest;
-    const DoubleLanes magnitude = x < 0 ? -x : x;
+    const V nearest = (x + shift) - shift;
+    const V below = nearest > x ? nearest - 1 : nearest;
+    const V magnitude = x < 0 ? -x : x;
     return magnitude < 2251799813685248.0 ? below : x;
 }
 
-/// `sineOfPhase` on two phase fractions at once, with the same arithmetic in each lane.
-inline DoubleLanes sineOfPhase(DoubleLanes x)
+/// `sineOfPhase` on two or four phase fractions at once, with the same arithmetic in each lane.
+template <Lanes V>
+inline V sineOfPhase(const V& x)
 {
-    const DoubleLanes y = x < 0.5 ? x : x - 1;
-    const DoubleLanes z = y > 0.25 ? 0.5 - y : y < -0.25 ? -0.5 - y : y;
-    const DoubleLanes z2 = z * z;
+    const V y = x < 0.5 ? x : x - 1;
+    const V z = y > 0.25 ? 0.5 - y : y < -0.25 ? -0.5 - y : y;
+    const V z2 = z * z;
     const auto& c = detail::sineSeries;
-    DoubleLanes p = {c[7], c[7]};
+    V p = V{} + c[7];
     p = p * z2 + c[6];
     p = p * z2 + c[5];
     p = p * z2 + c[4];

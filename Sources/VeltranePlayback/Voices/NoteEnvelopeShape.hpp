@@ -8,12 +8,14 @@
 //
 //     NoteEnvelopeShape shape(instrument, gate, length, fadeOverTail);
 //     shape.at(t)                 the level at t seconds from the note's start
+//     shape.fill(first, 64, 1 / rate, levels)    the levels of 64 frames from frame `first`
 //
 // Pure arithmetic, no allocation.
 
 #include "VeltranePlayback/Voices/NoteEnvelope.hpp"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace veltrane {
 
@@ -47,7 +49,58 @@ public:
         return gateLevel_ * std::max(1 - (time - gate_) * inverseFade_, 0.0);
     }
 
+    /// The levels of `count` frames from frame `first` of the note, frame n at time n × `inverseRate`:
+    /// the values of `at`, each the very same. A run of frames that lies within one stage takes that
+    /// stage's formula alone, in a loop with no choice per frame (the export's fade, where it acts, is a
+    /// second loop over the run); a run across a boundary goes frame by frame.
+    void fill(std::int64_t first, int count, double inverseRate, double* out) const
+    {
+        if (count <= 0) return;
+        // Frame numbers stay far below 2^53, so the sum is the frame's number exactly.
+        const double base = static_cast<double>(first);
+        const auto time = [base, inverseRate](int k) { return (base + k) * inverseRate; };
+        // Every stage covers one interval of time, so a run whose first and last frames lie in the same
+        // stage lies in it throughout.
+        const Stage stage = stageAt(time(0));
+        if (stageAt(time(count - 1)) != stage) {
+            for (int k = 0; k < count; ++k) out[k] = at(time(k));
+            return;
+        }
+        switch (stage) {
+        case Stage::attack:
+            for (int k = 0; k < count; ++k) out[k] = time(k) * inverseAttack_;
+            break;
+        case Stage::decay:
+            for (int k = 0; k < count; ++k) out[k] = 1 - (time(k) - attack_) * decayFall_;
+            break;
+        case Stage::sustain:
+            for (int k = 0; k < count; ++k) out[k] = sustain_;
+            break;
+        case Stage::release:
+            for (int k = 0; k < count; ++k) out[k] = gateLevel_ * std::max(1 - (time(k) - gate_) * inverseFade_, 0.0);
+            return;
+        }
+        // The export's fade falls with time: where it is 1 or more at the run's last frame it is held to
+        // exactly 1 throughout and changes nothing. Otherwise each level takes its factor, the clamp of
+        // `at` written as a maximum and a minimum, which give the same for every number, NaN included.
+        if (!fadeOverTail_ || !fading_ || (fadeEnd_ - time(count - 1)) * inverseFade_ >= 1) return;
+        for (int k = 0; k < count; ++k) {
+            out[k] = out[k] * std::min(std::max((fadeEnd_ - time(k)) * inverseFade_, 0.0), 1.0);
+        }
+    }
+
 private:
+    // Where `at` takes its level from at one time; the export's fade comes on top.
+    enum class Stage { attack, decay, sustain, release };
+
+    Stage stageAt(double time) const
+    {
+        if (!fadeOverTail_ && !(time <= gate_)) return Stage::release;
+        if (attack_ > 0 && time < attack_) return Stage::attack;
+        if (decay_ > 0 && time - attack_ < decay_) return Stage::decay;
+        return Stage::sustain;
+    }
+
     // The attack, decay and sustain stages as if the key were still held.
     double held(double time) const
     {

@@ -38,14 +38,14 @@ inline double waveAt(double x)
     return 0;
 }
 
-/// `waveAt` on two phase fractions at once, with the same arithmetic in each lane.
-template <Waveform waveform>
-inline DoubleLanes waveAt(DoubleLanes x)
+/// `waveAt` on two or four phase fractions at once, with the same arithmetic in each lane.
+template <Waveform waveform, Lanes V>
+inline V waveAt(const V& x)
 {
-    const DoubleLanes zero{0, 0};
+    const V zero{};
     if constexpr (waveform == Waveform::sine) return sineOfPhase(x);
     if constexpr (waveform == Waveform::triangle) {
-        const DoubleLanes distance = (x < 0.5 ? zero : zero + 1) - x;
+        const V distance = (x < 0.5 ? zero : zero + 1) - x;
         return 1 - 4 * (distance < 0 ? -distance : distance);
     }
     if constexpr (waveform == Waveform::saw) return 2 * x - 1;
@@ -66,41 +66,41 @@ inline double waveSample(Waveform waveform, double x)
 
 /// The fractional part of a phase in cycles.
 inline double phaseFraction(double phase) { return phase - floorOf(phase); }
-inline DoubleLanes phaseFraction(DoubleLanes phase) { return phase - floorOf(phase); }
+template <Lanes V>
+inline V phaseFraction(const V& phase) { return phase - floorOf(phase); }
 
 namespace detail {
 
-// Frames are read four at a time, as two pairs of lanes: a sine is a chain of dependent multiplies and
-// adds, and two chains side by side keep the processor busy where one leaves it waiting. Arrays of
-// phases and samples are padded to a multiple of four with copies of the last phase.
-inline int paddedRun(int count) { return (count + 3) & ~3; }
+// Frames are read eight at a time, as two groups of four lanes side by side: a sine is a chain of
+// dependent multiplies and adds, and two chains at once keep the processor busy where one leaves it
+// waiting. Four lanes are one register where the voice loop is built for AVX (see `SynthVoice.cpp`)
+// and two SSE2 pairs elsewhere. Arrays of phases and samples are padded to a multiple of eight with
+// copies of the last phase.
+inline constexpr int oscillatorGroupFrames = 8;
+inline int paddedRun(int count) { return (count + oscillatorGroupFrames - 1) & ~(oscillatorGroupFrames - 1); }
 
 inline void padPhases(double* phases, int count)
 {
     for (int k = count; k < paddedRun(count); ++k) phases[k] = phases[count - 1];
 }
 
-// The waveform of `count` phases (at most `oscillatorRunFrames`), four at a time; `phases` and `out`
+// The waveform of `count` phases (at most `oscillatorRunFrames`), eight at a time; `phases` and `out`
 // have room for `paddedRun(count)`.
 template <Waveform waveform>
 void wavesOfPhases(double* phases, double* out, int count)
 {
     padPhases(phases, count);
-    for (int k = 0; k < count; k += 4) {
-        const DoubleLanes a = waveAt<waveform>(phaseFraction(DoubleLanes{phases[k], phases[k + 1]}));
-        const DoubleLanes b = waveAt<waveform>(phaseFraction(DoubleLanes{phases[k + 2], phases[k + 3]}));
-        out[k] = a[0];
-        out[k + 1] = a[1];
-        out[k + 2] = b[0];
-        out[k + 3] = b[1];
+    for (int k = 0; k < count; k += oscillatorGroupFrames) {
+        storeQuad(out + k, waveAt<waveform>(phaseFraction(loadQuad(phases + k))));
+        storeQuad(out + k + 4, waveAt<waveform>(phaseFraction(loadQuad(phases + k + 4))));
     }
 }
 
 } // namespace detail
 
-/// The most frames an oscillator's `fill` takes at once (a multiple of four).
+/// The most frames an oscillator's `fill` takes at once (a whole number of groups).
 inline constexpr int oscillatorRunFrames = 64;
-static_assert(oscillatorRunFrames % 4 == 0);
+static_assert(oscillatorRunFrames % detail::oscillatorGroupFrames == 0);
 
 /// One waveform alone.
 template <Waveform waveform>
@@ -115,7 +115,7 @@ public:
 
     /// The next `count` samples (at most `oscillatorRunFrames`), advancing by `cycles(k)` before
     /// sample k: the samples of as many `next` calls. The phases add up one by one; the waveform is
-    /// read four frames at a time. `out` has room for `oscillatorRunFrames` samples; those after
+    /// read eight frames at a time. `out` has room for `oscillatorRunFrames` samples; those after
     /// `count` are left unspecified.
     template <class Cycles>
     void fill(Cycles&& cycles, double* out, int count)
@@ -150,7 +150,7 @@ public:
         return waveAt<carrier>(phaseFraction(phase_ + m * depth_));
     }
 
-    /// As `PlainOscillator::fill`: the samples of `count` calls of `next`, four frames at a time, with
+    /// As `PlainOscillator::fill`: the samples of `count` calls of `next`, eight frames at a time, with
     /// the same room in `out`.
     template <class Cycles>
     void fill(Cycles&& cycles, double* out, int count)
@@ -164,21 +164,20 @@ public:
         }
         detail::padPhases(modulatorPhases, count);
         detail::padPhases(carrierPhases, count);
-        for (int k = 0; k < count; k += 4) {
-            const DoubleLanes ma = waveAt<modulator>(phaseFraction(DoubleLanes{modulatorPhases[k], modulatorPhases[k + 1]}));
-            const DoubleLanes mb = waveAt<modulator>(phaseFraction(DoubleLanes{modulatorPhases[k + 2], modulatorPhases[k + 3]}));
-            const DoubleLanes qa = DoubleLanes{carrierPhases[k], carrierPhases[k + 1]} + ma * depth_;
-            const DoubleLanes qb = DoubleLanes{carrierPhases[k + 2], carrierPhases[k + 3]} + mb * depth_;
-            const DoubleLanes a = waveAt<carrier>(phaseFraction(qa));
-            const DoubleLanes b = waveAt<carrier>(phaseFraction(qb));
-            out[k] = a[0];
-            out[k + 1] = a[1];
-            out[k + 2] = b[0];
-            out[k + 3] = b[1];
+        for (int k = 0; k < count; k += detail::oscillatorGroupFrames) {
+            storeQuad(out + k, carrierAt(loadQuad(modulatorPhases + k), loadQuad(carrierPhases + k)));
+            storeQuad(out + k + 4, carrierAt(loadQuad(modulatorPhases + k + 4), loadQuad(carrierPhases + k + 4)));
         }
     }
 
 private:
+    // Four frames of `next` from their operators' phases.
+    QuadLanes carrierAt(const QuadLanes& modulatorPhase, const QuadLanes& carrierPhase) const
+    {
+        const QuadLanes m = waveAt<modulator>(phaseFraction(modulatorPhase));
+        return waveAt<carrier>(phaseFraction(carrierPhase + m * depth_));
+    }
+
     double depth_;
     double carrierStep_;
     double modulatorStep_;
