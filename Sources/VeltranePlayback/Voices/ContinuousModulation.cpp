@@ -50,6 +50,11 @@ ContinuousModulator::Parameter::Parameter(ParameterTarget target, double base, c
                                           const ContinuousModulation& context)
     : target_(target), base_(normalized(target, base))
 {
+    if (isCutoffTarget(target)) {
+        lowest_ = valueAtNormalized(target, 0);
+        highest_ = valueAtNormalized(target, 1);
+        octaves_ = std::log2(highest_ / lowest_);
+    }
     if (!project.modulation) return;
     for (const ModulationRoute& route : project.modulation->routes) {
         if (!routeActsOnNote(route, target, context.track, context.instrumentIndex)) continue;
@@ -68,7 +73,14 @@ double ContinuousModulator::Parameter::at(std::int64_t frame, const ContinuousMo
         n += route.amount * modulationSignal(*route.source, frame, context.startFrame, context.durationFrames,
                                              context.sampleRate, bpm);
     }
-    return valueAtNormalized(target_, n);
+    return valueAt(n);
+}
+
+double ContinuousModulator::Parameter::valueAt(double n) const
+{
+    if (!isCutoffTarget(target_)) return valueAtNormalized(target_, n);
+    const double m = std::isnan(n) ? 0.0 : std::clamp(n, 0.0, 1.0);
+    return std::clamp(lowest_ * std::exp2(m * octaves_), lowest_, highest_);
 }
 
 ContinuousModulator::ContinuousModulator(const Project& project, const ContinuousModulation& context)
@@ -107,7 +119,7 @@ bool ContinuousModulator::scales(std::int64_t first, int count, double* gains, S
     return true;
 }
 
-int ContinuousModulator::tunings(std::int64_t first, int count, StereoLowPass* out) const
+const StereoLowPass* ContinuousModulator::tunings(std::int64_t first, int count)
 {
     double cutoffs[maximumTunings];
     double resonances[maximumTunings];
@@ -120,11 +132,8 @@ int ContinuousModulator::tunings(std::int64_t first, int count, StereoLowPass* o
         resonances[made] = resonance_.moving() ? resonance_.at(frame, context_, bpm_) : fixedResonance_;
         ++made;
     }
-    for (int i = 0; i < made; ++i) {
-        out[i] = filter_;
-        out[i].update(context_.sampleRate, cutoffs[i], resonances[i]);
-    }
-    return made;
+    for (int i = 0; i < made; ++i) tuned_[i].update(context_.sampleRate, cutoffs[i], resonances[i]);
+    return tuned_;
 }
 
 void ContinuousModulator::process(std::int64_t first, StereoLanes* frames, int count)
@@ -140,10 +149,9 @@ void ContinuousModulator::process(std::int64_t first, StereoLanes* frames, int c
     // A copy of its own keeps the filter in registers through the loop, which runs from one retuning to
     // the next without a check per frame.
     StereoLowPassRun run = run_;
-    StereoLowPass tuned[maximumTunings];
     for (int done = 0; done < count; done += maximumRunFrames) {
         const int length = std::min(count - done, maximumRunFrames);
-        tunings(first + done, length, tuned);
+        const StereoLowPass* tuned = tunings(first + done, length);
         int next = 0;
         for (int k = done; k < done + length;) {
             const std::int64_t n = first + k;

@@ -72,10 +72,10 @@ public:
     bool filtered() const { return filtered_; }
     StereoLowPassRun& filterRun() { return run_; }
     /// The filter's tunings for frames `first` to `first + count` of the note (`count` at most
-    /// `maximumRunFrames`): one for each multiple of `filterRetuneFrames` among them, in order. Worked out
-    /// together, as none depends on another, they overlap in the processor rather than each waiting for
-    /// the one before. Returns how many.
-    int tunings(std::int64_t first, int count, StereoLowPass* out) const;
+    /// `maximumRunFrames`): one for each multiple of `filterRetuneFrames` among them, in order, valid
+    /// until the next call. Worked out together, as none depends on another, they overlap in the
+    /// processor rather than each waiting for the one before.
+    const StereoLowPass* tunings(std::int64_t first, int count);
     static constexpr int maximumRunFrames = 64;
     static constexpr int maximumTunings = maximumRunFrames / filterRetuneFrames + 1;
 
@@ -92,10 +92,16 @@ private:
             const ModulationSource* source;
             double amount;
         };
+        // The value of a 0-to-1 form, as `valueAtNormalized`. A cutoff's logarithmic curve is taken
+        // through its ends and `exp2`, a fraction of the cost of the power it is defined by and the same
+        // to within double rounding: the filter is retuned every few frames of every note.
+        double valueAt(double n) const;
+
         ParameterTarget target_;
         double base_;
         bool moving_ = false;
         std::vector<Route> routes_;
+        double lowest_ = 0, highest_ = 0, octaves_ = 0; // a cutoff's range and its span in octaves
     };
 
     const ContinuousModulation& context_;
@@ -106,6 +112,8 @@ private:
     double fixedCutoff_ = 0, fixedResonance_ = 0;
     StereoLowPass filter_;
     StereoLowPassRun run_;
+    // Kept from run to run, so that no run clears an array it overwrites.
+    StereoLowPass tuned_[maximumTunings];
 };
 
 /// Re-processes `buffer` in place so that volume, pan and filter follow the rack over the note.

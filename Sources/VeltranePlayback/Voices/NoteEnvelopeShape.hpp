@@ -82,10 +82,13 @@ public:
         }
         // The export's fade falls with time: where it is 1 or more at the run's last frame it is held to
         // exactly 1 throughout and changes nothing. Otherwise each level takes its factor, the clamp of
-        // `at` written as a maximum and a minimum, which give the same for every number, NaN included.
+        // `at` written as two selections by value, which give the same for every number (NaN included)
+        // and become a vector maximum and minimum.
         if (!fadeOverTail_ || !fading_ || (fadeEnd_ - time(count - 1)) * inverseFade_ >= 1) return;
         for (int k = 0; k < count; ++k) {
-            out[k] = out[k] * std::min(std::max((fadeEnd_ - time(k)) * inverseFade_, 0.0), 1.0);
+            const double fade = (fadeEnd_ - time(k)) * inverseFade_;
+            const double above = fade < 0 ? 0.0 : fade;
+            out[k] = out[k] * (1 < above ? 1.0 : above);
         }
     }
 

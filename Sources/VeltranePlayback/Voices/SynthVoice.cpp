@@ -112,8 +112,7 @@ void panAndFilterModulated(const VoiceSetup& voice, StereoLowPassRun& run, Conti
     double gains[chunkFrames];
     StereoLanes sides[chunkFrames];
     const bool scaled = modulation.scales(first, count, gains, sides);
-    StereoLowPass tuned[ContinuousModulator::maximumTunings];
-    modulation.tunings(first, count, tuned);
+    const StereoLowPass* tuned = modulation.tunings(first, count);
     StereoLowPassRun filter = run;
     StereoLowPassRun modulated = modulation.filterRun();
     const StereoLanes pan{voice.pan.left, voice.pan.right};
@@ -188,7 +187,7 @@ template <class Oscillator>
 #define VELTRANE_WIDE_VOICE_LOOP 1
 
 template <class Oscillator>
-[[gnu::target("avx2,fma"), gnu::optimize("fp-contract=fast"), gnu::flatten]] void
+[[gnu::target("avx2,fma"), gnu::optimize("fp-contract=fast", "vect-cost-model=dynamic", "no-trapping-math"), gnu::flatten]] void
 renderWide(Oscillator oscillator, const RenderArguments& arguments)
 {
     const auto& [voice, bends, modulation, left, right, frames] = arguments;
