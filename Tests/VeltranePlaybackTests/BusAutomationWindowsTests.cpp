@@ -168,10 +168,10 @@ TEST(BusAutomationWindows, AnEnvelopeOnABusFollowsANoteOfAnEarlierWindow)
     EXPECT_LT(windowed.value(ParameterTarget::trackCutoff, 8000, row.startFrame, 1), 8000);
 }
 
-TEST(BusAutomationWindows, ASongWithoutBusLocksOrEnvelopesOnBusesHoldsNoWindow)
+TEST(BusAutomationWindows, AnEnvelopeRoutedToABusWhileTheSongPlaysFollowsItsNotes)
 {
-    // The same song with its bus locks taken out and an LFO for the envelope: the routes still move the
-    // buses, from the frame alone.
+    // The song without its bus locks and routes: nothing moves a bus when playback starts. Then an
+    // envelope is routed to track 1's cutoff, and the playback takes the edit up.
     Project project = longSongWithBusLanes();
     for (Pattern& pattern : project.patterns) {
         for (int row = 0; row < pattern.rows; ++row) {
@@ -180,16 +180,24 @@ TEST(BusAutomationWindows, ASongWithoutBusLocksOrEnvelopesOnBusesHoldsNoWindow)
             }
         }
     }
-    project.modulation->sources[0].kind = ModulationSourceKind::lfo;
+    Project edited = project;
+    project.modulation->routes.clear();
+    edited.modulation->routes.pop_back();
     const PlaybackTimeline timeline = playbackTimeline(project, SongScope{}, 0, 0, testing::engineRate, true);
-    BusAutomationWindows windows(project, SongScope{}, 0, 0, lengthOf(project), true);
-    EXPECT_TRUE(windows.window().rows.empty());
-    EXPECT_TRUE(windows.window().notes.empty());
-    EXPECT_EQ(windows.window().totalFrames, timeline.totalFrames);
-    BusAutomation windowed(project, std::move(windows), tracks, BusAutomation::Options::live());
+    BusAutomation windowed(project, BusAutomationWindows(project, SongScope{}, 0, 0, lengthOf(project), true), tracks,
+                           BusAutomation::Options::live());
     BusAutomation whole(project, timeline, tracks, BusAutomation::Options::live());
+    EXPECT_TRUE(windowed.refreshes().empty());
+    // Halfway through the song, in its second window.
+    const std::int64_t halfway = timeline.totalFrames / 2;
+    windowed.value(ParameterTarget::trackCutoff, 8000, halfway, 1);
+
+    windowed.setProject(edited);
+    whole.setProject(edited);
     ASSERT_EQ(windowed.refreshes(), whole.refreshes());
-    EXPECT_EQ(windowed.refreshes().size(), 2u);
+    ASSERT_EQ(windowed.refreshes().size(), 1u);
+    EXPECT_EQ(windowed.value(ParameterTarget::trackCutoff, 8000, halfway, 1),
+              whole.value(ParameterTarget::trackCutoff, 8000, halfway, 1));
     expectSameValues(windowed, whole, timeline);
 }
 

@@ -6,33 +6,13 @@
 
 namespace veltrane {
 
-namespace {
-
-/// True when a modulation route moves a track or master parameter from an envelope, which follows notes.
-bool routesAnEnvelopeToABus(const Project& project)
-{
-    if (!project.modulation) return false;
-    const auto& rack = *project.modulation;
-    return std::any_of(rack.routes.begin(), rack.routes.end(), [&](const ModulationRoute& route) {
-        if (isInstrumentTarget(route.target)) return false;
-        return std::any_of(rack.sources.begin(), rack.sources.end(), [&](const ModulationSource& source) {
-            return source.id == route.sourceID && source.kind == ModulationSourceKind::envelope;
-        });
-    });
-}
-
-} // namespace
-
 BusAutomationWindows::BusAutomationWindows(const Project& project, const PlaybackScope& scope, int startRow,
                                            int startBlock, const TimelineLength& length, bool cyclic)
     : project_(std::make_shared<const Project>(project)), scope_(scope), startRow_(startRow), startBlock_(startBlock),
       sampleRate_(length.sampleRate), cyclic_(cyclic), rows_(length.rows),
       lanes_(*project_, scope, startRow, startBlock, length.sampleRate, WindowLanes::Lanes::bus)
 {
-    if (!lanes_.hasLanes() && !routesAnEnvelopeToABus(project)) {
-        window_ = PlaybackTimeline{.sampleRate = length.sampleRate, .totalFrames = length.totalFrames};
-        return;
-    }
+    // Held even for a song without bus lanes or envelopes on buses: an edit while it plays may route one.
     load(0);
 }
 

@@ -6,8 +6,7 @@
 // points of each lane before and after it (`WindowLanes`), and its notes after the last note each track
 // started before it, which is all an envelope on a bus follows. The playing position moves forward, so
 // the windows are taken in order; a frame before the window (the next loop cycle) begins a pass again.
-// A frame past the last window stays in it. A song that locks no bus parameter and routes no envelope to
-// one needs nothing of its windows: then every window is empty.
+// A frame past the last window stays in it.
 //
 //     BusAutomationWindows windows(project, SongScope{}, 0, 0, playbackTimelineLength(...), true);
 //     if (windows.moveTo(frame)) evaluator = AutomationEvaluator(windows.window());

@@ -53,12 +53,6 @@ void WindowLanes::restart()
     before_.clear();
 }
 
-bool WindowLanes::hasLanes() const noexcept
-{
-    if (lanes_ == Lanes::bus) return !busLanes_.empty();
-    return std::any_of(lockedTargets_.begin(), lockedTargets_.end(), [](const auto& targets) { return !targets.empty(); });
-}
-
 std::optional<WindowLanes::Key> WindowLanes::laneOf(const TimelineLockEvent& event, ParameterTarget target) const
 {
     if (lanes_ == Lanes::bus) {

@@ -60,9 +60,6 @@ public:
     /// Forgets the points passed: the next window begins a pass.
     void restart();
 
-    /// True when the scope's patterns lock some lane of those given.
-    bool hasLanes() const noexcept;
-
 private:
     // Track (-1: all tracks), instrument (-1: any), target index.
     using Key = std::tuple<int, int, int>;
