@@ -33,10 +33,10 @@ namespace veltrane::testing {
 /// Reaches the model's private editor state for the checks that need it.
 struct AppModelTestAccess {
     static std::string& hexDigits(AppModel& model) { return model.hexDigits_; }
-    static std::optional<Project>& liveRecordSnapshot(AppModel& model) { return model.liveRecordSnapshot_; }
-    static std::map<int, RecordedMIDINote>& activeMIDINotes(AppModel& model) { return model.activeMIDINotes_; }
+    static std::optional<Project>& liveRecordSnapshot(AppModel& model) { return model.transport_->liveRecordSnapshot_; }
+    static std::map<int, RecordedMIDINote>& activeMIDINotes(AppModel& model) { return model.transport_->activeMIDINotes_; }
     static const std::optional<Project>& recoveryProject(AppModel& model) { return model.recoveryProject_; }
-    static bool suppressNextMIDITransportSend(AppModel& model) { return model.suppressNextMIDITransportSend_; }
+    static bool suppressNextMIDITransportSend(AppModel& model) { return model.transport_->suppressNextMIDITransportSend_; }
 };
 
 /// Time that moves only when the test says so. Tasks due by the new time run in order of due time,

@@ -73,6 +73,7 @@ AppModel::AppModel(bool recoverAutosave, std::optional<std::filesystem::path> re
     , websiteURL_(QStringLiteral("https://veltrane.app/veltrane/"))
     , version_(applicationVersion(ApplicationBundle::running().path))
 {
+    transport_ = std::make_unique<Transport>(*this);
     scheduler_ = services.scheduler ? std::move(services.scheduler) : std::make_shared<QtTaskScheduler>();
     dialogs_ = services.dialogs ? std::move(services.dialogs) : std::make_shared<NoDocumentDialogs>();
     settings_ = services.settings ? std::move(services.settings) : std::make_shared<QSettings>();
@@ -108,7 +109,7 @@ AppModel::AppModel(bool recoverAutosave, std::optional<std::filesystem::path> re
     recorder_ = services.recorder ? std::move(services.recorder)
                                   : std::make_unique<AudioInputSampleRecorder>(autosaveURL().parent_path());
     chooseAudioFile_ = services.chooseAudioFile ? std::move(services.chooseAudioFile) : qtAudioFilePanel();
-    startTransport();
+    transport_->start();
 }
 
 AppModel::~AppModel()

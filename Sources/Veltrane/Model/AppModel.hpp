@@ -33,6 +33,7 @@
 #include "Veltrane/Model/SampleRecorder.hpp"
 #include "Veltrane/Model/TaskScheduler.hpp"
 #include "Veltrane/Transport/MIDIConnection.hpp"
+#include "Veltrane/Transport/Transport.hpp"
 #include "Veltrane/Updates/UpdateCommands.hpp"
 #include "VeltraneCore/Models/AudioUnitReference.hpp"
 #include "VeltraneCore/Models/CellRange.hpp"
@@ -403,48 +404,49 @@ public:
     /// written into the project.
     static constexpr std::chrono::milliseconds audioUnitStateDelay{350};
 
-    // Transport, MIDI sync and live recording (Sources/Veltrane/Transport).
+    // Transport, MIDI sync and live recording: the model's `Transport` (Sources/Veltrane/Transport)
+    // does the work.
     /// Plays the current pattern, or the song in song mode, from the cursor: builds the timeline, prepares
     /// the hosted plug-ins and schedules it on the engine. Nothing while playing or preparing, or when
     /// there is nothing to play.
-    void play();
+    void play() { transport_->play(); }
     /// Ends playback and its preparation; safe when nothing plays. With clock sending on (and not
     /// answering a received Stop), drops the clocks queued ahead and sends Stop.
-    void stop();
+    void stop() { transport_->stop(); }
     /// The timeline of the running playback; none while stopped or preparing.
-    const PlaybackTimeline* activeTimeline() const noexcept { return activeTimeline_.get(); }
+    const PlaybackTimeline* activeTimeline() const noexcept { return transport_->activeTimeline(); }
     /// The tempo the running timeline was built with.
-    double playbackBaseBPM() const noexcept { return playbackBaseBPM_; }
+    double playbackBaseBPM() const noexcept { return transport_->playbackBaseBPM(); }
     /// The transport's current frame: counted from the first row over every loop cycle, held at 0 through
     /// the count-in; none before the engine has rendered the playback's start.
-    std::optional<std::int64_t> currentTransportFrame();
+    std::optional<std::int64_t> currentTransportFrame() { return transport_->currentFrame(); }
     MIDIConnection& midi() noexcept { return *midi_; }
 
     /// Arms or disarms live recording; disarming makes the whole recording one undo step.
-    void toggleLiveRecording();
+    void toggleLiveRecording() { transport_->toggleLiveRecording(); }
     /// A note on received from MIDI: recorded while armed, and heard.
-    void handleMIDINoteOn(int note, int velocity);
+    void handleMIDINoteOn(int note, int velocity) { transport_->handleMIDINoteOn(note, velocity); }
     /// A note off received from MIDI: ends a held real-time note, or writes a note-off in step mode.
-    void handleMIDINoteOff(int note);
+    void handleMIDINoteOff(int note) { transport_->handleMIDINoteOff(note); }
     /// Plays a received note on the selected instrument and track.
-    void auditionMIDINote(int note, int velocity);
+    void auditionMIDINote(int note, int velocity) { transport_->auditionMIDINote(note, velocity); }
 
     /// A received Timing Clock at `hostTimeNanos`: measures the external tempo and, while playing, steers
     /// the playback rate towards it. Nothing unless following the clock.
-    void receiveMIDIClock(std::uint64_t hostTimeNanos);
+    void receiveMIDIClock(std::uint64_t hostTimeNanos) { transport_->receiveMIDIClock(hostTimeNanos); }
     /// Received Start, Continue and Stop; nothing unless following the clock.
-    void receiveMIDIStart();
-    void receiveMIDIContinue();
-    void receiveMIDIStop();
+    void receiveMIDIStart() { transport_->receiveMIDIStart(); }
+    void receiveMIDIContinue() { transport_->receiveMIDIContinue(); }
+    void receiveMIDIStop() { transport_->receiveMIDIStop(); }
     /// A received Song Position Pointer, in sixteenth notes: moves the cursor there (nothing unless
     /// following the clock).
-    void receiveMIDISongPosition(int position);
+    void receiveMIDISongPosition(int position) { transport_->receiveMIDISongPosition(position); }
     /// Moves the cursor (and the song block in song mode) to a song position; starts nothing.
-    void seekMIDI(int position);
+    void seekMIDI(int position) { transport_->seekMIDI(position); }
     /// Clocks received while playing since the last received Start or Continue.
-    std::int64_t externalClockTicks() const noexcept { return externalClockTicks_; }
+    std::int64_t externalClockTicks() const noexcept { return transport_->externalClockTicks(); }
     /// The stamps of the most recent received clocks, oldest first.
-    const std::deque<std::uint64_t>& receivedClockTimes() const noexcept { return clockTempo_.stamps(); }
+    const std::deque<std::uint64_t>& receivedClockTimes() const noexcept { return transport_->receivedClockTimes(); }
 
     // Export and import (AppModelExport.cpp). The audio exports render on a worker thread while
     // `isExporting` is set; only one export runs at a time, and while it runs the export and import
@@ -572,6 +574,8 @@ signals:
 
 private:
     friend struct testing::AppModelTestAccess;
+    // The transport reads and writes the editor's state and the switches the views observe.
+    friend class Transport;
 
     template <typename T, typename Signal>
     void assign(T& field, T value, Signal signal)
@@ -648,35 +652,6 @@ private:
     /// Brings back the window under `key`, or makes one for the unit `unit` gives (which may throw).
     void showAudioUnitEditor(const std::string& key, const std::string& title, const std::function<PluginInstance&()>& unit);
 
-    // Transport, MIDI sync and live recording.
-    /// Starts the meter polling loop and takes the MIDI connection's events; the constructor's last step.
-    void startTransport();
-    void setActiveTimeline(std::shared_ptr<const PlaybackTimeline> timeline);
-    void setPlaybackBaseBPM(double value);
-    /// What `play()` hands its preparation task: the project copy and its timeline, the switches as they
-    /// were, and where playback starts.
-    struct PlaybackRequest {
-        Project project;
-        std::shared_ptr<const PlaybackTimeline> timeline;
-        bool looping = false;
-        bool metronome = false;
-        int countInBeats = 0;
-        int startBlock = 0;
-        int startRow = 0;
-    };
-    /// The preparation task: prepares the hosted plug-ins, schedules the playback and starts the position
-    /// loop (and the clock, when sending it).
-    void preparePlayback(const PlaybackRequest& request);
-    /// One pass of the playback position loop; none when the loop ends.
-    std::optional<std::chrono::milliseconds> positionPass(const PlaybackTimeline& timeline, int& lastRowIndex);
-    void startMIDIClock(std::uint64_t hostTimeNanos, double bpm, int startBlock, int startRow);
-    void sendMIDI(std::span<const std::uint8_t> bytes, std::uint64_t hostTimeNanos);
-    void finishActiveMIDINotes(std::optional<std::int64_t> frame);
-    void clearReplaceRowIfNeeded(std::int64_t absoluteFrame, int timelineRow);
-    /// Recording's edit: applied in place, no undo step (disarming makes the one step).
-    void recordMutation(const std::function<void(Project&)>& change);
-    /// Sets the gate of a held note's cell from how long it was held; nothing when the cell is gone.
-    void closeRecordedNote(const RecordedMIDINote& note, std::optional<std::int64_t> endFrame);
     std::vector<float> samplePeaks(int instrument, int count);
     /// An overview the engine made, kept while the instrument's audio and edit stay as they were: views
     /// ask again on every change of the project, and reading a long sample's frames each time would cost
@@ -686,11 +661,6 @@ private:
         std::optional<SampleEdit> edit;
         std::vector<float> peaks;
     };
-    /// The audio device went away or changed: stops playback, and rebuilds the engine once the changes
-    /// have settled, playing again if it was playing.
-    void audioConfigurationChanged();
-    void recoverAudio();
-
     // Constants.
     QUrl feedbackURL_;
     QUrl websiteURL_;
@@ -743,30 +713,12 @@ private:
     std::vector<Project> undoStack_;
     std::vector<Project> redoStack_;
     std::optional<Project> savedProject_;
-    std::shared_ptr<ScheduledTask> playTask_;
-    std::shared_ptr<ScheduledTask> prepareTask_;
-    std::shared_ptr<ScheduledTask> midiClockTask_;
-    std::shared_ptr<ScheduledTask> meterTask_;
     std::shared_ptr<ScheduledTask> autosaveTask_;
     std::shared_ptr<ScheduledTask> audioUnitStateTask_;
     std::shared_ptr<ScheduledTask> audioUnitListingTask_;
     bool audioUnitComponentsListed_ = false;
     // A report of missing plug-ins asked for before the listing was done, made when it is.
     bool pendingUnavailableReport_ = false;
-    std::shared_ptr<ScheduledTask> audioRecoveryTask_;
-    bool resumeAfterAudioRecovery_ = false;
-    std::shared_ptr<const PlaybackTimeline> activeTimeline_;
-    double playbackBaseBPM_ = 124.0;
-    // The loop switch as the running playback was scheduled: the engine queued further cycles only if
-    // it was on, so turning it on later must not make the transport wait for cycles that never come.
-    bool scheduledLooping_ = false;
-    MIDIClockTempoEstimate clockTempo_;
-    std::int64_t externalClockTicks_ = 0;
-    bool handlingExternalTransport_ = false;
-    bool suppressNextMIDITransportSend_ = false;
-    std::optional<Project> liveRecordSnapshot_;
-    std::map<int, RecordedMIDINote> activeMIDINotes_;
-    std::optional<ReplacePosition> lastReplacePosition_;
     std::optional<Project> recoveryProject_;
     std::optional<std::filesystem::path> pendingOpenURL_;
     std::filesystem::path recoveryURL_;
@@ -791,6 +743,8 @@ private:
     std::unique_ptr<SampleRecorder> recorder_;
     std::function<std::optional<std::filesystem::path>(const std::string&)> chooseAudioFile_;
     std::map<std::pair<Uuid, int>, CachedSamplePeaks> samplePeaksCache_; // by instrument and bucket count
+    // Before the MIDI connection, so destroyed after it: the connection's events go to the transport.
+    std::unique_ptr<Transport> transport_;
     std::unique_ptr<MIDIConnection> midi_; // last, so destroyed first: no event arrives into a model half gone
 };
 

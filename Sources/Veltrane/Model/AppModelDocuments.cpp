@@ -179,9 +179,7 @@ void AppModel::endDocumentSession()
 {
     // A recording armed on the old document ends with it: its snapshot must never become an undo step
     // of the next document, and its held notes belong to cells of the old one.
-    liveRecordSnapshot_.reset();
-    activeMIDINotes_.clear();
-    lastReplacePosition_.reset();
+    transport_->endRecordingSession();
     setIsLiveRecording(false);
 }
 

@@ -1,6 +1,8 @@
 // When the audio device goes away or changes, playback stops where it was, the engine is rebuilt once
 // the burst of changes has settled, and playback starts again from there if it was running.
 
+#include "Veltrane/Transport/Transport.hpp"
+
 #include "Veltrane/Model/AppModel.hpp"
 
 #include <QPointer>
@@ -17,36 +19,38 @@ constexpr std::chrono::milliseconds audioRecoveryDelay{400};
 
 } // namespace
 
-void AppModel::audioConfigurationChanged()
+void Transport::audioConfigurationChanged()
 {
+    AppModel& model = model_;
     // A change while a recovery waits keeps an earlier decision to play again.
-    resumeAfterAudioRecovery_ = resumeAfterAudioRecovery_ || isPlaying_ || isPreparingPlayback_;
-    if (isPlaying_ || isPreparingPlayback_) {
-        const int row = playbackUI_.row.value_or(selectedRow_);
+    resumeAfterAudioRecovery_ = resumeAfterAudioRecovery_ || model.isPlaying_ || model.isPreparingPlayback_;
+    if (model.isPlaying_ || model.isPreparingPlayback_) {
+        const int row = model.playbackUI_.row.value_or(model.selectedRow_);
         stop();
         // The cursor rests where playback was, so that playing again goes on from there.
-        const auto* pattern = currentPattern();
-        setSelectedRow(std::clamp(row, 0, pattern ? std::max(pattern->rows - 1, 0) : 0));
+        const auto* pattern = model.currentPattern();
+        model.setSelectedRow(std::clamp(row, 0, pattern ? std::max(pattern->rows - 1, 0) : 0));
     }
     if (audioRecoveryTask_) audioRecoveryTask_->cancel();
-    setIsRecoveringAudio(true);
-    audioRecoveryTask_ = scheduler_->after(audioRecoveryDelay, [model = QPointer<AppModel>(this)] {
-        if (model) model->recoverAudio();
+    model.setIsRecoveringAudio(true);
+    audioRecoveryTask_ = model.scheduler_->after(audioRecoveryDelay, [model = QPointer<AppModel>(&model_)] {
+        if (model) model->transport_->recoverAudio();
     });
 }
 
-void AppModel::recoverAudio()
+void Transport::recoverAudio()
 {
+    AppModel& model = model_;
     audioRecoveryTask_.reset();
     try {
-        audio_->recoverAfterConfigurationChange();
+        model.audio_->recoverAfterConfigurationChange();
     } catch (const std::exception& failure) {
-        setIsRecoveringAudio(false);
-        setError("The audio device is unavailable. Reconnect it or choose another output, then press Play. " +
-                 std::string(failure.what()));
+        model.setIsRecoveringAudio(false);
+        model.setError("The audio device is unavailable. Reconnect it or choose another output, then press Play. " +
+                       std::string(failure.what()));
         return;
     }
-    setIsRecoveringAudio(false);
+    model.setIsRecoveringAudio(false);
     if (resumeAfterAudioRecovery_) {
         resumeAfterAudioRecovery_ = false;
         play();

@@ -2,6 +2,8 @@
 // playing now (real time), and heard. The placement and gate rules are the core's; this holds the
 // armed state, the held notes and the one undo step a whole recording makes.
 
+#include "Veltrane/Transport/Transport.hpp"
+
 #include "Veltrane/Model/AppModel.hpp"
 
 #include "VeltraneCore/LiveRecording/LiveRecording.hpp"
@@ -32,89 +34,100 @@ bool hasCell(const Project& project, int pattern, int row, int track)
 
 } // namespace
 
-void AppModel::recordMutation(const std::function<void(Project&)>& change)
+void Transport::recordMutation(const std::function<void(Project&)>& change)
 {
-    if (!liveRecordSnapshot_) liveRecordSnapshot_ = project_;
-    change(project_);
-    emit projectChanged();
-    audio_->apply(project_);
-    refreshDirtyState();
+    AppModel& model = model_;
+    if (!liveRecordSnapshot_) liveRecordSnapshot_ = model.project_;
+    change(model.project_);
+    emit model.projectChanged();
+    model.audio_->apply(model.project_);
+    model.refreshDirtyState();
 }
 
-void AppModel::toggleLiveRecording()
+void Transport::toggleLiveRecording()
 {
-    if (!isLiveRecording_) {
-        liveRecordSnapshot_ = project_;
+    AppModel& model = model_;
+    if (!model.isLiveRecording_) {
+        liveRecordSnapshot_ = model.project_;
         activeMIDINotes_.clear();
         lastReplacePosition_.reset();
-        setIsLiveRecording(true);
+        model.setIsLiveRecording(true);
         return;
     }
-    finishActiveMIDINotes(currentTransportFrame());
-    setIsLiveRecording(false);
-    if (liveRecordSnapshot_ && !(*liveRecordSnapshot_ == project_)) {
-        undoStack_.push_back(std::move(*liveRecordSnapshot_));
-        if (undoStack_.size() > undoLimit) undoStack_.erase(undoStack_.begin());
-        redoStack_.clear();
-        emit historyChanged();
+    finishActiveMIDINotes(currentFrame());
+    model.setIsLiveRecording(false);
+    if (liveRecordSnapshot_ && !(*liveRecordSnapshot_ == model.project_)) {
+        model.undoStack_.push_back(std::move(*liveRecordSnapshot_));
+        if (model.undoStack_.size() > AppModel::undoLimit) model.undoStack_.erase(model.undoStack_.begin());
+        model.redoStack_.clear();
+        emit model.historyChanged();
     }
     liveRecordSnapshot_.reset();
     lastReplacePosition_.reset();
 }
 
-void AppModel::auditionMIDINote(int note, int velocity)
+void Transport::endRecordingSession()
 {
-    if (selectedInstrument_ < 0 || selectedInstrument_ >= static_cast<int>(project_.instruments.size())) return;
+    liveRecordSnapshot_.reset();
+    activeMIDINotes_.clear();
+    lastReplacePosition_.reset();
+}
+
+void Transport::auditionMIDINote(int note, int velocity)
+{
+    AppModel& model = model_;
+    if (model.selectedInstrument_ < 0 || model.selectedInstrument_ >= static_cast<int>(model.project_.instruments.size())) return;
     try {
-        audio_->start();
+        model.audio_->start();
     } catch (const std::exception&) {
         // Without an output the note is simply not heard; recording goes on.
     }
-    audio_->apply(project_);
+    model.audio_->apply(model.project_);
     Cell cell;
     cell.note = NotePitch{note};
-    cell.instrument = selectedInstrument_;
+    cell.instrument = model.selectedInstrument_;
     cell.volume = recordedVolume(velocity);
-    audio_->trigger(cell, selectedTrack_, project_.instruments, auditionSeconds);
+    model.audio_->trigger(cell, model.selectedTrack_, model.project_.instruments, AppModel::auditionSeconds);
 }
 
-void AppModel::handleMIDINoteOn(int note, int velocity)
+void Transport::handleMIDINoteOn(int note, int velocity)
 {
+    AppModel& model = model_;
     if (note < 0 || note > 127) return;
-    if (!isLiveRecording_) {
+    if (!model.isLiveRecording_) {
         auditionMIDINote(note, velocity);
         return;
     }
 
-    if (liveRecordMode_ == LiveRecordMode::step) {
-        const int pattern = patternIndex_, row = selectedRow_, track = selectedTrack_;
-        const int instrument = selectedInstrument_;
-        if (hasCell(project_, pattern, row, track)) {
+    if (model.liveRecordMode_ == LiveRecordMode::step) {
+        const int pattern = model.patternIndex_, row = model.selectedRow_, track = model.selectedTrack_;
+        const int instrument = model.selectedInstrument_;
+        if (hasCell(model.project_, pattern, row, track)) {
             recordMutation([&](Project& project) {
                 recordStepNote(*recordedCell(project, pattern, row, track), note, instrument, velocity,
-                               liveRecordWriteMode_);
+                               model.liveRecordWriteMode_);
             });
         }
         auditionMIDINote(note, velocity);
-        advanceRow();
+        model.advanceRow();
         return;
     }
 
-    const auto frame = currentTransportFrame();
+    const auto frame = currentFrame();
     if (!activeTimeline_ || !frame) {
         auditionMIDINote(note, velocity);
         return;
     }
     const PlaybackTimeline& timeline = *activeTimeline_;
     const std::int64_t absolute = *frame;
-    const std::int64_t position = recordingFrame(absolute, timeline.totalFrames, scheduledLooping_ && loopEnabled_);
-    const auto placement = recordingPlacement(position, recordQuantizeStrength_, timeline);
+    const std::int64_t position = recordingFrame(absolute, timeline.totalFrames, scheduledLooping_ && model.loopEnabled_);
+    const auto placement = recordingPlacement(position, model.recordQuantizeStrength_, timeline);
     if (!placement) return;
     clearReplaceRowIfNeeded(absolute, placement->timelineRowIndex);
 
-    const int track = selectedTrack_;
-    const int instrument = selectedInstrument_;
-    if (!hasCell(project_, placement->patternIndex, placement->row, track)) return;
+    const int track = model.selectedTrack_;
+    const int instrument = model.selectedInstrument_;
+    if (!hasCell(model.project_, placement->patternIndex, placement->row, track)) return;
     recordMutation([&](Project& project) {
         recordRealtimeNote(*recordedCell(project, placement->patternIndex, placement->row, track), note, instrument,
                            velocity, placement->delay);
@@ -129,43 +142,45 @@ void AppModel::handleMIDINoteOn(int note, int velocity)
     auditionMIDINote(note, velocity);
 }
 
-void AppModel::handleMIDINoteOff(int note)
+void Transport::handleMIDINoteOff(int note)
 {
-    if (!isLiveRecording_) return;
-    if (liveRecordMode_ == LiveRecordMode::realtime) {
+    AppModel& model = model_;
+    if (!model.isLiveRecording_) return;
+    if (model.liveRecordMode_ == LiveRecordMode::realtime) {
         const auto held = activeMIDINotes_.find(note);
         if (held == activeMIDINotes_.end()) return;
         const RecordedMIDINote recorded = held->second;
         activeMIDINotes_.erase(held);
-        closeRecordedNote(recorded, currentTransportFrame());
+        closeRecordedNote(recorded, currentFrame());
         return;
     }
-    if (!recordMIDINoteOff_) return;
-    const int pattern = patternIndex_, row = selectedRow_, track = selectedTrack_;
-    if (hasCell(project_, pattern, row, track)) {
+    if (!model.recordMIDINoteOff_) return;
+    const int pattern = model.patternIndex_, row = model.selectedRow_, track = model.selectedTrack_;
+    if (hasCell(model.project_, pattern, row, track)) {
         recordMutation([&](Project& project) { recordedCell(project, pattern, row, track)->note = NoteOff{}; });
     }
-    advanceRow();
+    model.advanceRow();
 }
 
-void AppModel::closeRecordedNote(const RecordedMIDINote& note, std::optional<std::int64_t> endFrame)
+void Transport::closeRecordedNote(const RecordedMIDINote& note, std::optional<std::int64_t> endFrame)
 {
-    if (!hasCell(project_, note.pattern, note.row, note.track)) return;
+    if (!hasCell(model_.project_, note.pattern, note.row, note.track)) return;
     const std::int64_t end = endFrame ? std::max<std::int64_t>(*endFrame, 0) : note.startFrame + note.rowDuration;
     const double gate = recordedGate(note.startFrame, end, note.rowDuration);
     recordMutation([&](Project& project) { recordedCell(project, note.pattern, note.row, note.track)->gate = gate; });
 }
 
-void AppModel::finishActiveMIDINotes(std::optional<std::int64_t> frame)
+void Transport::finishActiveMIDINotes(std::optional<std::int64_t> frame)
 {
     const auto held = std::exchange(activeMIDINotes_, {});
     for (const auto& [note, recorded] : held) closeRecordedNote(recorded, frame);
 }
 
-void AppModel::clearReplaceRowIfNeeded(std::int64_t absoluteFrame, int timelineRow)
+void Transport::clearReplaceRowIfNeeded(std::int64_t absoluteFrame, int timelineRow)
 {
-    if (!isLiveRecording_ || liveRecordMode_ != LiveRecordMode::realtime ||
-        liveRecordWriteMode_ != LiveRecordWriteMode::replace) {
+    const AppModel& model = model_;
+    if (!model.isLiveRecording_ || model.liveRecordMode_ != LiveRecordMode::realtime ||
+        model.liveRecordWriteMode_ != LiveRecordWriteMode::replace) {
         return;
     }
     if (!activeTimeline_ || timelineRow < 0 || timelineRow >= static_cast<int>(activeTimeline_->rows.size())) return;
@@ -173,8 +188,8 @@ void AppModel::clearReplaceRowIfNeeded(std::int64_t absoluteFrame, int timelineR
     if (lastReplacePosition_ == position) return;
     lastReplacePosition_ = position;
     const TimelineRow& row = activeTimeline_->rows[static_cast<std::size_t>(timelineRow)];
-    const int track = selectedTrack_;
-    if (!hasCell(project_, row.patternIndex, row.row, track)) return;
+    const int track = model.selectedTrack_;
+    if (!hasCell(model.project_, row.patternIndex, row.row, track)) return;
     recordMutation([&](Project& project) { *recordedCell(project, row.patternIndex, row.row, track) = Cell{}; });
 }
 

@@ -1,5 +1,7 @@
-// Play and stop, the playback position loop and the meter polling loop: the model's side of the
-// transport. The engine plays; the model decides what, follows where it is and keeps the editor in step.
+// Play and stop, the playback position loop and the meter polling loop. The engine plays; the transport
+// decides what, follows where it is and keeps the editor in step.
+
+#include "Veltrane/Transport/Transport.hpp"
 
 #include "Veltrane/Model/AppModel.hpp"
 #include "Veltrane/Transport/RepeatingTask.hpp"
@@ -42,166 +44,179 @@ int songBlockCount(const Project& project)
 
 } // namespace
 
-void AppModel::startTransport()
+Transport::Transport(AppModel& model) : model_(model) {}
+
+void Transport::start()
 {
-    meterTask_ = repeatTask(scheduler_, 0ms, [model = QPointer<AppModel>(this)]() -> std::optional<std::chrono::milliseconds> {
+    meterTask_ = repeatTask(model_.scheduler_, 0ms, [model = QPointer<AppModel>(&model_)]() -> std::optional<std::chrono::milliseconds> {
         if (!model) return std::nullopt;
         model->meters_ = model->audio_->meters();
         return meterInterval;
     });
 
     // The connection calls these on the main thread, in the order the events arrived.
-    midi_->onNoteOn = [this](int note, int velocity) {
-        if (midiEnabled_) handleMIDINoteOn(note, velocity);
+    MIDIConnection& midi = *model_.midi_;
+    midi.onNoteOn = [this](int note, int velocity) {
+        if (model_.midiEnabled_) handleMIDINoteOn(note, velocity);
     };
-    midi_->onNoteOff = [this](int note) {
-        if (midiEnabled_) handleMIDINoteOff(note);
+    midi.onNoteOff = [this](int note) {
+        if (model_.midiEnabled_) handleMIDINoteOff(note);
     };
-    midi_->onClock = [this](std::uint64_t time) { receiveMIDIClock(time); };
-    midi_->onStart = [this](std::uint64_t) { receiveMIDIStart(); };
-    midi_->onContinue = [this](std::uint64_t) { receiveMIDIContinue(); };
-    midi_->onStop = [this](std::uint64_t) { receiveMIDIStop(); };
-    midi_->onSongPosition = [this](int position) { receiveMIDISongPosition(position); };
+    midi.onClock = [this](std::uint64_t time) { receiveMIDIClock(time); };
+    midi.onStart = [this](std::uint64_t) { receiveMIDIStart(); };
+    midi.onContinue = [this](std::uint64_t) { receiveMIDIContinue(); };
+    midi.onStop = [this](std::uint64_t) { receiveMIDIStop(); };
+    midi.onSongPosition = [this](int position) { receiveMIDISongPosition(position); };
 
     // The engine calls this from its pump on the main thread; the model's destructor takes it away.
-    audio_->onConfigurationChange = [this] { audioConfigurationChanged(); };
+    model_.audio_->onConfigurationChange = [this] { audioConfigurationChanged(); };
 }
 
-void AppModel::setActiveTimeline(std::shared_ptr<const PlaybackTimeline> timeline)
+void Transport::setActiveTimeline(std::shared_ptr<const PlaybackTimeline> timeline)
 {
     const bool same = timeline == activeTimeline_ || (timeline && activeTimeline_ && *timeline == *activeTimeline_);
     activeTimeline_ = std::move(timeline);
-    if (!same) emit activeTimelineChanged();
+    if (!same) emit model_.activeTimelineChanged();
 }
 
-void AppModel::setPlaybackBaseBPM(double value) { assign(playbackBaseBPM_, value, &AppModel::playbackBaseBPMChanged); }
-
-std::optional<std::int64_t> AppModel::currentTransportFrame()
+void Transport::setPlaybackBaseBPM(double value)
 {
-    const auto frame = audio_->playingFrame();
+    if (playbackBaseBPM_ == value) return;
+    playbackBaseBPM_ = value;
+    emit model_.playbackBaseBPMChanged();
+}
+
+std::optional<std::int64_t> Transport::currentFrame()
+{
+    const auto frame = model_.audio_->playingFrame();
     if (!frame) return std::nullopt;
     return std::max<std::int64_t>(*frame, 0);
 }
 
-void AppModel::play()
+void Transport::play()
 {
-    if (isPlaying_ || isPreparingPlayback_) return;
+    AppModel& model = model_;
+    if (model.isPlaying_ || model.isPreparingPlayback_) return;
 
-    Project copy = project_;
-    if (midiClockReceive_ && externalClockBPM_) copy.bpm = *externalClockBPM_;
+    Project copy = model.project_;
+    if (model.midiClockReceive_ && model.externalClockBPM_) copy.bpm = *model.externalClockBPM_;
 
-    PlaybackScope scope = PatternScope{patternIndex_};
-    if (songMode_) {
-        const bool loopRegion = loopEnabled_ && copy.arrangement && copy.arrangement->loop.enabled;
+    PlaybackScope scope = PatternScope{model.patternIndex_};
+    if (model.songMode_) {
+        const bool loopRegion = model.loopEnabled_ && copy.arrangement && copy.arrangement->loop.enabled;
         scope = loopRegion ? PlaybackScope{SongLoopScope{}} : PlaybackScope{SongScope{}};
     }
     // Where playback starts, taken now: the song position sent to clock receivers must be this place,
     // wherever the cursor has moved by the time the engine starts.
-    const int startRow = selectedRow_;
-    const int startBlock = songMode_ ? selectedSongBlock_ : 0;
+    const int startRow = model.selectedRow_;
+    const int startBlock = model.songMode_ ? model.selectedSongBlock_ : 0;
     auto timeline = std::make_shared<const PlaybackTimeline>(
-        playbackTimeline(copy, scope, startRow, startBlock, audio_->outputSampleRate(), loopEnabled_));
+        playbackTimeline(copy, scope, startRow, startBlock, model.audio_->outputSampleRate(), model.loopEnabled_));
     if (timeline->totalFrames < 1) return;
 
-    setIsPreparingPlayback(true);
+    model.setIsPreparingPlayback(true);
     PlaybackRequest request{
         .project = std::move(copy),
         .timeline = std::move(timeline),
-        .looping = loopEnabled_,
-        .metronome = metronome_,
-        .countInBeats = metronome_ && countIn_ ? countInBeatCount : 0,
+        .looping = model.loopEnabled_,
+        .metronome = model.metronome_,
+        .countInBeats = model.metronome_ && model.countIn_ ? countInBeatCount : 0,
         .startBlock = startBlock,
         .startRow = startRow,
     };
     setPlaybackBaseBPM(request.project.bpm);
 
     // A preparation that `stop()` cancels never runs: the scheduler drops a cancelled task.
-    prepareTask_ = scheduler_->after(0ms, [model = QPointer<AppModel>(this), request = std::move(request)] {
-        if (model) model->preparePlayback(request);
+    prepareTask_ = model.scheduler_->after(0ms, [model = QPointer<AppModel>(&model_), request = std::move(request)] {
+        if (model) model->transport_->preparePlayback(request);
     });
 }
 
-void AppModel::preparePlayback(const PlaybackRequest& request)
+void Transport::preparePlayback(const PlaybackRequest& request)
 {
+    AppModel& model = model_;
     prepareTask_.reset();
-    const auto failures = audio_->prepareAudioUnits(request.project, *request.timeline);
+    const auto failures = model.audio_->prepareAudioUnits(request.project, *request.timeline);
     std::uint64_t startTime = 0;
     try {
-        startTime = audio_->schedule(*request.timeline, request.project, request.looping, request.metronome,
-                                     request.countInBeats);
+        startTime = model.audio_->schedule(*request.timeline, request.project, request.looping, request.metronome,
+                                           request.countInBeats);
     } catch (const std::exception& failure) {
-        setIsPreparingPlayback(false);
+        model.setIsPreparingPlayback(false);
         suppressNextMIDITransportSend_ = false;
-        setError(std::string(failure.what()));
+        model.setError(std::string(failure.what()));
         return;
     }
-    if (midiClockSend_ && !suppressNextMIDITransportSend_) {
+    if (model.midiClockSend_ && !suppressNextMIDITransportSend_) {
         startMIDIClock(startTime, request.project.bpm, request.startBlock, request.startRow);
     }
     suppressNextMIDITransportSend_ = false;
 
     if (!failures.empty()) {
-        auto unavailable = unavailableAudioUnitIDs_;
+        auto unavailable = model.unavailableAudioUnitIDs_;
         std::set<std::string> names;
         for (const auto& failure : failures) {
             unavailable.insert(failure.reference.id());
             names.insert(failure.reference.name);
         }
-        setUnavailableAudioUnitIDs(std::move(unavailable));
+        model.setUnavailableAudioUnitIDs(std::move(unavailable));
         std::string list;
         for (const auto& name : names) list += (list.empty() ? "" : ", ") + name;
-        setError("Playback continues without unavailable Audio Units: " + list + ".");
+        model.setError("Playback continues without unavailable Audio Units: " + list + ".");
     }
 
     scheduledLooping_ = request.looping;
-    setIsPreparingPlayback(false);
-    setIsPlaying(true);
+    model.setIsPreparingPlayback(false);
+    model.setIsPlaying(true);
     setActiveTimeline(request.timeline);
-    playTask_ = repeatTask(scheduler_, 0ms, [model = QPointer<AppModel>(this), timeline = request.timeline,
-                                             lastRowIndex = -1]() mutable -> std::optional<std::chrono::milliseconds> {
+    playTask_ = repeatTask(model.scheduler_, 0ms, [model = QPointer<AppModel>(&model_), timeline = request.timeline,
+                                                   lastRowIndex = -1]() mutable -> std::optional<std::chrono::milliseconds> {
         if (!model) return std::nullopt;
-        return model->positionPass(*timeline, lastRowIndex);
+        return model->transport_->positionPass(*timeline, lastRowIndex);
     });
 }
 
-std::optional<std::chrono::milliseconds> AppModel::positionPass(const PlaybackTimeline& timeline, int& lastRowIndex)
+std::optional<std::chrono::milliseconds> Transport::positionPass(const PlaybackTimeline& timeline, int& lastRowIndex)
 {
-    const auto frame = currentTransportFrame();
+    AppModel& model = model_;
+    const auto frame = currentFrame();
     if (!frame) return positionWaitInterval;
 
     // Playback started without looping has only its one pass queued: switching Loop on meanwhile
     // cannot make it go round, so it still ends at its end.
-    const bool looping = scheduledLooping_ && loopEnabled_;
+    const bool looping = scheduledLooping_ && model.loopEnabled_;
     if (!looping && *frame >= timeline.totalFrames) {
         stop();
         return std::nullopt;
     }
     const std::int64_t position = looping ? *frame % timeline.totalFrames : *frame;
-    audio_->updateAutomatedBuses(project_, timeline, position);
+    model.audio_->updateAutomatedBuses(model.project_, timeline, position);
 
     const int index = playingRowIndex(timeline, position);
     if (index >= 0 && index != lastRowIndex) {
         const TimelineRow& row = timeline.rows[static_cast<std::size_t>(index)];
         clearReplaceRowIfNeeded(*frame, index);
-        playbackUI_.row = row.row;
+        model.playbackUI_.row = row.row;
         // The song may have been edited since the timeline was built: the editor never follows playback
         // onto a block or a pattern that is no longer there.
-        if (row.orderPosition && *row.orderPosition != selectedSongBlock_ && *row.orderPosition < songBlockCount(project_)) {
-            setSelectedSongBlock(*row.orderPosition);
+        if (row.orderPosition && *row.orderPosition != model.selectedSongBlock_ &&
+            *row.orderPosition < songBlockCount(model.project_)) {
+            model.setSelectedSongBlock(*row.orderPosition);
         }
-        if (row.patternIndex != patternIndex_ && row.patternIndex >= 0 &&
-            row.patternIndex < static_cast<int>(project_.patterns.size())) {
-            setPatternIndex(row.patternIndex);
-            setSelectedRow(0);
+        if (row.patternIndex != model.patternIndex_ && row.patternIndex >= 0 &&
+            row.patternIndex < static_cast<int>(model.project_.patterns.size())) {
+            model.setPatternIndex(row.patternIndex);
+            model.setSelectedRow(0);
         }
         lastRowIndex = index;
     }
     return positionInterval;
 }
 
-void AppModel::stop()
+void Transport::stop()
 {
-    finishActiveMIDINotes(currentTransportFrame());
+    AppModel& model = model_;
+    finishActiveMIDINotes(currentFrame());
     if (prepareTask_) {
         // The cancelled preparation will not clear what a received Start or Continue set for it.
         prepareTask_->cancel();
@@ -213,18 +228,18 @@ void AppModel::stop()
         playTask_.reset();
     }
     setActiveTimeline(nullptr);
-    setIsPreparingPlayback(false);
-    setIsPlaying(false);
-    playbackUI_.row.reset();
-    setQueuedPatternIndex(std::nullopt);
-    audio_->stop();
+    model.setIsPreparingPlayback(false);
+    model.setIsPlaying(false);
+    model.playbackUI_.row.reset();
+    model.setQueuedPatternIndex(std::nullopt);
+    model.audio_->stop();
     if (midiClockTask_) {
         midiClockTask_->cancel();
         midiClockTask_.reset();
     }
-    if (midiClockSend_ && !handlingExternalTransport_) {
+    if (model.midiClockSend_ && !handlingExternalTransport_) {
         // The clocks queued ahead must not reach anyone after the Stop.
-        midi_->flush();
+        model.midi_->flush();
         const std::uint8_t stopMessage = midiStop;
         sendMIDI(std::span(&stopMessage, 1), 0);
     }
