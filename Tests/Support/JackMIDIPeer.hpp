@@ -5,6 +5,8 @@
 
 #if VELTRANE_HAVE_JACK
 
+#include "JackTestServer.hpp"
+
 #include "VeltranePlatform/MIDI/HostTime.hpp"
 
 #include <jack/jack.h>
@@ -14,11 +16,27 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace veltrane::testing {
+
+/// The rate of the MIDI tests' servers.
+constexpr int midiServerRate = 48000;
+/// Our output (RtMidi's JACK ports) writes each message at the start of the cycle after it was handed
+/// over, so the period bounds how far a clock's arrival can stray from its time: the clock is measured
+/// at this short one. Other MIDI tests take a longer period, which a loaded machine keeps up with.
+constexpr int midiClockPeriod = 32;
+/// How far apart from 1/24 beat two received clocks may be.
+constexpr double midiClockTolerance = 0.001; // seconds
+
+/// Starts a dummy-driver server at `midiServerRate` for the test, or skips the test with the reason.
+#define START_JACK_MIDI_SERVER(server, period)                                                      \
+    std::string whyNot;                                                                             \
+    auto server = ::veltrane::testing::JackTestServer::start(::veltrane::testing::midiServerRate, period, whyNot); \
+    if (!server) GTEST_SKIP() << "needs a JACK server: " << whyNot
 
 /// A JACK MIDI client of the test's own: a source that plays what the test queues (one JACK event per
 /// queued message) and a destination that records what arrives, with the host time of its frame.
@@ -152,6 +170,31 @@ inline bool besideLostCycle(const std::vector<std::uint64_t>& lostFrames, std::u
     const auto margin = static_cast<std::uint64_t>(sampleRate / 10);
     return std::any_of(lostFrames.begin(), lostFrames.end(),
                        [&](std::uint64_t lost) { return lost + margin >= from && lost <= to + margin; });
+}
+
+/// How far the intervals between received clocks (their frames on the server's clock, in order) strayed
+/// from `interval` seconds at the most, over those that could be judged: an interval beside a cycle the
+/// server lost (at one of `lostFrames`) that is off is left out, as what arrived there may be late.
+struct ClockIntervalError {
+    double worst = 0; // seconds
+    int measured = 0; // intervals judged
+};
+
+inline ClockIntervalError clockIntervalError(const std::vector<std::uint64_t>& clockFrames,
+                                             const std::vector<std::uint64_t>& lostFrames, int sampleRate,
+                                             double interval)
+{
+    ClockIntervalError result;
+    for (std::size_t i = 1; i < clockFrames.size(); ++i) {
+        const double error =
+            std::abs(static_cast<double>(clockFrames[i] - clockFrames[i - 1]) / sampleRate - interval);
+        if (error >= midiClockTolerance && besideLostCycle(lostFrames, clockFrames[i - 1], clockFrames[i], sampleRate)) {
+            continue;
+        }
+        result.worst = std::max(result.worst, error);
+        ++result.measured;
+    }
+    return result;
 }
 
 } // namespace veltrane::testing

@@ -5,7 +5,6 @@
 
 #include "JackCaptureClient.hpp"
 #include "JackMIDIPeer.hpp"
-#include "JackTestServer.hpp"
 #include "JackToneClient.hpp"
 #include "ModelTestSupport.hpp"
 #include "ToneAnalysis.hpp"
@@ -31,10 +30,8 @@ using namespace std::chrono_literals;
 
 using testing::JackMIDIPeer;
 
-constexpr int serverRate = 48000;
-// The period bounds how far an arrival strays from its time (our output writes a message at the start
-// of the cycle after it is due): a short one lets the clock be judged to well within a millisecond.
-constexpr int clockPeriod = 32;
+// The audio clients run at the MIDI servers' rate.
+constexpr int serverRate = testing::midiServerRate;
 constexpr int notePeriod = 256;
 
 /// Runs the event loop (the model's timers, the MIDI hand-over, the engine's pump) for `time`, or until
@@ -84,14 +81,9 @@ struct JackModel {
     }
 };
 
-#define START_JACK_SERVER(server, period)                                     \
-    std::string whyNot;                                                       \
-    auto server = testing::JackTestServer::start(serverRate, period, whyNot); \
-    if (!server) GTEST_SKIP() << "needs a JACK server: " << whyNot
-
 TEST(TransportJack, OurClockArrivesTwentyFourToTheBeatWhilePlaying)
 {
-    START_JACK_SERVER(server, clockPeriod);
+    START_JACK_MIDI_SERVER(server, testing::midiClockPeriod);
     int argc = 0;
     QCoreApplication app(argc, nullptr);
 
@@ -135,21 +127,14 @@ TEST(TransportJack, OurClockArrivesTwentyFourToTheBeatWhilePlaying)
     // Measured on the server's frame clock, where the receiver stamps them: 1/24 beat apart within 1 ms.
     // Only an interval beside a cycle the server lost is not held to it.
     const double interval = 60.0 / 120 / 24; // seconds between clocks
-    double worst = 0;
-    int measured = 0;
-    for (std::size_t i = 1; i < clocks.size(); ++i) {
-        const double error = std::abs(static_cast<double>(clocks[i] - clocks[i - 1]) / serverRate - interval);
-        if (error >= 0.001 && testing::besideLostCycle(lost, clocks[i - 1], clocks[i], serverRate)) continue;
-        worst = std::max(worst, error);
-        ++measured;
-    }
-    EXPECT_LT(worst, 0.001) << "worst interval error " << worst * 1e3 << " ms";
-    if (measured < static_cast<int>(clocks.size()) / 2) GTEST_SKIP() << "the server lost too many cycles on this machine to measure";
+    const auto error = testing::clockIntervalError(clocks, lost, serverRate, interval);
+    EXPECT_LT(error.worst, testing::midiClockTolerance) << "worst interval error " << error.worst * 1e3 << " ms";
+    if (error.measured < static_cast<int>(clocks.size()) / 2) GTEST_SKIP() << "the server lost too many cycles on this machine to measure";
 }
 
 TEST(TransportJack, NotesPlayedIntoOurInputAreRecordedIntoThePattern)
 {
-    START_JACK_SERVER(server, notePeriod);
+    START_JACK_MIDI_SERVER(server, notePeriod);
     int argc = 0;
     QCoreApplication app(argc, nullptr);
     JackMIDIPeer peer("veltrane-keys-peer");
@@ -222,7 +207,7 @@ bool heardSound(const testing::JackCaptureClient& capture)
 // of the new server.
 TEST(TransportJack, PlaybackResumesWhereItWasAfterTheServerRestarts)
 {
-    START_JACK_SERVER(server, audioPeriod);
+    START_JACK_MIDI_SERVER(server, audioPeriod);
     const std::string serverName = server->name();
     int argc = 0;
     QCoreApplication app(argc, nullptr);
@@ -288,7 +273,7 @@ TEST(TransportJack, PlaybackResumesWhereItWasAfterTheServerRestarts)
 // named "Recording" whose embedded file holds that tone, and the take stays in the data folder.
 TEST(TransportJack, AToneRecordedFromTheInputBecomesASampleInstrument)
 {
-    START_JACK_SERVER(server, audioPeriod);
+    START_JACK_MIDI_SERVER(server, audioPeriod);
     int argc = 0;
     QCoreApplication app(argc, nullptr);
     AudioDeviceSettings input = jackClient("veltrane-input");

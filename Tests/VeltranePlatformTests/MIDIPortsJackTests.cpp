@@ -3,7 +3,6 @@
 // we send must arrive 24 to the beat.
 
 #include "JackMIDIPeer.hpp"
-#include "JackTestServer.hpp"
 
 #include "VeltraneCore/MIDIRealtime/MIDIClockSend.hpp"
 #include "VeltraneCore/MIDIRealtime/MIDIStreamParser.hpp"
@@ -11,12 +10,6 @@
 #include "VeltranePlatform/MIDI/MIDIPorts.hpp"
 
 #include <gtest/gtest.h>
-
-#if VELTRANE_HAVE_JACK
-#include <jack/jack.h>
-#include <jack/midiport.h>
-#include <jack/ringbuffer.h>
-#endif
 
 #include <algorithm>
 #include <array>
@@ -37,11 +30,6 @@ using namespace std::chrono_literals;
 
 using testing::JackMIDIPeer;
 
-constexpr int serverRate = 48000;
-// Our output (RtMidi's JACK ports) writes each message at the start of the cycle after it was handed
-// over, so the period bounds how far a clock's arrival can stray from its time: the clock is measured
-// with a short one. The other tests take a longer period, which a loaded machine keeps up with.
-constexpr int clockPeriod = 32;
 constexpr int serverPeriod = 256;
 
 template <typename Condition>
@@ -54,11 +42,6 @@ bool waitFor(Condition condition, std::chrono::milliseconds limit)
     }
     return true;
 }
-
-#define START_JACK_SERVER(server, period)                                   \
-    std::string whyNot;                                                     \
-    auto server = testing::JackTestServer::start(serverRate, period, whyNot); \
-    if (!server) GTEST_SKIP() << "needs a JACK server: " << whyNot
 
 /// Reads what our input hears with one parser per stream, on the receive thread, into room made
 /// beforehand.
@@ -97,7 +80,7 @@ bool contains(const std::vector<std::string>& names, const std::string& name)
 
 TEST(MIDIPortsJack, ConnectsEverySourceAndDestinationAndThoseThatComeLater)
 {
-    START_JACK_SERVER(server, serverPeriod);
+    START_JACK_MIDI_SERVER(server, serverPeriod);
     JackMIDIPeer early("veltrane-midi-early");
     ASSERT_TRUE(early.isOpen());
 
@@ -125,7 +108,7 @@ TEST(MIDIPortsJack, ConnectsEverySourceAndDestinationAndThoseThatComeLater)
 
 TEST(MIDIPortsJack, BytesSentIntoOurInputArriveAtTheParserAsEvents)
 {
-    START_JACK_SERVER(server, serverPeriod);
+    START_JACK_MIDI_SERVER(server, serverPeriod);
     // One JACK event each: a note on and its release by running status, a note split over two events,
     // the transport and a song position, with a control change the parser passes over.
     const std::vector<std::vector<std::uint8_t>> deliveries = {
@@ -159,7 +142,7 @@ TEST(MIDIPortsJack, BytesSentIntoOurInputArriveAtTheParserAsEvents)
 
 TEST(MIDIPortsJack, ALongDeliveryIsCutToItsFirst256Bytes)
 {
-    START_JACK_SERVER(server, serverPeriod);
+    START_JACK_MIDI_SERVER(server, serverPeriod);
     // 300 bytes of running-status note ons (149 of them and a first data byte); only the first 256 bytes
     // are read, which hold 127 and leave a note number waiting for its velocity.
     std::vector<std::uint8_t> notes{0x92};
@@ -229,7 +212,7 @@ ClockTake takeClocks(double bpm, int take)
 
 TEST(MIDIPortsJack, OurClockArrivesTwentyFourToTheBeat)
 {
-    START_JACK_SERVER(server, clockPeriod);
+    START_JACK_MIDI_SERVER(server, testing::midiClockPeriod);
     constexpr double bpm = 120;
     const double interval = 60.0 / bpm / 24; // seconds
 
@@ -276,23 +259,18 @@ TEST(MIDIPortsJack, OurClockArrivesTwentyFourToTheBeat)
 
     // Measured on the server's frame clock, where the receiver time-stamps them: 1/24 beat apart within
     // 1 ms. Only an interval beside a cycle the server lost is not held to it.
-    double worst = 0;
-    int measured = 0;
-    for (std::size_t i = 1; i < clocks.size(); ++i) {
-        const double error = std::abs(static_cast<double>(clocks[i].frame - clocks[i - 1].frame) / serverRate - interval);
-        if (error >= 0.001 && testing::besideLostCycle(take.xrunFrames, clocks[i - 1].frame, clocks[i].frame, serverRate)) continue;
-        worst = std::max(worst, error);
-        ++measured;
-    }
-    std::cout << "clock: " << clocks.size() << " clocks, " << measured << " intervals measured, worst error "
-              << worst * 1e3 << " ms, cycles lost " << take.xrunFrames.size() << std::endl;
-    EXPECT_LT(worst, 0.001) << "worst interval error " << worst * 1e3 << " ms";
-    if (measured < static_cast<int>(clocks.size()) / 2) GTEST_SKIP() << "the server lost too many cycles on this machine to measure";
+    std::vector<std::uint64_t> clockFrames;
+    for (const auto& clock : clocks) clockFrames.push_back(clock.frame);
+    const auto error = testing::clockIntervalError(clockFrames, take.xrunFrames, testing::midiServerRate, interval);
+    std::cout << "clock: " << clocks.size() << " clocks, " << error.measured << " intervals measured, worst error "
+              << error.worst * 1e3 << " ms, cycles lost " << take.xrunFrames.size() << std::endl;
+    EXPECT_LT(error.worst, testing::midiClockTolerance) << "worst interval error " << error.worst * 1e3 << " ms";
+    if (error.measured < static_cast<int>(clocks.size()) / 2) GTEST_SKIP() << "the server lost too many cycles on this machine to measure";
 }
 
 TEST(MIDIPortsJack, ALostServerNeitherBlocksSendingNorClosing)
 {
-    START_JACK_SERVER(server, serverPeriod);
+    START_JACK_MIDI_SERVER(server, serverPeriod);
     ParsedInput input;
     auto ports = std::make_unique<MIDIPorts>(input.handler(), MIDIPorts::Options{.useALSASequencer = false, .rescanInterval = 50ms});
     ASSERT_EQ(ports->streamCount(), 1);
