@@ -84,7 +84,7 @@ TEST(TransportPlayback, TheScopeFollowsSongModeTheLoopSwitchAndTheLoopRegion)
 
 TEST(TransportPlayback, CountsInFourBeatsOnlyWithTheMetronomeAndCountInBothOn)
 {
-    for (const auto [metronome, countIn, beats] : {std::tuple{true, true, 4}, {true, false, 0}, {false, true, 0}}) {
+    for (const auto& [metronome, countIn, beats] : {std::tuple{true, true, 4}, {true, false, 0}, {false, true, 0}}) {
         ModelHarness harness;
         auto& model = harness.make();
         model.setMetronome(metronome);

@@ -70,7 +70,9 @@ TEST_F(AudioEngineAudition, CellsThatCannotSoundStaySilentAndLeaveTheLastNote)
     for (const auto& c : cases) {
         engine.trigger(c.cell, c.track, project.instruments, 0.35);
         EXPECT_EQ(testing::renderEngine(engine, 4096).peak(0, 4096), 0.0f) << c.name;
-        if (c.track < AudioEngine::trackCount) EXPECT_FALSE(testing::probe(engine).auditionRoot(c.track)) << c.name;
+        if (c.track < AudioEngine::trackCount) {
+            EXPECT_FALSE(testing::probe(engine).auditionRoot(c.track)) << c.name;
+        }
     }
 }
 

@@ -45,7 +45,9 @@ TEST(NoteRenderAhead, EveryNoteComesBackInOrderAtAnyNumberOfWorkers)
             }
         }
         // Without workers only the notes asked for are rendered.
-        if (workers == 0) EXPECT_EQ(renders, 250);
+        if (workers == 0) {
+            EXPECT_EQ(renders, 250);
+        }
     }
 }
 
