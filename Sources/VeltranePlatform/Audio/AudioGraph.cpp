@@ -221,17 +221,31 @@ void AudioGraph::render(float* left, float* right, int frames) noexcept
     for (int done = 0; done < frames;) {
         const int count = std::min(frames - done, maximumFrames_);
         AudioBus bus{{left + done, right + done}, count, false};
-        const RenderTime time{clock_, static_cast<double>(clock_), 1.0};
-        if (plan_ != nullptr) {
-            plan_->render(0, time, bus);
-        } else {
-            bus.silent = true;
-        }
+        renderOne(bus);
         if (bus.silent) bus.fillSilence();
-        clock_ += count;
-        renderedFrames_.store(clock_, std::memory_order_release);
         done += count;
     }
+}
+
+bool AudioGraph::renderBlock(float* left, float* right, int frames) noexcept
+{
+    DenormalGuard denormals;
+    performMessages();
+    AudioBus bus{{left, right}, std::clamp(frames, 0, maximumFrames_), false};
+    renderOne(bus);
+    return !bus.silent;
+}
+
+void AudioGraph::renderOne(AudioBus& bus) noexcept
+{
+    const RenderTime time{clock_, static_cast<double>(clock_), 1.0};
+    if (plan_ != nullptr) {
+        plan_->render(0, time, bus);
+    } else {
+        bus.silent = true;
+    }
+    clock_ += bus.frames;
+    renderedFrames_.store(clock_, std::memory_order_release);
 }
 
 void AudioGraph::manualRender(AudioBuffer& buffer, std::int64_t frames) noexcept

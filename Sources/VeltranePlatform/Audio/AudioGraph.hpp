@@ -108,6 +108,11 @@ public:
     /// sets its frame length. Same threading as `render`; the owner of an offline graph calls it on its
     /// own thread. The same graph, commands and renders give the same samples.
     void manualRender(AudioBuffer& buffer, std::int64_t frames) noexcept;
+    /// Renders the next block of `frames` frames (at most `maximumFrames`) into two channels, as
+    /// `render` does, but leaves a silent block unwritten: true when sound was written. For a graph whose
+    /// blocks another graph plays (`AudioFeedNode`), which then skips silence as it would a silent node.
+    /// Same threading as `render`.
+    bool renderBlock(float* left, float* right, int frames) noexcept;
 
     /// Delivers what the rendering thread has finished with: calls completion handlers and frees played
     /// buffers, replaced plans and spent commands. Returns how many reports it handled. Owner thread
@@ -129,6 +134,8 @@ private:
     void unlink(AudioNode& source) noexcept;
     void publishPlan();
     void performMessages() noexcept;
+    // Renders one block of at most `maximumFrames_` into `bus` and advances the clock.
+    void renderOne(AudioBus& bus) noexcept;
 
     double sampleRate_;
     int maximumFrames_;

@@ -154,33 +154,49 @@ double BusAutomation::value(ParameterTarget target, double base, std::int64_t fr
 
 void BusAutomation::update(MixdownGraph& mixdown, std::int64_t frame)
 {
+    for (const Refresh& refresh : refreshes_) {
+        if (refresh.track && *refresh.track >= mixdown.stripCount()) continue;
+        write(mixdown, refresh, value(refresh.target, refresh.base, frame, refresh.track));
+    }
+}
+
+void BusAutomation::evaluate(std::int64_t frame, int stripCount, std::vector<double>& values)
+{
+    values.resize(refreshes_.size());
+    for (std::size_t index = 0; index < refreshes_.size(); ++index) {
+        const Refresh& refresh = refreshes_[index];
+        values[index] = refresh.track && *refresh.track >= stripCount
+                            ? 0.0
+                            : value(refresh.target, refresh.base, frame, refresh.track);
+    }
+}
+
+void BusAutomation::write(MixdownGraph& mixdown, const Refresh& refresh, double value)
+{
     auto& strips = mixdown.strips();
     MixdownMaster& master = mixdown.master();
-    for (const Refresh& refresh : refreshes_) {
-        const auto read = [&] { return value(refresh.target, refresh.base, frame, refresh.track); };
-        const auto strip = [&]() -> MixdownStrip& { return strips[static_cast<std::size_t>(*refresh.track)]; };
-        if (refresh.track && *refresh.track >= static_cast<int>(strips.size())) continue;
-        switch (refresh.target) {
-        case ParameterTarget::trackVolume:
-            // A silent strip stays silent whatever its lane says.
-            strip().mixer->setOutputVolume(strip().audible ? static_cast<float>(read()) : 0.0f);
-            break;
-        case ParameterTarget::trackPan: strip().mixer->setPan(static_cast<float>(read())); break;
-        case ParameterTarget::trackCutoff: strip().filter->setFrequency(static_cast<float>(read())); break;
-        case ParameterTarget::trackResonance: strip().filter->setBandwidth(static_cast<float>(read())); break;
-        case ParameterTarget::trackDrive: mixdown.setStripDrive(strip(), read()); break;
-        case ParameterTarget::masterVolume: mixdown.graph().mainMixer().setOutputVolume(static_cast<float>(read())); break;
-        case ParameterTarget::masterCutoff: master.filter->setFrequency(static_cast<float>(read())); break;
-        // Unlike the static setting, the moving resonance goes to the filter as it is.
-        case ParameterTarget::masterResonance: master.filter->setBandwidth(static_cast<float>(read())); break;
-        case ParameterTarget::masterDrive: mixdown.setMasterDrive(read()); break;
-        case ParameterTarget::masterBitDepth: mixdown.setMasterBitDepth(read()); break;
-        case ParameterTarget::masterDelay: master.delay->setWetDryMix(static_cast<float>(read() * 100)); break;
-        case ParameterTarget::masterDelayTime: master.delay->setDelayTime(read()); break;
-        case ParameterTarget::masterDelayFeedback: master.delay->setFeedback(static_cast<float>(read())); break;
-        case ParameterTarget::masterReverb: master.reverb->setWetDryMix(static_cast<float>(read() * 100)); break;
-        default: break;
-        }
+    if (refresh.track && (*refresh.track < 0 || *refresh.track >= static_cast<int>(strips.size()))) return;
+    const auto strip = [&]() -> MixdownStrip& { return strips[static_cast<std::size_t>(*refresh.track)]; };
+    switch (refresh.target) {
+    case ParameterTarget::trackVolume:
+        // A silent strip stays silent whatever its lane says.
+        strip().mixer->setOutputVolume(strip().audible ? static_cast<float>(value) : 0.0f);
+        break;
+    case ParameterTarget::trackPan: strip().mixer->setPan(static_cast<float>(value)); break;
+    case ParameterTarget::trackCutoff: strip().filter->setFrequency(static_cast<float>(value)); break;
+    case ParameterTarget::trackResonance: strip().filter->setBandwidth(static_cast<float>(value)); break;
+    case ParameterTarget::trackDrive: mixdown.setStripDrive(strip(), value); break;
+    case ParameterTarget::masterVolume: mixdown.graph().mainMixer().setOutputVolume(static_cast<float>(value)); break;
+    case ParameterTarget::masterCutoff: master.filter->setFrequency(static_cast<float>(value)); break;
+    // Unlike the static setting, the moving resonance goes to the filter as it is.
+    case ParameterTarget::masterResonance: master.filter->setBandwidth(static_cast<float>(value)); break;
+    case ParameterTarget::masterDrive: mixdown.setMasterDrive(value); break;
+    case ParameterTarget::masterBitDepth: mixdown.setMasterBitDepth(value); break;
+    case ParameterTarget::masterDelay: master.delay->setWetDryMix(static_cast<float>(value * 100)); break;
+    case ParameterTarget::masterDelayTime: master.delay->setDelayTime(value); break;
+    case ParameterTarget::masterDelayFeedback: master.delay->setFeedback(static_cast<float>(value)); break;
+    case ParameterTarget::masterReverb: master.reverb->setWetDryMix(static_cast<float>(value * 100)); break;
+    default: break;
     }
 }
 

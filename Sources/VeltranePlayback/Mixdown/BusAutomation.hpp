@@ -85,6 +85,14 @@ public:
     /// Writes every automated or modulated bus parameter at playback `frame` into `mixdown`.
     void update(MixdownGraph& mixdown, std::int64_t frame);
 
+    /// What `update` would write at `frame` for `stripCount` strips, one value per refresh in the order
+    /// of `refreshes()` (none for a track beyond the strips), without writing it: an export evaluates its
+    /// blocks ahead and has each part of the graph take its values when it renders the block.
+    void evaluate(std::int64_t frame, int stripCount, std::vector<double>& values);
+    /// Writes one refresh's value into `mixdown`, as `update` does. Touches only the nodes of the
+    /// refresh's strip (or the master's), so strips may be written from the threads that render them.
+    static void write(MixdownGraph& mixdown, const Refresh& refresh, double value);
+
     /// The value a bus parameter has at playback `frame` (track parameters with their track, master
     /// ones without).
     double value(ParameterTarget target, double base, std::int64_t frame, std::optional<int> track);

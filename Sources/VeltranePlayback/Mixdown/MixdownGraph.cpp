@@ -78,29 +78,48 @@ AudioNode& MixdownGraph::afterMasterInserts() noexcept
     return *master_.limiter;
 }
 
+AudioGraph& MixdownGraph::stripGraph(MixdownStrip& strip)
+{
+    if (options_.stripRendering == MixdownOptions::StripRendering::inGraph) return graph_;
+    if (!strip.apart) strip.apart = std::make_shared<AudioGraph>(options_.sampleRate, options_.maximumFrames);
+    return *strip.apart;
+}
+
+AudioNode& MixdownGraph::stripEnd(MixdownStrip& strip)
+{
+    if (options_.stripRendering == MixdownOptions::StripRendering::inGraph) return *master_.bus;
+    // The strip's graph passes its chain through unchanged (its main mixer stays at unity).
+    return stripGraph(strip).mainMixer();
+}
+
 void MixdownGraph::connectStrip(int index)
 {
     if (index < 0 || index >= stripCount()) return;
     MixdownStrip& strip = strips_[static_cast<std::size_t>(index)];
     if (strip.connected) return;
-    graph_.attach(strip.mixer);
-    graph_.attach(strip.filter);
-    graph_.attach(strip.drive);
-    graph_.connect(*strip.mixer, *strip.filter);
-    graph_.connect(*strip.filter, *strip.drive);
+    AudioGraph& graph = stripGraph(strip);
+    graph.attach(strip.mixer);
+    graph.attach(strip.filter);
+    graph.attach(strip.drive);
+    graph.connect(*strip.mixer, *strip.filter);
+    graph.connect(*strip.filter, *strip.drive);
     AudioNode* previous = strip.drive.get();
     for (const auto& unit : strip.inserts) {
-        graph_.connect(*previous, *unit);
+        graph.connect(*previous, *unit);
         previous = unit.get();
     }
-    graph_.connect(*previous, *master_.bus);
+    graph.connect(*previous, stripEnd(strip));
+    if (strip.apart) {
+        strip.feed = graph_.attachNew<AudioFeedNode>();
+        graph_.connect(*strip.feed, *master_.bus);
+    }
     for (const auto& voice : strip.voices) {
-        graph_.attach(voice);
-        graph_.connect(*voice, *strip.mixer);
+        graph.attach(voice);
+        graph.connect(*voice, *strip.mixer);
     }
     for (const auto& voice : strip.auditionVoices) {
-        graph_.attach(voice);
-        graph_.connect(*voice, *strip.mixer);
+        graph.attach(voice);
+        graph.connect(*voice, *strip.mixer);
         // Audition players run for the graph's life: a new note replaces what they hold, so the clock
         // of a player never restarts under a sound.
         voice->play();
@@ -193,24 +212,27 @@ void MixdownGraph::attachInstrument(int index, const std::shared_ptr<AudioNode>&
 {
     if (index < 0 || index >= stripCount()) return;
     connectStrip(index);
-    graph_.attach(instrument);
-    graph_.connect(*instrument, *strips_[static_cast<std::size_t>(index)].mixer);
+    MixdownStrip& strip = strips_[static_cast<std::size_t>(index)];
+    AudioGraph& graph = stripGraph(strip);
+    graph.attach(instrument);
+    graph.connect(*instrument, *strip.mixer);
 }
 
 void MixdownGraph::setStripInserts(int index, std::vector<std::shared_ptr<AudioEffectNode>> units)
 {
     if (index < 0 || index >= stripCount()) return;
     MixdownStrip& strip = strips_[static_cast<std::size_t>(index)];
-    for (const auto& unit : units) graph_.attach(unit);
+    AudioGraph& graph = stripGraph(strip);
+    for (const auto& unit : units) graph.attach(unit);
     strip.inserts = std::move(units);
     if (!strip.connected) return;
-    graph_.disconnectOutput(*strip.drive);
+    graph.disconnectOutput(*strip.drive);
     AudioNode* previous = strip.drive.get();
     for (const auto& unit : strip.inserts) {
-        graph_.connect(*previous, *unit);
+        graph.connect(*previous, *unit);
         previous = unit.get();
     }
-    graph_.connect(*previous, *master_.bus);
+    graph.connect(*previous, stripEnd(strip));
 }
 
 void MixdownGraph::setMasterInserts(std::vector<std::shared_ptr<AudioEffectNode>> units)

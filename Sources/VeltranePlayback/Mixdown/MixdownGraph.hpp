@@ -28,6 +28,7 @@
 #include "VeltranePlatform/Audio/AudioDelayNode.hpp"
 #include "VeltranePlatform/Audio/AudioDistortionNode.hpp"
 #include "VeltranePlatform/Audio/AudioEQNode.hpp"
+#include "VeltranePlatform/Audio/AudioFeedNode.hpp"
 #include "VeltranePlatform/Audio/AudioGraph.hpp"
 #include "VeltranePlatform/Audio/AudioMixerNode.hpp"
 #include "VeltranePlatform/Audio/AudioPeakLimiterNode.hpp"
@@ -75,6 +76,12 @@ struct MixdownOptions {
     bool meters = false;
     /// Live sets the limiter's times; an export leaves it at its defaults.
     std::optional<LimiterTimes> limiterTimes;
+    /// Where a strip renders. Live, in this graph. An export may put each strip (its voices, hosted
+    /// instruments, mixer, filter, drive and inserts) in a graph of the strip's own
+    /// (`MixdownStrip::apart`), whose blocks other threads render ahead and the master bus hears through
+    /// a feed (`MixdownStrip::feed`), exactly as it would hear the strip.
+    enum class StripRendering { inGraph, apart };
+    StripRendering stripRendering = StripRendering::inGraph;
 
     /// The live engine's graph: 32 strips, 3 audition players each, meters, clock, metronome and
     /// transport rate stage, the limiter at 1 ms attack and 80 ms decay.
@@ -95,6 +102,10 @@ struct MixdownStrip {
     /// False when the strip is silent: muted, another is soloed, or another track is rendered alone.
     bool audible = true;
     bool connected = false; // attached and wired
+    /// With `MixdownOptions::StripRendering::apart`: the graph the strip renders in, and the node that
+    /// plays its blocks into the master bus. Null otherwise.
+    std::shared_ptr<AudioGraph> apart;
+    std::shared_ptr<AudioFeedNode> feed;
 };
 
 struct MixdownMaster {
@@ -164,6 +175,9 @@ public:
 
 private:
     AudioNode& afterMasterInserts() noexcept;
+    // The graph a strip's nodes belong to, and the node its chain ends in there.
+    AudioGraph& stripGraph(MixdownStrip& strip);
+    AudioNode& stripEnd(MixdownStrip& strip);
 
     MixdownOptions options_;
     // Declared before the nodes' owners so that it goes last.

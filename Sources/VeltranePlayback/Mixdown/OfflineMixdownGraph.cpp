@@ -21,6 +21,18 @@ MixerTrack effectiveTrackSettings(const Project& project, int index)
     return MixerTrack{};
 }
 
+namespace {
+
+// Each strip renders in a graph of its own, ahead of this one, on the render's other threads.
+MixdownOptions exportOptions(int stripCount)
+{
+    MixdownOptions options = MixdownOptions::exportRender(stripCount);
+    options.stripRendering = MixdownOptions::StripRendering::apart;
+    return options;
+}
+
+} // namespace
+
 int offlineTrackCount(const Project& project)
 {
     int count = 0;
@@ -30,7 +42,7 @@ int offlineTrackCount(const Project& project)
 
 OfflineMixdownGraph::OfflineMixdownGraph(const Project& project, const PlaybackTimeline& timeline,
                                          std::optional<int> soloTrack, OfflineUnitSource& units)
-    : MixdownGraph(MixdownOptions::exportRender(offlineTrackCount(project))), soloTrack_(soloTrack)
+    : MixdownGraph(exportOptions(offlineTrackCount(project))), soloTrack_(soloTrack)
 {
     setMasterInserts(makeInserts(effectiveMasterSettings(project).audioUnits, units));
     applySettings(project, soloTrack);

@@ -1,7 +1,9 @@
 #pragma once
 
 // The export's mixdown: the one `MixdownGraph` with the export's options, built from a project with its
-// inserts and hosted instruments, every strip connected before the first block.
+// inserts and hosted instruments, every strip connected before the first block. Each strip renders in
+// a graph of its own (`MixdownOptions::StripRendering::apart`), so the render can run the strips on other
+// threads, ahead of the master chain, which hears each strip's finished blocks through a feed.
 //
 // A bus parameter that automation or modulation moves starts from its neutral setting (the graph's
 // `neutralizeDrivenBuses`), and the block-by-block bus update (`BusAutomation`) writes its values from

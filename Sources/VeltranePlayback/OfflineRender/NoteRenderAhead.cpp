@@ -25,6 +25,13 @@ void NoteRenderAhead::start(int workers)
     for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { work(); });
 }
 
+void NoteRenderAhead::wake()
+{
+    // Taking the lock orders this after any worker's look at the side work, so none sleeps through it.
+    { const std::lock_guard lock(mutex_); }
+    claimable_.notify_all();
+}
+
 NoteRenderAhead::~NoteRenderAhead()
 {
     {
@@ -56,9 +63,19 @@ void NoteRenderAhead::work()
     // The same arithmetic mode as the render's own thread, so a note sounds the same wherever it renders.
     DenormalGuard denormals;
     std::unique_lock lock(mutex_);
+    const auto noteClaimable = [this] { return nextClaim_ < slots_.size() && pendingBytes_ < budgetBytes_; };
     for (;;) {
-        claimable_.wait(lock, [this] { return stopping_ || (nextClaim_ < slots_.size() && pendingBytes_ < budgetBytes_); });
+        claimable_.wait(lock, [&] { return stopping_ || sideReady() || noteClaimable(); });
         if (stopping_) return;
+        // Side work comes first: the render's thread needs it before any note still to be taken.
+        if (sideReady()) {
+            lock.unlock();
+            side_.run();
+            lock.lock();
+            continue;
+        }
+        // Another worker may have taken the side work seen ready a moment ago.
+        if (!noteClaimable()) continue;
         const std::size_t index = nextClaim_++;
         renderClaimed(index, lock);
         finished_.notify_all();
@@ -78,7 +95,16 @@ AudioBufferRef NoteRenderAhead::take(std::size_t index)
             renderClaimed(index, lock);
             break;
         }
-        finished_.wait(lock);
+        // A worker is rendering it: rather than sit idle, this thread does what a worker would next.
+        if (sideReady()) {
+            lock.unlock();
+            side_.run();
+            lock.lock();
+        } else if (nextClaim_ < slots_.size() && pendingBytes_ < budgetBytes_) {
+            renderClaimed(nextClaim_++, lock);
+        } else {
+            finished_.wait(lock);
+        }
     }
     Slot taken = std::move(slots_[index]);
     slots_[index] = Slot{nullptr, nullptr, State::done};

@@ -44,6 +44,18 @@ public:
     NoteRenderAhead(const NoteRenderAhead&) = delete;
     NoteRenderAhead& operator=(const NoteRenderAhead&) = delete;
 
+    /// Work the workers do before new notes whenever there is some (the strips mixed ahead): `ready`
+    /// says whether there is, `run` does one piece of it. Both are called on the workers, any number at
+    /// once.
+    struct SideWork {
+        std::function<bool()> ready;
+        std::function<void()> run;
+    };
+    /// Before `start`.
+    void setSideWork(SideWork work) { side_ = std::move(work); }
+    /// Wakes the workers that sleep, for side work that became ready. Any thread.
+    void wake();
+
     /// Starts `workers` threads that render notes ahead, besides the caller's (0 starts none). Once.
     void start(int workers);
 
@@ -63,7 +75,10 @@ private:
     // Renders note `index` (claimed by the caller) outside the lock and files the result.
     void renderClaimed(std::size_t index, std::unique_lock<std::mutex>& lock);
 
+    bool sideReady() const { return side_.ready && side_.ready(); }
+
     Render render_;
+    SideWork side_;
     std::int64_t budgetBytes_;
     std::mutex mutex_;
     std::condition_variable claimable_; // workers wait here for room in the budget or for the end

@@ -27,8 +27,9 @@ std::int64_t scheduledFrame(const RenderEvent& event)
 } // namespace
 
 OfflineNoteScheduler::OfflineNoteScheduler(const Project& project, const RenderEventList& list,
-                                           OfflineMixdownGraph& mixdown, OfflineUnitSource& units, int workerThreads)
-    : project_(project), list_(list), mixdown_(mixdown), master_(effectiveMasterSettings(project)),
+                                           OfflineMixdownGraph& mixdown, OfflineUnitSource& units, int workerThreads,
+                                           BusAutomation* buses)
+    : project_(project), list_(list), mixdown_(mixdown), master_(effectiveMasterSettings(project)), mix_(mixdown, buses),
       ahead_(list.events.size(), [this](std::size_t index) {
           const RenderEvent& event = list_.events[index];
           return hasBuffer(event) ? renderBuffer(event) : nullptr;
@@ -53,7 +54,26 @@ OfflineNoteScheduler::OfflineNoteScheduler(const Project& project, const RenderE
     // only read the store, from any thread. Locks and lanes never change an instrument's audio or its
     // edit, so each note finds what it would have loaded itself.
     samples_.loadSamples(sampled);
+    ahead_.setSideWork({.ready = [this] { return mix_.ready(); }, .run = [this] { mix_.runOne(); }});
     ahead_.start(workerThreads);
+}
+
+void OfflineNoteScheduler::prepareBlock(std::int64_t frame)
+{
+    while (mix_.wantsPost(frame)) {
+        // A chunk's strips are settled once every note that starts in it is queued.
+        scheduleBefore(mix_.postedEnd() + StripMixAhead::chunkFrames);
+        mix_.post();
+        ahead_.wake();
+    }
+    mix_.waitFor(frame);
+    mix_.writeMasterValues(frame);
+}
+
+bool OfflineNoteScheduler::finishedBefore(std::int64_t frame) const noexcept
+{
+    // The list is in order of start.
+    return finished() && (list_.events.empty() || scheduledFrame(list_.events.back()) < frame);
 }
 
 bool OfflineNoteScheduler::rendered(const RenderEvent& event) const

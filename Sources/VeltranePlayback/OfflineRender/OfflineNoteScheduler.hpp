@@ -13,16 +13,19 @@
 //
 // With worker threads, the notes' buffers are rendered ahead on them in list order (`NoteRenderAhead`),
 // within a memory budget, while this thread runs the graph; queuing them on voices stays here, in list
-// order, so the file is the same at any number of threads.
+// order, so the file is the same at any number of threads. The strips are rendered ahead on the same
+// workers, a chunk of blocks at a time (`StripMixAhead`): the notes are queued a few chunks ahead of the
+// block the main graph renders, and a chunk is rendered once every note that starts in it is queued.
 //
 //     OfflineNoteScheduler notes(project, list, mixdown, units, 7);   // makes the hosted instruments
-//     notes.scheduleBefore(frame + blockFrames);                      // before each block
+//     notes.prepareBlock(frame);                                      // before each block
 //
 // Owner thread of the graph.
 
 #include "VeltranePlayback/Mixdown/OfflineMixdownGraph.hpp"
 #include "VeltranePlayback/NotePlan/OfflineNoteRendering.hpp"
 #include "VeltranePlayback/OfflineRender/NoteRenderAhead.hpp"
+#include "VeltranePlayback/OfflineRender/StripMixAhead.hpp"
 #include "VeltranePlayback/Samples/SampleStore.hpp"
 #include "VeltranePlayback/Voices/RenderedNoteCache.hpp"
 #include "VeltraneCore/Models/Uuid.hpp"
@@ -43,16 +46,24 @@ public:
     /// plug-in's name when one cannot be made.
     ///
     /// `workerThreads` render notes ahead besides this thread (0: every note renders here when it is
-    /// needed). Sample instruments' audio is loaded here, before any worker starts.
+    /// needed), and the strips. Sample instruments' audio is loaded here, before any worker starts.
+    /// `buses` (optional, outliving this) moves the buses, block by block (`prepareBlock`).
     OfflineNoteScheduler(const Project& project, const RenderEventList& list, OfflineMixdownGraph& mixdown,
-                         OfflineUnitSource& units, int workerThreads = 0);
+                         OfflineUnitSource& units, int workerThreads = 0, BusAutomation* buses = nullptr);
 
     /// Renders and queues every note that starts before `frame` and is not queued yet. Throws what the
     /// note renderers throw (`RenderError::sampleMissing`, `RenderError::conversionFailed`).
     void scheduleBefore(std::int64_t frame);
 
+    /// Before the main graph renders the block at `frame`: queues the notes of the chunks ahead of it,
+    /// returns once every strip has rendered the block, and writes the master's bus values for it.
+    /// Throws what `scheduleBefore` throws.
+    void prepareBlock(std::int64_t frame);
+
     /// True when every note of the list is queued.
     bool finished() const noexcept { return next_ >= list_.events.size(); }
+    /// True when every note of the list starts before `frame` and is queued.
+    bool finishedBefore(std::int64_t frame) const noexcept;
 
     /// The frame at which the last queued sound ends (for a hosted note: its note-off plus 3 seconds).
     std::int64_t latestEndFrame() const noexcept { return latestEnd_; }
@@ -81,6 +92,8 @@ private:
     std::int64_t nextCacheRelease_ = cacheReleaseIntervalFrames;
     // Each sample instrument's audio, loaded once per render.
     SampleStore samples_;
+    // The strips rendered ahead; before `ahead_`, whose workers render them.
+    StripMixAhead mix_;
     // Last, so that its workers stop before anything they read goes.
     NoteRenderAhead ahead_;
 };

@@ -95,8 +95,8 @@ void OfflineRenderer::render(const Project& project, const std::filesystem::path
     TempoFollowingUnits units(*units_, project.bpm);
     OfflineMixdownGraph mixdown(project, list.timeline, soloTrack, units);
     const int threadCount = threads > 0 ? threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    OfflineNoteScheduler notes(project, list, mixdown, units, threadCount - 1);
     BusAutomation buses(project, list.timeline, mixdown.stripCount(), BusAutomation::Options::exportRender());
+    OfflineNoteScheduler notes(project, list, mixdown, units, threadCount - 1, &buses);
     if (noteRendering == NoteRendering::allBeforeTheFirstBlock) notes.scheduleBefore(std::numeric_limits<std::int64_t>::max());
     mixdown.startVoices();
 
@@ -108,15 +108,15 @@ void OfflineRenderer::render(const Project& project, const std::filesystem::path
     AudioBuffer block(OfflineMixdownGraph::blockFrames, OfflineMixdownGraph::sampleRate);
     for (;;) {
         const std::int64_t frame = graph.renderedFrames();
-        notes.scheduleBefore(frame + OfflineMixdownGraph::blockFrames);
-        // While notes are still to come, one of them ends after this block, so the block is a whole one;
-        // once all are queued, the file's length is known.
+        notes.prepareBlock(frame);
+        // While notes are still to start, one of them ends after this block, so the block is a whole one;
+        // once all have started, the file's length is known.
+        const bool finished = notes.finishedBefore(frame + OfflineMixdownGraph::blockFrames);
         const std::int64_t total = std::max(notes.latestEndFrame() + endMarginFrames, songFrames) + latency;
-        if (notes.finished() && frame >= total) break;
+        if (finished && frame >= total) break;
         const std::int64_t count =
-            notes.finished() ? std::min<std::int64_t>(total - frame, OfflineMixdownGraph::blockFrames)
-                             : OfflineMixdownGraph::blockFrames;
-        buses.update(mixdown, frame);
+            finished ? std::min<std::int64_t>(total - frame, OfflineMixdownGraph::blockFrames)
+                     : OfflineMixdownGraph::blockFrames;
         graph.manualRender(block, count);
         const std::int64_t skip = std::clamp<std::int64_t>(latency - frame, 0, count);
         const float* channels[2] = {block.channel(0) + skip, block.channel(1) + skip};

@@ -4,8 +4,9 @@
 // than real time. Each render builds its own graph (`OfflineMixdownGraph`): track strips with eight
 // voices each, hosted instruments played by MIDI, the master chain with its peak limiter. It then runs
 // the graph in blocks of at most 256 frames, updating automated and modulated buses before each block,
-// queuing the notes each block needs just before it, and appending every block to the file. The notes'
-// buffers are rendered ahead on the other cores.
+// queuing the notes each block needs before it, and appending every block to the file. The notes'
+// buffers and the strips are rendered ahead on the other cores; the render's own thread runs the master
+// chain and writes the file.
 //
 //     OfflineRenderer renderer;
 //     renderer.render(project, "/home/me/Song.wav");            // the mix
@@ -42,8 +43,8 @@ public:
 
     double sampleRate = 44100;
     NoteRendering noteRendering = NoteRendering::whenNeeded;
-    /// The threads a render uses: its own, which runs the graph, and workers that render notes ahead of
-    /// it. 0 takes one per core. The file is the same at any number.
+    /// The threads a render uses: its own, which runs the master chain, and workers that render notes
+    /// and strips ahead of it. 0 takes one per core. The file is the same at any number.
     int threads = 0;
     /// Told after each block, on the rendering thread, the fraction of the file rendered so far (0 to 1;
     /// the file's end is known only once its last notes are scheduled, so the fraction may pause). When
