@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 using namespace veltrane;
 
@@ -180,4 +183,41 @@ TEST(ModulationSignal, ArgumentsThatGiveNoNumberGiveASilentSignal)
     // Frames whose distance overflows: far past the release, or before the start.
     EXPECT_EQ(modulationSignal(env, max, min, 1, kRate, kBpm), 0);
     EXPECT_EQ(modulationSignal(env, min, max, 1, kRate, kBpm), 0);
+}
+
+TEST(ModulationSignal, SignalsOfManyFramesAreEachFramesSignal)
+{
+    auto random = lfo(ModulationWaveform::random);
+    random.id.bytes[0] = 7;
+    std::vector<std::pair<std::string, ModulationSource>> sources;
+    for (const auto waveform : allModulationWaveforms) {
+        sources.push_back({std::string(toRawValue(waveform)), lfo(waveform, 0.5, 0.3)});
+    }
+    sources.push_back({"random", random});
+    sources.push_back({"envelope", envelope(0.01, 0.05, 0.5, 0.1)});
+    sources.push_back({"macro", {.kind = ModulationSourceKind::macro, .macroValue = 0.4}});
+    sources.push_back({"a phase beyond 2^51 cycles", lfo(ModulationWaveform::saw, 1, 3e15)});
+    sources.push_back({"an endless phase", lfo(ModulationWaveform::square, 1, std::numeric_limits<double>::infinity())});
+    struct Run { std::int64_t first, stride; int count; double bpm; };
+    // Runs of one frame to 64, every frame and every 16th, from before the timeline's start, across the
+    // edges of cycles (a cycle is 12,000 frames here), and at a tempo that is not a number.
+    const Run runs[] = {{-40, 1, 64, kBpm}, {11990, 1, 23, kBpm}, {5990, 16, 32, kBpm}, {0, 16, 1, kBpm},
+                        {23999, 1, 3, kBpm}, {100, 1, 8, std::nan("")}, {700000, 16, 17, 133}};
+    for (const auto& [name, source] : sources) {
+        for (const Run& run : runs) {
+            double values[64];
+            modulationSignals(source, run.first, run.stride, run.count, 9000, 2000, kRate, run.bpm, values);
+            for (int k = 0; k < run.count; ++k) {
+                const std::int64_t frame = run.first + k * run.stride;
+                const double expected = modulationSignal(source, frame, 9000, 2000, kRate, run.bpm);
+                // The sine is a polynomial here, within double rounding of the library's; the rest, the
+                // edges of cycles included, is the very same.
+                if (source.kind == ModulationSourceKind::lfo && source.waveform == ModulationWaveform::sine) {
+                    EXPECT_NEAR(values[k], expected, 1e-15) << name << " at frame " << frame;
+                } else {
+                    EXPECT_EQ(values[k], expected) << name << " at frame " << frame;
+                }
+            }
+        }
+    }
 }

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 using namespace veltrane;
 using namespace veltrane::testing;
@@ -193,4 +194,45 @@ TEST(ContinuousModulation, InsideTheVoiceLoopItSoundsAsThePassOverTheRenderedNot
         moved = std::max(moved, std::fabs(double(plain->channel(0)[i]) - fused->channel(0)[i]));
     }
     EXPECT_GT(moved, 0.01);
+}
+
+TEST(ContinuousModulation, RunsOfAnyLengthGiveTheSameFrames)
+{
+    // The filter's tunings are worked out a window ahead; runs that start and end anywhere in it, or
+    // reach past it, retune on the same frames as runs of the longest length.
+    Project project;
+    ModulationSource lfo{.name = "Sweep", .kind = ModulationSourceKind::lfo, .waveform = ModulationWaveform::triangle,
+                         .rateBeats = 0.25};
+    project.modulation = ModulationRack{
+        .sources = {lfo},
+        .routes = {ModulationRoute{.sourceID = lfo.id, .target = ParameterTarget::instrumentCutoff, .amount = 0.5},
+                   ModulationRoute{.sourceID = lfo.id, .target = ParameterTarget::instrumentResonance, .amount = 0.3},
+                   ModulationRoute{.sourceID = lfo.id, .target = ParameterTarget::instrumentVolume, .amount = 0.2}},
+    };
+    ContinuousModulation note = context(organ(Waveform::saw));
+    note.startFrame = 777;
+    note.durationFrames = 3000;
+    constexpr int frames = 3000;
+    std::vector<StereoLanes> input(frames);
+    for (int n = 0; n < frames; ++n) input[std::size_t(n)] = StereoLanes{std::sin(n * 0.05), std::cos(n * 0.031)};
+
+    const auto render = [&](const std::vector<int>& runs) {
+        ContinuousModulator modulator(project, note);
+        std::vector<StereoLanes> out = input;
+        std::size_t next = 0;
+        for (int first = 0; first < frames; ++next) {
+            const int count = std::min(runs[next % runs.size()], frames - first);
+            modulator.process(first, out.data() + first, count);
+            first += count;
+        }
+        return out;
+    };
+    const auto whole = render({ContinuousModulator::maximumRunFrames});
+    for (const auto& runs : {std::vector<int>{1}, std::vector<int>{7, 64, 13}, std::vector<int>{15, 17, 33, 2}}) {
+        const auto uneven = render(runs);
+        for (int n = 0; n < frames; ++n) {
+            ASSERT_EQ(uneven[std::size_t(n)][0], whole[std::size_t(n)][0]) << "frame " << n << " of runs of " << runs[0];
+            ASSERT_EQ(uneven[std::size_t(n)][1], whole[std::size_t(n)][1]) << "frame " << n << " of runs of " << runs[0];
+        }
+    }
 }

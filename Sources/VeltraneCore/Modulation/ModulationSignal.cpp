@@ -1,7 +1,11 @@
 #include "VeltraneCore/Modulation/ModulationSignal.hpp"
 
+#include "VeltraneCore/DSP/CycleSine.hpp"
+#include "VeltraneCore/DSP/WideInstructions.hpp"
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <numbers>
 
@@ -23,12 +27,25 @@ std::int64_t cycleIndex(double position)
     return static_cast<std::int64_t>(whole);
 }
 
+// `!(x >= y)` so that a rate that is not a number takes the shortest cycle too.
+double cycleBeatsOf(const ModulationSource& source)
+{
+    return !(source.rateBeats >= shortestCycleBeats) ? shortestCycleBeats : source.rateBeats;
+}
+
+// The LFO's position in cycles at `frames` (one number, or a vector of them): the same arithmetic in
+// the scalar and the batch evaluation, so both put a frame on the same side of a cycle's edge.
+template <class V>
+V lfoPosition(const ModulationSource& source, const V& frames, double sampleRate, double bpm, double cycleBeats)
+{
+    const V beats = frames / sampleRate * bpm / 60.0;
+    return source.phase + beats / cycleBeats;
+}
+
 double lfoSignal(const ModulationSource& source, std::int64_t frame, double sampleRate, double bpm)
 {
-    const double beats = static_cast<double>(std::max<std::int64_t>(frame, 0)) / sampleRate * bpm / 60.0;
-    // `!(x >= y)` so that a rate that is not a number takes the shortest cycle too.
-    const double cycleBeats = !(source.rateBeats >= shortestCycleBeats) ? shortestCycleBeats : source.rateBeats;
-    const double position = source.phase + beats / cycleBeats;
+    const double position = lfoPosition(source, static_cast<double>(std::max<std::int64_t>(frame, 0)), sampleRate,
+                                         bpm, cycleBeatsOf(source));
     if (!std::isfinite(position)) return 0;
     const double fraction = position - std::floor(position);
 
@@ -69,7 +86,100 @@ double envelopeSignal(const ModulationSource& source, std::int64_t frame, std::i
     return level < 1e-12 ? 0.0 : level;
 }
 
+// The periodic shapes on a vector of cycle fractions (0 to 1), with the arithmetic of `lfoSignal`.
+template <ModulationWaveform waveform, Lanes V>
+V periodicWave(const V& fraction)
+{
+    const V zero{};
+    if constexpr (waveform == ModulationWaveform::sine) return sineOfPhase(fraction);
+    if constexpr (waveform == ModulationWaveform::triangle) {
+        const V distance = (fraction < 0.5 ? zero : zero + 1) - fraction;
+        return 1 - 4 * (distance < 0 ? -distance : distance);
+    }
+    if constexpr (waveform == ModulationWaveform::saw) return 2 * fraction - 1;
+    if constexpr (waveform == ModulationWaveform::square) return fraction < 0.5 ? zero + 1 : zero - 1;
+    return zero;
+}
+
+// A periodic LFO's signals, as many frames at a time as `V` holds; returns how many it wrote (the
+// frames after the last whole group are left to the caller). Positions grow with the frame (or stay,
+// or all fall with a negative tempo), so when the first and the last lie within 2^51 cycles, where the
+// vector floor is exact, every one between does; otherwise (or when they are not numbers) nothing is
+// written here.
+template <ModulationWaveform waveform, Lanes V>
+int periodicSignals(const ModulationSource& source, std::int64_t first, std::int64_t stride, int count,
+                    double sampleRate, double bpm, double* out)
+{
+    constexpr int width = sizeof(V) / sizeof(double);
+    const int whole = count / width * width;
+    if (whole == 0) return 0;
+    const double cycleBeats = cycleBeatsOf(source);
+    const auto frameAt = [&](int k) { return static_cast<double>(std::max<std::int64_t>(first + k * stride, 0)); };
+    const auto inRange = [](double position) { return std::abs(position) < 2251799813685248.0; };
+    if (!inRange(lfoPosition(source, frameAt(0), sampleRate, bpm, cycleBeats)) ||
+        !inRange(lfoPosition(source, frameAt(whole - 1), sampleRate, bpm, cycleBeats))) {
+        return 0;
+    }
+    // Frame numbers are whole numbers far below 2^53, so these sums are exact.
+    V offsets;
+    for (int lane = 0; lane < width; ++lane) offsets[lane] = static_cast<double>(lane * stride);
+    const V zero{};
+    for (int k = 0; k < whole; k += width) {
+        const V frames = static_cast<double>(first + k * stride) + offsets;
+        const V position = lfoPosition(source, frames < 0 ? zero : frames, sampleRate, bpm, cycleBeats);
+        const V signal = periodicWave<waveform>(position - floorOf(position));
+        std::memcpy(out + k, &signal, sizeof signal);
+    }
+    return whole;
+}
+
+template <Lanes V>
+int periodicLFOSignals(const ModulationSource& source, std::int64_t first, std::int64_t stride, int count,
+                       double sampleRate, double bpm, double* out)
+{
+    switch (source.waveform) {
+    case ModulationWaveform::sine:
+        return periodicSignals<ModulationWaveform::sine, V>(source, first, stride, count, sampleRate, bpm, out);
+    case ModulationWaveform::triangle:
+        return periodicSignals<ModulationWaveform::triangle, V>(source, first, stride, count, sampleRate, bpm, out);
+    case ModulationWaveform::saw:
+        return periodicSignals<ModulationWaveform::saw, V>(source, first, stride, count, sampleRate, bpm, out);
+    case ModulationWaveform::square:
+        return periodicSignals<ModulationWaveform::square, V>(source, first, stride, count, sampleRate, bpm, out);
+    case ModulationWaveform::random: break;
+    }
+    return 0;
+}
+
+#ifdef VELTRANE_WIDE_INSTRUCTIONS
+VELTRANE_WIDE int periodicLFOSignalsWide(const ModulationSource& source, std::int64_t first, std::int64_t stride,
+                                         int count, double sampleRate, double bpm, double* out)
+{
+    return periodicLFOSignals<QuadLanes>(source, first, stride, count, sampleRate, bpm, out);
+}
+#endif
+
 } // namespace
+
+void modulationSignals(const ModulationSource& source, std::int64_t first, std::int64_t stride, int count,
+                       std::int64_t noteStartFrame, std::int64_t noteDurationFrames, double sampleRate, double bpm,
+                       double* out)
+{
+    int done = 0;
+    if (source.kind == ModulationSourceKind::lfo && sampleRate > 0 && std::isfinite(sampleRate)) {
+#ifdef VELTRANE_WIDE_INSTRUCTIONS
+        if (processorRunsWide()) {
+            done = periodicLFOSignalsWide(source, first, stride, count, sampleRate, bpm, out);
+        } else
+#endif
+        {
+            done = periodicLFOSignals<DoubleLanes>(source, first, stride, count, sampleRate, bpm, out);
+        }
+    }
+    for (int k = done; k < count; ++k) {
+        out[k] = modulationSignal(source, first + k * stride, noteStartFrame, noteDurationFrames, sampleRate, bpm);
+    }
+}
 
 double randomLFOValue(std::int64_t cycleIndex, std::uint8_t idByte)
 {

@@ -22,6 +22,16 @@ namespace veltrane {
 double modulationSignal(const ModulationSource& source, std::int64_t frame, std::int64_t noteStartFrame,
                         std::int64_t noteDurationFrames, double sampleRate, double bpm);
 
+/// The signal at the `count` frames `first`, `first + stride`, `first + 2 × stride`, ... into `out`: the
+/// values of as many `modulationSignal` calls, worked out together with the choice of source and
+/// waveform made once. A periodic LFO's positions are reckoned with the very arithmetic of
+/// `modulationSignal` (so a square or a saw switches on the same frame), several frames to a vector,
+/// and its sine is a polynomial within double rounding of the library's; every other value is the very
+/// same. Any thread.
+void modulationSignals(const ModulationSource& source, std::int64_t first, std::int64_t stride, int count,
+                       std::int64_t noteStartFrame, std::int64_t noteDurationFrames, double sampleRate, double bpm,
+                       double* out);
+
 /// The held value of a random LFO in the cycle `cycleIndex`, for a source whose identifier starts with
 /// the byte `idByte`: -1 to 1. Only the sum of the two matters.
 double randomLFOValue(std::int64_t cycleIndex, std::uint8_t idByte);

@@ -3,10 +3,13 @@
 #include "VeltranePlayback/Voices/NoteFilterDefaults.hpp"
 #include "VeltraneCore/Modulation/ModulationRouting.hpp"
 #include "VeltraneCore/Modulation/ModulationSignal.hpp"
+#include "VeltraneCore/DSP/PowerOfTwo.hpp"
+#include "VeltraneCore/DSP/WideInstructions.hpp"
 #include "VeltranePlatform/Audio/DenormalGuard.hpp"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace veltrane {
 
@@ -50,6 +53,9 @@ ContinuousModulator::Parameter::Parameter(ParameterTarget target, double base, c
                                           const ContinuousModulation& context)
     : target_(target), base_(normalized(target, base))
 {
+    const ParameterRange bounds = range(target);
+    lowest_ = bounds.lowerBound;
+    highest_ = bounds.upperBound;
     if (isCutoffTarget(target)) {
         lowest_ = valueAtNormalized(target, 0);
         highest_ = valueAtNormalized(target, 1);
@@ -66,21 +72,75 @@ ContinuousModulator::Parameter::Parameter(ParameterTarget target, double base, c
     }
 }
 
-double ContinuousModulator::Parameter::at(std::int64_t frame, const ContinuousModulation& context, double bpm) const
+void ContinuousModulator::Parameter::values(std::int64_t frame, std::int64_t stride, int count,
+                                            const ContinuousModulation& context, double bpm, double* out) const
 {
-    double n = base_;
+    // Room for a last group of four lanes past `count`, which `valuesAt` may fill.
+    double n[maximumRunFrames + 4];
+    std::fill_n(n, (count + 3) / 4 * 4, base_);
+    double signals[maximumRunFrames];
     for (const Route& route : routes_) {
-        n += route.amount * modulationSignal(*route.source, frame, context.startFrame, context.durationFrames,
-                                             context.sampleRate, bpm);
+        modulationSignals(*route.source, frame, stride, count, context.startFrame, context.durationFrames,
+                          context.sampleRate, bpm, signals);
+        for (int k = 0; k < count; ++k) n[k] += route.amount * signals[k];
     }
-    return valueAt(n);
+    valuesAt(n, count);
+    std::copy_n(n, count, out);
 }
 
-double ContinuousModulator::Parameter::valueAt(double n) const
+double ContinuousModulator::Parameter::at(std::int64_t frame, const ContinuousModulation& context, double bpm) const
 {
-    if (!isCutoffTarget(target_)) return valueAtNormalized(target_, n);
-    const double m = std::isnan(n) ? 0.0 : std::clamp(n, 0.0, 1.0);
-    return std::clamp(lowest_ * std::exp2(m * octaves_), lowest_, highest_);
+    double value = 0;
+    values(frame, 1, 1, context, bpm, &value);
+    return value;
+}
+
+namespace {
+
+// A normalised value held to 0 ... 1, one that is not a number counting as 0: `std::clamp` as
+// selections, which give the same for every number.
+double heldNormalized(double m) { return m != m ? 0.0 : m < 0 ? 0.0 : 1 < m ? 1.0 : m; }
+
+// Cutoffs on a logarithmic curve from `lowest` over `octaves`, of `count` 0-to-1 forms in place, as many
+// to a vector as `V` holds; `n` has room for a last group of `V`.
+template <Lanes V>
+void cutoffsAt(double* n, int count, double lowest, double highest, double octaves)
+{
+    const V zero{};
+    for (int k = 0; k < count; k += static_cast<int>(sizeof(V) / sizeof(double))) {
+        V m;
+        std::memcpy(&m, n + k, sizeof m);
+        // The form held to 0 ... 1 (one that is not a number counting as 0), then the value held to the
+        // range: `std::clamp` as selections, which give the same for every number.
+        m = m != m ? zero : m < 0 ? zero : 1 < m ? zero + 1 : m;
+        const V value = lowest * exp2Of(m * octaves);
+        const V held = value < lowest ? zero + lowest : highest < value ? zero + highest : value;
+        std::memcpy(n + k, &held, sizeof held);
+    }
+}
+
+#ifdef VELTRANE_WIDE_INSTRUCTIONS
+VELTRANE_WIDE void cutoffsAtWide(double* n, int count, double lowest, double highest, double octaves)
+{
+    cutoffsAt<QuadLanes>(n, count, lowest, highest, octaves);
+}
+#endif
+
+} // namespace
+
+void ContinuousModulator::Parameter::valuesAt(double* n, int count) const
+{
+    if (!isCutoffTarget(target_)) {
+        for (int k = 0; k < count; ++k) {
+            const double value = lowest_ + heldNormalized(n[k]) * (highest_ - lowest_);
+            n[k] = std::clamp(value, lowest_, highest_);
+        }
+        return;
+    }
+#ifdef VELTRANE_WIDE_INSTRUCTIONS
+    if (processorRunsWide()) return cutoffsAtWide(n, count, lowest_, highest_, octaves_);
+#endif
+    cutoffsAt<DoubleLanes>(n, count, lowest_, highest_, octaves_);
 }
 
 ContinuousModulator::ContinuousModulator(const Project& project, const ContinuousModulation& context)
@@ -106,34 +166,54 @@ bool ContinuousModulator::scales(std::int64_t first, int count, double* gains, S
     const bool volume = volume_.moving();
     const bool pan = pan_.moving();
     if (!volume && !pan) return false;
-    for (int k = 0; k < count; ++k) {
-        const std::int64_t frame = context_.startFrame + first + k;
-        gains[k] = volume ? volume_.at(frame, context_, bpm_) / startVolume_ : 1.0;
-        sides[k] = StereoLanes{1, 1};
-        if (pan) {
-            const double p =
-                std::clamp(context_.startPan + pan_.at(frame, context_, bpm_) - context_.startInstrument.pan, -1.0, 1.0);
+    const std::int64_t frame = context_.startFrame + first;
+    if (volume) {
+        volume_.values(frame, 1, count, context_, bpm_, gains);
+        for (int k = 0; k < count; ++k) gains[k] /= startVolume_;
+    } else {
+        for (int k = 0; k < count; ++k) gains[k] = 1.0;
+    }
+    if (pan) {
+        double pans[maximumRunFrames];
+        pan_.values(frame, 1, count, context_, bpm_, pans);
+        for (int k = 0; k < count; ++k) {
+            const double p = std::clamp(context_.startPan + pans[k] - context_.startInstrument.pan, -1.0, 1.0);
             sides[k] = StereoLanes{std::sqrt((1 - p) / 2) / startLeft_, std::sqrt((1 + p) / 2) / startRight_};
         }
+    } else {
+        for (int k = 0; k < count; ++k) sides[k] = StereoLanes{1, 1};
     }
     return true;
 }
 
 const StereoLowPass* ContinuousModulator::tunings(std::int64_t first, int count)
 {
-    double cutoffs[maximumTunings];
-    double resonances[maximumTunings];
-    int made = 0;
+    // The multiples of the retuning step from `first` on, below `first + count`.
+    const std::int64_t firstTuning = (first + filterRetuneFrames - 1) / filterRetuneFrames * filterRetuneFrames;
     const std::int64_t end = first + count;
-    for (std::int64_t n = (first + filterRetuneFrames - 1) / filterRetuneFrames * filterRetuneFrames; n < end;
-         n += filterRetuneFrames) {
-        const std::int64_t frame = context_.startFrame + n;
-        cutoffs[made] = cutoff_.moving() ? cutoff_.at(frame, context_, bpm_) : fixedCutoff_;
-        resonances[made] = resonance_.moving() ? resonance_.at(frame, context_, bpm_) : fixedResonance_;
-        ++made;
+    if (firstTuning >= end) return tuned_;
+    const std::int64_t lastTuning = firstTuning + (end - 1 - firstTuning) / filterRetuneFrames * filterRetuneFrames;
+    const std::int64_t windowEnd = windowFirst_ + windowTunings * filterRetuneFrames;
+    if (windowFirst_ < 0 || firstTuning < windowFirst_ || lastTuning >= windowEnd) {
+        // A window of tunings ahead, worked out together: one by one, each would wait on the last
+        // division of its own chain.
+        windowFirst_ = firstTuning;
+        double cutoffs[windowTunings];
+        double resonances[windowTunings];
+        const std::int64_t frame = context_.startFrame + firstTuning;
+        if (cutoff_.moving()) {
+            cutoff_.values(frame, filterRetuneFrames, windowTunings, context_, bpm_, cutoffs);
+        } else {
+            std::fill_n(cutoffs, windowTunings, fixedCutoff_);
+        }
+        if (resonance_.moving()) {
+            resonance_.values(frame, filterRetuneFrames, windowTunings, context_, bpm_, resonances);
+        } else {
+            std::fill_n(resonances, windowTunings, fixedResonance_);
+        }
+        StereoLowPass::tune(context_.sampleRate, cutoffs, resonances, windowTunings, tuned_);
     }
-    for (int i = 0; i < made; ++i) tuned_[i].update(context_.sampleRate, cutoffs[i], resonances[i]);
-    return tuned_;
+    return tuned_ + (firstTuning - windowFirst_) / filterRetuneFrames;
 }
 
 void ContinuousModulator::process(std::int64_t first, StereoLanes* frames, int count)

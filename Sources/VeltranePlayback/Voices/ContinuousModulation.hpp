@@ -78,6 +78,9 @@ public:
     const StereoLowPass* tunings(std::int64_t first, int count);
     static constexpr int maximumRunFrames = 64;
     static constexpr int maximumTunings = maximumRunFrames / filterRetuneFrames + 1;
+    /// Tunings are worked out this many at a time, ahead of the frames that need them.
+    static constexpr int windowTunings = 32;
+    static_assert(maximumTunings <= windowTunings && windowTunings <= maximumRunFrames);
 
 private:
     // One parameter: its value in 0-to-1 form before the routes, and the routes that act on the note.
@@ -85,6 +88,10 @@ private:
     public:
         Parameter(ParameterTarget target, double base, const Project& project, const ContinuousModulation& context);
         bool moving() const { return moving_; }
+        /// The values at the `count` (at most `maximumRunFrames`) timeline frames `frame`, `frame + stride`,
+        /// ...: each route's source is evaluated for all of them at once.
+        void values(std::int64_t frame, std::int64_t stride, int count, const ContinuousModulation& context,
+                    double bpm, double* out) const;
         double at(std::int64_t frame, const ContinuousModulation& context, double bpm) const;
 
     private:
@@ -92,16 +99,17 @@ private:
             const ModulationSource* source;
             double amount;
         };
-        // The value of a 0-to-1 form, as `valueAtNormalized`. A cutoff's logarithmic curve is taken
-        // through its ends and `exp2`, a fraction of the cost of the power it is defined by and the same
-        // to within double rounding: the filter is retuned every few frames of every note.
-        double valueAt(double n) const;
+        // The values of 0-to-1 forms, as `valueAtNormalized`. A cutoff's logarithmic curve is taken
+        // through its ends and a power of two, a fraction of the cost of the power it is defined by and
+        // the same to within double rounding: the filter is retuned every few frames of every note.
+        void valuesAt(double* n, int count) const;
 
         ParameterTarget target_;
         double base_;
         bool moving_ = false;
         std::vector<Route> routes_;
-        double lowest_ = 0, highest_ = 0, octaves_ = 0; // a cutoff's range and its span in octaves
+        double lowest_ = 0, highest_ = 0; // the target's range
+        double octaves_ = 0;              // a cutoff's span in octaves
     };
 
     const ContinuousModulation& context_;
@@ -112,8 +120,10 @@ private:
     double fixedCutoff_ = 0, fixedResonance_ = 0;
     StereoLowPass filter_;
     StereoLowPassRun run_;
-    // Kept from run to run, so that no run clears an array it overwrites.
-    StereoLowPass tuned_[maximumTunings];
+    // The tunings from note frame `windowFirst_` on (none yet while it is negative), one every
+    // `filterRetuneFrames`; kept from run to run.
+    std::int64_t windowFirst_ = -1;
+    StereoLowPass tuned_[windowTunings];
 };
 
 /// Re-processes `buffer` in place so that volume, pan and filter follow the rack over the note.

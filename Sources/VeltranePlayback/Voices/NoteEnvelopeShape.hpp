@@ -13,6 +13,7 @@
 // Pure arithmetic, no allocation.
 
 #include "VeltranePlayback/Voices/NoteEnvelope.hpp"
+#include "VeltraneCore/DSP/DoubleLanes.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -82,14 +83,18 @@ public:
         }
         // The export's fade falls with time: where it is 1 or more at the run's last frame it is held to
         // exactly 1 throughout and changes nothing. Otherwise each level takes its factor, the clamp of
-        // `at` written as two selections by value, which give the same for every number (NaN included)
-        // and become a vector maximum and minimum.
+        // `at` written as two selections by value, which give the same for every number (NaN included).
+        // Four frames to a vector: left to the compiler, the selections stayed branches, frame by frame.
         if (!fadeOverTail_ || !fading_ || (fadeEnd_ - time(count - 1)) * inverseFade_ >= 1) return;
-        for (int k = 0; k < count; ++k) {
-            const double fade = (fadeEnd_ - time(k)) * inverseFade_;
-            const double above = fade < 0 ? 0.0 : fade;
-            out[k] = out[k] * (1 < above ? 1.0 : above);
+        int k = 0;
+        const QuadLanes zero{};
+        for (; k + 4 <= count; k += 4) {
+            const QuadLanes frames = base + QuadLanes{double(k), double(k + 1), double(k + 2), double(k + 3)};
+            const QuadLanes fade = (fadeEnd_ - frames * inverseRate) * inverseFade_;
+            const QuadLanes above = fade < 0 ? zero : fade;
+            storeQuad(out + k, loadQuad(out + k) * (1 < above ? zero + 1 : above));
         }
+        for (; k < count; ++k) out[k] = out[k] * fadeFactor(time(k));
     }
 
 private:
@@ -102,6 +107,14 @@ private:
         if (attack_ > 0 && time < attack_) return Stage::attack;
         if (decay_ > 0 && time - attack_ < decay_) return Stage::decay;
         return Stage::sustain;
+    }
+
+    // The export's fade at one time.
+    double fadeFactor(double time) const
+    {
+        const double fade = (fadeEnd_ - time) * inverseFade_;
+        const double above = fade < 0 ? 0.0 : fade;
+        return 1 < above ? 1.0 : above;
     }
 
     // The attack, decay and sustain stages as if the key were still held.

@@ -7,6 +7,7 @@
 #include "VeltranePlayback/Voices/VoiceStages.hpp"
 #include "VeltraneCore/DSP/CycleSine.hpp"
 #include "VeltraneCore/DSP/StereoLowPass.hpp"
+#include "VeltraneCore/DSP/WideInstructions.hpp"
 #include "VeltraneCore/Timing/FrameTime.hpp"
 #include "VeltraneCore/Tracker/NoteFrequency.hpp"
 #include "VeltranePlatform/Audio/DenormalGuard.hpp"
@@ -183,29 +184,20 @@ template <class Oscillator>
     renderWith(voice, oscillator, bends, modulation, left, right, frames);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define VELTRANE_WIDE_VOICE_LOOP 1
-
+#ifdef VELTRANE_WIDE_INSTRUCTIONS
 template <class Oscillator>
-[[gnu::target("avx2,fma"), gnu::optimize("fp-contract=fast", "vect-cost-model=dynamic", "no-trapping-math"), gnu::flatten]] void
-renderWide(Oscillator oscillator, const RenderArguments& arguments)
+VELTRANE_WIDE void renderWide(Oscillator oscillator, const RenderArguments& arguments)
 {
     const auto& [voice, bends, modulation, left, right, frames] = arguments;
     renderWith(voice, oscillator, bends, modulation, left, right, frames);
-}
-
-bool processorRunsWideLoop()
-{
-    static const bool runs = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    return runs;
 }
 #endif
 
 template <class Oscillator>
 void renderDispatched(Oscillator oscillator, const RenderArguments& arguments)
 {
-#ifdef VELTRANE_WIDE_VOICE_LOOP
-    if (processorRunsWideLoop() && !detail::portableVoiceLoopForced) return renderWide(oscillator, arguments);
+#ifdef VELTRANE_WIDE_INSTRUCTIONS
+    if (processorRunsWide() && !detail::portableVoiceLoopForced) return renderWide(oscillator, arguments);
 #endif
     renderPortable(oscillator, arguments);
 }
