@@ -3,6 +3,10 @@
 // drive, bit-crusher, delay, reverb, time-pitch, peak limiter), rendered in 256-frame blocks on one
 // core. Reported as times real time ("timesRealTime": seconds of audio rendered per second of CPU
 // time). Goals: at least 200 with every player idle, 50 with 64 buffers playing.
+//
+// And the export's graph alone, as its render thread runs it: 16 strips set as the dense benchmark
+// song sets them, 82 voices sounding, each from a buffer of its own, the buffers together far larger
+// than the processor's caches (as rendered notes are), in 256-frame blocks at 44,100 Hz.
 
 #include "VeltranePlayback/Mixdown/MixdownGraph.hpp"
 #include "VeltraneCore/Models/Project.hpp"
@@ -120,6 +124,76 @@ void renderBlocks(benchmark::State& state, int playing, bool effects)
                                                      benchmark::Counter::kIsRate);
 }
 
+// The export's graph with `voiceCount` voices sounding: each plays a 2-second buffer of its own again
+// and again, voice by voice at other frames within the block.
+struct ExportGraph {
+    static constexpr int trackCount = 16;
+    static constexpr int voiceCount = 82;
+    static constexpr double rate = MixdownOptions::exportSampleRate;
+    static constexpr int block = MixdownOptions::exportBlockFrames;
+    static constexpr std::int64_t noteFrames = static_cast<std::int64_t>(2 * rate);
+
+    MixdownGraph mixdown{MixdownOptions::exportRender(trackCount)};
+    std::vector<AudioBufferRef> notes;
+    std::int64_t queuedUntil = 0;
+
+    ExportGraph()
+    {
+        Project project;
+        project.mixer = std::vector<MixerTrack>(trackCount);
+        for (int t = 0; t < trackCount; ++t) {
+            project.mixer[static_cast<std::size_t>(t)].pan = (t % 5 - 2) * 0.3;
+            if (t % 3 == 0) project.mixer[static_cast<std::size_t>(t)].cutoff = 6000 + 500 * t;
+            if (t % 4 == 1) project.mixer[static_cast<std::size_t>(t)].drive = 0.2;
+        }
+        project.masterFX = MasterFX{.drive = 0.1, .delayMix = 0.2, .delayTime = 0.32, .delayFeedback = 40,
+                                    .reverbMix = 0.15, .bitDepth = 16.0};
+        mixdown.applySettings(project);
+        for (int t = 0; t < trackCount; ++t) mixdown.connectStrip(t);
+        std::uint32_t state = 12345;
+        for (int v = 0; v < voiceCount; ++v) {
+            auto buffer = std::make_shared<AudioBuffer>(noteFrames, rate);
+            for (int channel = 0; channel < 2; ++channel) {
+                for (std::int64_t i = 0; i < noteFrames; ++i) {
+                    state = state * 1664525u + 1013904223u;
+                    buffer->channel(channel)[i] = 0.02f * (static_cast<float>(state >> 8) / 8388608.0f - 1.0f);
+                }
+            }
+            notes.push_back(std::move(buffer));
+        }
+        for (auto& strip : mixdown.strips()) {
+            for (auto& voice : strip.voices) voice->play(0);
+        }
+    }
+
+    void keepPlaying()
+    {
+        AudioGraph& graph = mixdown.graph();
+        if (graph.renderedFrames() + rate < queuedUntil) return;
+        for (int v = 0; v < voiceCount; ++v) {
+            MixdownStrip& strip = mixdown.strips()[static_cast<std::size_t>(v % trackCount)];
+            const std::int64_t start = queuedUntil + v * 37;
+            strip.voices[static_cast<std::size_t>(v / trackCount)]->scheduleBuffer(notes[static_cast<std::size_t>(v)], start);
+        }
+        queuedUntil += noteFrames;
+        graph.drainCompletions();
+    }
+};
+
+void BM_ExportGraph82Voices(benchmark::State& state)
+{
+    ExportGraph exportGraph;
+    AudioBuffer out(ExportGraph::block, ExportGraph::rate);
+    for (auto _ : state) {
+        exportGraph.keepPlaying();
+        exportGraph.mixdown.graph().manualRender(out, ExportGraph::block);
+        benchmark::DoNotOptimize(out.channel(0));
+    }
+    exportGraph.mixdown.graph().drainCompletions();
+    state.counters["timesRealTime"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * ExportGraph::block / ExportGraph::rate, benchmark::Counter::kIsRate);
+}
+
 void BM_AllPlayersIdle(benchmark::State& state) { renderBlocks(state, 0, false); }
 void BM_64BuffersPlaying(benchmark::State& state) { renderBlocks(state, 64, false); }
 void BM_64BuffersPlayingWithEffects(benchmark::State& state) { renderBlocks(state, 64, true); }
@@ -127,5 +201,6 @@ void BM_64BuffersPlayingWithEffects(benchmark::State& state) { renderBlocks(stat
 BENCHMARK(BM_AllPlayersIdle);
 BENCHMARK(BM_64BuffersPlaying);
 BENCHMARK(BM_64BuffersPlayingWithEffects);
+BENCHMARK(BM_ExportGraph82Voices);
 
 } // namespace

@@ -361,5 +361,44 @@ TEST(AudioPeakLimiter, NoSampleOfALoudOnsetLeavesAboveTheCeiling)
     }
 }
 
+TEST(AudioPeakLimiter, TheLongestLookAheadFollowsAGainThatRisesForLongerThanTheWindow)
+{
+    // After a loud burst the detector falls slowly, so every frame's gain is a little above the last for
+    // far longer than the longest look-ahead: the queue of minima then holds the whole window at once.
+    auto limiter = std::make_shared<AudioPeakLimiterNode>();
+    limiter->setAttackTime(AudioPeakLimiterNode::maximumAttackTime);
+    limiter->setDecayTime(0.5f);
+    // A burst 18 dB too loud, a long quiet tone while the gain recovers, a second burst, and a quiet
+    // tone once the gain is back at unity.
+    const std::int64_t burst = 480;
+    const std::int64_t recovery = 3 * 48000;
+    auto loud = testing::sineBuffer(burst, rate, 400, 8.0f);
+    auto tone = testing::sineBuffer(recovery, rate, 400, 0.5f);
+    auto quiet = testing::noiseBuffer(48000, rate, 0.5f, 3);
+    EffectGraph setup(limiter, loud);
+    const std::int64_t latency = limiter->latencyFrames();
+    ASSERT_EQ(latency, 9600);
+    setup.player->scheduleBuffer(tone, burst);
+    setup.player->scheduleBuffer(loud, burst + recovery);
+    setup.player->scheduleBuffer(tone, 2 * burst + recovery);
+    setup.player->scheduleBuffer(quiet, 2 * burst + 2 * recovery);
+    const std::int64_t total = 2 * burst + 2 * recovery + quiet->frameLength();
+    auto out = renderGraph(setup.graph, total + latency);
+
+    for (int channel = 0; channel < 2; ++channel) {
+        const float* samples = out->channel(channel);
+        EXPECT_LE(testing::peak(samples, 0, out->frameLength()), 1.0f);
+        // Each burst is held at the ceiling from its first sample, the second as well as the first.
+        EXPECT_GT(testing::peak(samples, latency, latency + burst), 0.95f);
+        EXPECT_GT(testing::peak(samples, latency + burst + recovery, latency + 2 * burst + recovery), 0.95f);
+        // The gain comes back: the tone is far louder at the end of its recovery than just after the burst.
+        const double early = testing::rms(samples, latency + burst, latency + burst + 4800);
+        const double late = testing::rms(samples, latency + burst + recovery - 4800, latency + burst + recovery);
+        EXPECT_GT(late, 2 * early);
+        EXPECT_TRUE(sameBits(samples + 2 * burst + 2 * recovery + latency, quiet->channel(channel), quiet->frameLength()))
+            << "the quiet passage passes bit for bit once the gain is back at unity";
+    }
+}
+
 } // namespace
 } // namespace veltrane

@@ -50,30 +50,47 @@ void AudioDelayNode::process(const RenderTime&, AudioBus& bus) noexcept
     }
     const float feedback = std::clamp(feedback_.get() / 100.0f, -0.99f, 0.99f);
     const float dry = 1.0f - mix;
+    const float damping = damping_;
+    const double glide = glide_;
+    const std::int64_t mask = lineMask_;
     float* lines[2] = {line_.get(), line_.get() + size};
+    float* channels[2] = {bus.channels[0], bus.channels[1]};
+    // The state in registers for the block, not in the node, where every store to the line or the bus
+    // would make the compiler read it back.
+    double delay = currentDelayFrames_;
+    std::int64_t writeIndex = writeIndex_;
+    std::int64_t quietFrames = quietFrames_;
+    float damp[2] = {dampState_[0], dampState_[1]};
     for (int i = 0; i < bus.frames; ++i) {
-        currentDelayFrames_ += (targetDelay - currentDelayFrames_) * glide_;
-        const double readPosition = static_cast<double>(writeIndex_) - currentDelayFrames_;
-        const double whole = std::floor(readPosition);
+        delay += (targetDelay - delay) * glide;
+        const double readPosition = static_cast<double>(writeIndex) - delay;
+        // `std::floor` without the library call: the read position is a whole frame count minus a delay
+        // of at most a few seconds, far inside the range where truncation is exact.
+        double whole = static_cast<double>(static_cast<std::int64_t>(readPosition));
+        if (whole > readPosition) whole -= 1.0;
         const float fraction = static_cast<float>(readPosition - whole);
         const std::int64_t index = static_cast<std::int64_t>(whole);
         bool loud = false;
         for (int channel = 0; channel < 2; ++channel) {
             float* line = lines[channel];
-            const float a = line[index & lineMask_];
-            const float b = line[(index + 1) & lineMask_];
+            const float a = line[index & mask];
+            const float b = line[(index + 1) & mask];
             const float delayed = a + fraction * (b - a);
-            float& damp = dampState_[channel];
-            damp = delayed + damping_ * (damp - delayed);
-            float& x = bus.channels[channel][i];
-            const float written = x + feedback * damp;
-            line[writeIndex_ & lineMask_] = written;
+            damp[channel] = delayed + damping * (damp[channel] - delayed);
+            float& x = channels[channel][i];
+            const float written = x + feedback * damp[channel];
+            line[writeIndex & mask] = written;
             loud = loud || std::fabs(written) > quietLevel;
             x = dry * x + mix * delayed;
         }
-        quietFrames_ = loud ? 0 : quietFrames_ + 1;
-        ++writeIndex_;
+        quietFrames = loud ? 0 : quietFrames + 1;
+        ++writeIndex;
     }
+    currentDelayFrames_ = delay;
+    writeIndex_ = writeIndex;
+    quietFrames_ = quietFrames;
+    dampState_[0] = damp[0];
+    dampState_[1] = damp[1];
 }
 
 } // namespace veltrane

@@ -48,37 +48,36 @@ void AudioEQNode::process(const RenderTime&, AudioBus& bus) noexcept
         }
         bus.fillSilence(); // let the filter ring out
     }
-    // Direct form I, both channels in one pass: the only chain from one output to the next is one
-    // multiply and one add, and the two channels' chains run side by side.
+    // Direct form I, both channels in one pass as the two lanes of one vector: each lane does what a
+    // channel of its own would, operation for operation, so the result is the same to the bit. The only
+    // chain from one output to the next is one multiply and one subtraction.
+    using Double2 = double __attribute__((vector_size(16)));
+    using Float2 = float __attribute__((vector_size(8)));
     float* left = bus.channels[0];
     float* right = bus.channels[1];
-    double lx1 = history_[0][0], lx2 = history_[0][1], ly1 = history_[0][2], ly2 = history_[0][3];
-    double rx1 = history_[1][0], rx2 = history_[1][1], ry1 = history_[1][2], ry2 = history_[1][3];
+    Double2 x1 = {history_[0][0], history_[1][0]};
+    Double2 x2 = {history_[0][1], history_[1][1]};
+    Double2 y1 = {history_[0][2], history_[1][2]};
+    Double2 y2 = {history_[0][3], history_[1][3]};
     const double b0 = b0_, b1 = b1_, b2 = b2_, a1 = a1_, a2 = a2_;
     for (int i = 0; i < bus.frames; ++i) {
-        const double xl = left[i];
-        const double xr = right[i];
-        const double yl = (b0 * xl + b1 * lx1 + b2 * lx2 - a2 * ly2) - a1 * ly1;
-        const double yr = (b0 * xr + b1 * rx1 + b2 * rx2 - a2 * ry2) - a1 * ry1;
-        lx2 = lx1;
-        lx1 = xl;
-        ly2 = ly1;
-        ly1 = yl;
-        rx2 = rx1;
-        rx1 = xr;
-        ry2 = ry1;
-        ry1 = yr;
-        left[i] = static_cast<float>(yl);
-        right[i] = static_cast<float>(yr);
+        const Float2 in = {left[i], right[i]};
+        const Double2 x = __builtin_convertvector(in, Double2);
+        const Double2 y = (b0 * x + b1 * x1 + b2 * x2 - a2 * y2) - a1 * y1;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        const Float2 out = __builtin_convertvector(y, Float2);
+        left[i] = out[0];
+        right[i] = out[1];
     }
-    history_[0][0] = lx1;
-    history_[0][1] = lx2;
-    history_[0][2] = ly1;
-    history_[0][3] = ly2;
-    history_[1][0] = rx1;
-    history_[1][1] = rx2;
-    history_[1][2] = ry1;
-    history_[1][3] = ry2;
+    for (int channel = 0; channel < 2; ++channel) {
+        history_[channel][0] = x1[channel];
+        history_[channel][1] = x2[channel];
+        history_[channel][2] = y1[channel];
+        history_[channel][3] = y2[channel];
+    }
 }
 
 } // namespace veltrane

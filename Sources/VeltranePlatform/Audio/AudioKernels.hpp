@@ -5,6 +5,7 @@
 // length by itself, and these loops are most of the cost of a busy graph. Pointers may be unaligned;
 // source and target must not overlap unless they are the same.
 
+#include <cstdint>
 #include <cstring>
 
 namespace veltrane::kernels {
@@ -66,6 +67,62 @@ inline void addScaled(float* target, const float* source, float gain, int frames
     int i = 0;
     for (; i + 4 <= frames; i += 4) store(target + i, load(target + i) + load(source + i) * gain);
     for (; i < frames; ++i) target[i] += source[i] * gain;
+}
+
+/// Both channels of a stereo block at once: `target` = `source` (`add` false) or `target` += `source`
+/// (`add` true), each sample times `gain`. One pass over both channels keeps two streams of reads in
+/// flight, which is what summing buffers that are not in the cache waits on. A gain of exactly 1
+/// copies and adds the samples as they are.
+inline void mixStereo(float* const target[2], const float* const source[2], float gain, int frames, bool add) noexcept
+{
+    float* const left = target[0];
+    float* const right = target[1];
+    const float* const fromLeft = source[0];
+    const float* const fromRight = source[1];
+    int i = 0;
+    if (add) {
+        for (; i + 4 <= frames; i += 4) {
+            store(left + i, load(left + i) + load(fromLeft + i) * gain);
+            store(right + i, load(right + i) + load(fromRight + i) * gain);
+        }
+        for (; i < frames; ++i) {
+            left[i] += fromLeft[i] * gain;
+            right[i] += fromRight[i] * gain;
+        }
+    } else if (gain == 1.0f) {
+        // A plain copy, not a product: under flush-to-zero a product would change subnormal samples.
+        for (; i + 4 <= frames; i += 4) {
+            store(left + i, load(fromLeft + i));
+            store(right + i, load(fromRight + i));
+        }
+        for (; i < frames; ++i) {
+            left[i] = fromLeft[i];
+            right[i] = fromRight[i];
+        }
+    } else {
+        for (; i + 4 <= frames; i += 4) {
+            store(left + i, load(fromLeft + i) * gain);
+            store(right + i, load(fromRight + i) * gain);
+        }
+        for (; i < frames; ++i) {
+            left[i] = fromLeft[i] * gain;
+            right[i] = fromRight[i] * gain;
+        }
+    }
+}
+
+/// Asks for `frames` samples from `source` on to be brought into the second-level cache ahead of
+/// their use, without waiting for them. Reading many buffers a block at a time defeats the hardware's
+/// own look-ahead, which needs a few misses on each stream before it starts.
+inline void prefetch(const float* source, int frames) noexcept
+{
+    if (frames <= 0) return;
+    constexpr std::uintptr_t line = 64;
+    const auto first = reinterpret_cast<std::uintptr_t>(source) & ~(line - 1);
+    const auto last = reinterpret_cast<std::uintptr_t>(source + frames - 1);
+    for (std::uintptr_t address = first; address <= last; address += line) {
+        __builtin_prefetch(reinterpret_cast<const void*>(address), 0, 2);
+    }
 }
 
 /// The largest absolute value; NaNs are passed over.

@@ -12,7 +12,9 @@ int AudioPeakLimiterNode::lookAheadFor(float attackSeconds, double sampleRate) n
 
 void AudioPeakLimiterNode::prepare(double sampleRate, int)
 {
-    capacity_ = lookAheadFor(maximumAttackTime, sampleRate) + 1;
+    // The window of the longest look-ahead, and one place more: while the frame gains rise, the queue of
+    // minima holds the whole window and, for a moment, the frame that is about to push the oldest out.
+    capacity_ = lookAheadFor(maximumAttackTime, sampleRate) + 2;
     const auto size = static_cast<std::size_t>(capacity_);
     delayedLeft_ = std::make_unique<float[]>(size);
     delayedRight_ = std::make_unique<float[]>(size);
@@ -35,7 +37,7 @@ void AudioPeakLimiterNode::reset() noexcept
 void AudioPeakLimiterNode::restart(int lookAhead) noexcept
 {
     if (!delayedLeft_) return; // not prepared yet
-    lookAhead_ = std::clamp(lookAhead, 1, std::max(capacity_ - 1, 1));
+    lookAhead_ = std::clamp(lookAhead, 1, std::max(capacity_ - 2, 1));
     const int window = lookAhead_ + 1;
     std::fill_n(delayedLeft_.get(), window, 0.0f);
     std::fill_n(delayedRight_.get(), window, 0.0f);
@@ -49,76 +51,6 @@ void AudioPeakLimiterNode::restart(int lookAhead) noexcept
     quietFrames_ = window;
     lastGain_ = 1.0f;
     publishedGain_.store(1.0f, std::memory_order_relaxed);
-}
-
-void AudioPeakLimiterNode::step(float& left, float& right, float level, float decay, int holdFrames) noexcept
-{
-    if (hold_ > 0) {
-        --hold_;
-    } else {
-        envelope_ *= decay;
-    }
-    // A level close to the held peak renews the hold too: the sampled peaks of a steady tone differ a
-    // little from cycle to cycle and must not let the detector sag between them.
-    if (level >= 0.9f * envelope_) {
-        envelope_ = std::max(envelope_, level);
-        hold_ = holdFrames;
-    }
-    // The detector never falls below the frame's own level, so this gain brings the frame to the ceiling
-    // at most.
-    const float frameGain = envelope_ > threshold ? threshold / envelope_ : 1.0f;
-
-    const int window = lookAhead_ + 1;
-    // The rings hold the window: this frame goes where the frame leaving the window was, and the frame
-    // that comes out now, `lookAhead_` frames old, sits in the next place.
-    const auto slot = static_cast<std::size_t>(position_ % window);
-    const auto outSlot = static_cast<std::size_t>((position_ + 1) % window);
-
-    // The smallest frame gain of the window, the newest frame and the `lookAhead_` before it.
-    while (queueSize_ > 0) {
-        const int back = (queueHead_ + queueSize_ - 1) % capacity_;
-        if (queueGains_[static_cast<std::size_t>(back)] < frameGain) break;
-        --queueSize_;
-    }
-    const int tail = (queueHead_ + queueSize_) % capacity_;
-    queueFrames_[static_cast<std::size_t>(tail)] = position_;
-    queueGains_[static_cast<std::size_t>(tail)] = frameGain;
-    ++queueSize_;
-    if (queueFrames_[static_cast<std::size_t>(queueHead_)] <= position_ - window) {
-        queueHead_ = (queueHead_ + 1) % capacity_;
-        --queueSize_;
-    }
-    const float minimum = queueGains_[static_cast<std::size_t>(queueHead_)];
-
-    // The average of the last `window` minima falls in a straight line to a new peak's gain over the
-    // look-ahead, and each of those minima already counts the frame that leaves now, so the average
-    // never exceeds that frame's own gain.
-    const float leaving = minima_[slot];
-    minimaSum_ += static_cast<double>(minimum) - static_cast<double>(leaving);
-    minimaBelowOne_ += (minimum < 1.0f ? 1 : 0) - (leaving < 1.0f ? 1 : 0);
-    minima_[slot] = minimum;
-    float gain = 1.0f;
-    if (minimaBelowOne_ > 0) {
-        // Rounding in the running sum must not lift a frame above its own gain.
-        gain = std::min(static_cast<float>(minimaSum_ / window), frameGains_[outSlot]);
-    } else {
-        minimaSum_ = window; // exact again: no rounding carried over from a loud passage
-    }
-
-    float outLeft = delayedLeft_[outSlot] * gain;
-    float outRight = delayedRight_[outSlot] * gain;
-    if (gain < 1.0f) {
-        // A level times the reciprocal of that level may round to one step above full scale.
-        outLeft = std::clamp(outLeft, -threshold, threshold);
-        outRight = std::clamp(outRight, -threshold, threshold);
-    }
-    delayedLeft_[slot] = left;
-    delayedRight_[slot] = right;
-    frameGains_[slot] = frameGain;
-    left = outLeft;
-    right = outRight;
-    lastGain_ = gain;
-    ++position_;
 }
 
 void AudioPeakLimiterNode::process(const RenderTime&, AudioBus& bus) noexcept
@@ -150,15 +82,108 @@ void AudioPeakLimiterNode::process(const RenderTime&, AudioBus& bus) noexcept
     const int holdFrames = static_cast<int>(0.005f * sampleRateF);
     float* left = bus.channels[0];
     float* right = bus.channels[1];
+    // The state in registers for the block, and the rings' places counted on rather than found by a
+    // division every frame.
+    float envelope = envelope_;
+    int hold = hold_;
+    std::int64_t position = position_;
+    int slot = static_cast<int>(position % window);
+    int queueHead = queueHead_;
+    int queueSize = queueSize_;
+    double minimaSum = minimaSum_;
+    int minimaBelowOne = minimaBelowOne_;
+    std::int64_t quietFrames = quietFrames_;
+    float gain = lastGain_;
+    const int capacity = capacity_;
+    float* const delayedLeft = delayedLeft_.get();
+    float* const delayedRight = delayedRight_.get();
+    float* const frameGains = frameGains_.get();
+    float* const minima = minima_.get();
+    std::int64_t* const queueFrames = queueFrames_.get();
+    float* const queueGains = queueGains_.get();
     for (int i = 0; i < bus.frames; ++i) {
-        float l = left[i] * preGain;
-        float r = right[i] * preGain;
+        const float l = left[i] * preGain;
+        const float r = right[i] * preGain;
         const float level = std::max(std::fabs(l), std::fabs(r));
-        quietFrames_ = level == 0.0f ? quietFrames_ + 1 : 0;
-        step(l, r, level, decay, holdFrames);
-        left[i] = l;
-        right[i] = r;
+        quietFrames = level == 0.0f ? quietFrames + 1 : 0;
+
+        // The detector.
+        if (hold > 0) {
+            --hold;
+        } else {
+            envelope *= decay;
+        }
+        // A level close to the held peak renews the hold too: the sampled peaks of a steady tone differ a
+        // little from cycle to cycle and must not let the detector sag between them.
+        if (level >= 0.9f * envelope) {
+            envelope = std::max(envelope, level);
+            hold = holdFrames;
+        }
+        // The detector never falls below the frame's own level, so this gain brings the frame to the
+        // ceiling at most.
+        const float frameGain = envelope > threshold ? threshold / envelope : 1.0f;
+
+        // The rings hold the window: this frame goes where the frame leaving the window was, and the
+        // frame that comes out now, `lookAhead_` frames old, sits in the next place.
+        const int outSlot = slot + 1 == window ? 0 : slot + 1;
+
+        // The smallest frame gain of the window, the newest frame and the `lookAhead_` before it.
+        while (queueSize > 0) {
+            int back = queueHead + queueSize - 1;
+            if (back >= capacity) back -= capacity;
+            if (queueGains[back] < frameGain) break;
+            --queueSize;
+        }
+        int tail = queueHead + queueSize;
+        if (tail >= capacity) tail -= capacity;
+        queueFrames[tail] = position;
+        queueGains[tail] = frameGain;
+        ++queueSize;
+        if (queueFrames[queueHead] <= position - window) {
+            if (++queueHead == capacity) queueHead = 0;
+            --queueSize;
+        }
+        const float minimum = queueGains[queueHead];
+
+        // The average of the last `window` minima falls in a straight line to a new peak's gain over the
+        // look-ahead, and each of those minima already counts the frame that leaves now, so the average
+        // never exceeds that frame's own gain.
+        const float leaving = minima[slot];
+        minimaSum += static_cast<double>(minimum) - static_cast<double>(leaving);
+        minimaBelowOne += (minimum < 1.0f ? 1 : 0) - (leaving < 1.0f ? 1 : 0);
+        minima[slot] = minimum;
+        gain = 1.0f;
+        if (minimaBelowOne > 0) {
+            // Rounding in the running sum must not lift a frame above its own gain.
+            gain = std::min(static_cast<float>(minimaSum / window), frameGains[outSlot]);
+        } else {
+            minimaSum = window; // exact again: no rounding carried over from a loud passage
+        }
+
+        float outLeft = delayedLeft[outSlot] * gain;
+        float outRight = delayedRight[outSlot] * gain;
+        if (gain < 1.0f) {
+            // A level times the reciprocal of that level may round to one step above full scale.
+            outLeft = std::clamp(outLeft, -threshold, threshold);
+            outRight = std::clamp(outRight, -threshold, threshold);
+        }
+        delayedLeft[slot] = l;
+        delayedRight[slot] = r;
+        frameGains[slot] = frameGain;
+        left[i] = outLeft;
+        right[i] = outRight;
+        ++position;
+        slot = outSlot;
     }
+    envelope_ = envelope;
+    hold_ = hold;
+    position_ = position;
+    queueHead_ = queueHead;
+    queueSize_ = queueSize;
+    minimaSum_ = minimaSum;
+    minimaBelowOne_ = minimaBelowOne;
+    quietFrames_ = quietFrames;
+    lastGain_ = gain;
     publishedGain_.store(lastGain_, std::memory_order_relaxed);
 }
 

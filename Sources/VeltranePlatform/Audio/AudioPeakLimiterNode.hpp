@@ -51,8 +51,6 @@ protected:
 private:
     static int lookAheadFor(float attackSeconds, double sampleRate) noexcept;
     void restart(int lookAhead) noexcept;
-    /// One frame in, one frame out (the frame `lookAhead_` frames earlier).
-    void step(float& left, float& right, float level, float decay, int holdFrames) noexcept;
 
     AudioParameter<float> attackTime_{0.005f, 0.0001f, maximumAttackTime};
     AudioParameter<float> decayTime_{0.05f, 0.001f, 2.0f};

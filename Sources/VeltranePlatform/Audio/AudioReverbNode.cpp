@@ -1,5 +1,7 @@
 #include "VeltranePlatform/Audio/AudioReverbNode.hpp"
 
+#include "VeltranePlatform/Audio/AudioKernels.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -80,36 +82,88 @@ void AudioReverbNode::process(const RenderTime&, AudioBus& bus) noexcept
     const float dry = 1.0f - mix;
     const float wet = mix * outputLevel;
     float blockPeak = 0.0f;
-    for (int i = 0; i < bus.frames; ++i) {
-        float& left = bus.channels[0][i];
-        float& right = bus.channels[1][i];
-        float input = preDelay_.read();
-        preDelay_.write(0.5f * (left + right));
-        for (Line& diffuser : diffusers_) {
-            const float delayed = diffuser.read();
-            const float out = delayed - diffusion * input;
-            diffuser.write(input + diffusion * out);
-            input = out;
+    // In runs in which no delay line comes round to its start. Within a run each line reads only what
+    // was written before the run (a line is longer than the run), so each stage can go over the whole
+    // run before the next: the pre-delay and the diffusers four frames at a time, then the feedback
+    // network frame by frame with its state in registers. Every sample meets the same operations in
+    // the same order as when the stages took turns frame by frame, so the sound is the same to the bit.
+    constexpr int longestRun = 256;
+    alignas(16) float diffused[longestRun];
+    float damped[lineCount];
+    for (std::size_t k = 0; k < lineCount; ++k) damped[k] = dampState_[k];
+    float gains[lineCount];
+    for (std::size_t k = 0; k < lineCount; ++k) gains[k] = lineGain_[k];
+    const float damping = damping_;
+    for (int done = 0; done < bus.frames;) {
+        int count = std::min(bus.frames - done, longestRun);
+        count = std::min(count, preDelay_.length - preDelay_.position);
+        for (const Line& diffuser : diffusers_) count = std::min(count, diffuser.length - diffuser.position);
+        for (const Line& line : lines_) count = std::min(count, line.length - line.position);
+        float* left = bus.channels[0] + done;
+        float* right = bus.channels[1] + done;
+
+        float* pre = preDelay_.samples + preDelay_.position;
+        int i = 0;
+        for (; i + 4 <= count; i += 4) {
+            kernels::store(diffused + i, kernels::load(pre + i));
+            kernels::store(pre + i, 0.5f * (kernels::load(left + i) + kernels::load(right + i)));
         }
-        float taps[lineCount];
-        float sum = 0.0f;
-        for (std::size_t k = 0; k < lineCount; ++k) {
-            taps[k] = lines_[k].read();
-            dampState_[k] = taps[k] + damping_ * (dampState_[k] - taps[k]);
-            sum += dampState_[k] * lineGain_[k];
+        for (; i < count; ++i) {
+            diffused[i] = pre[i];
+            pre[i] = 0.5f * (left[i] + right[i]);
         }
-        // Householder reflection: every line gets its own signal minus a quarter of the sum.
-        const float shared = sum * (2.0f / lineCount);
-        for (std::size_t k = 0; k < lineCount; ++k) {
-            const float injected = (k & 1) ? -input : input;
-            lines_[k].write(dampState_[k] * lineGain_[k] - shared + injected);
+        for (const Line& diffuser : diffusers_) {
+            float* line = diffuser.samples + diffuser.position;
+            for (i = 0; i + 4 <= count; i += 4) {
+                const kernels::Float4 input = kernels::load(diffused + i);
+                const kernels::Float4 out = kernels::load(line + i) - diffusion * input;
+                kernels::store(line + i, input + diffusion * out);
+                kernels::store(diffused + i, out);
+            }
+            for (; i < count; ++i) {
+                const float input = diffused[i];
+                const float out = line[i] - diffusion * input;
+                line[i] = input + diffusion * out;
+                diffused[i] = out;
+            }
         }
-        const float hallLeft = taps[0] - taps[2] + taps[4] - taps[6];
-        const float hallRight = taps[1] - taps[3] + taps[5] - taps[7];
-        blockPeak = std::max(blockPeak, std::max(std::fabs(hallLeft), std::fabs(hallRight)));
-        left = dry * left + wet * hallLeft;
-        right = dry * right + wet * hallRight;
+
+        float* lines[lineCount];
+        for (std::size_t k = 0; k < lineCount; ++k) lines[k] = lines_[k].samples + lines_[k].position;
+        for (i = 0; i < count; ++i) {
+            const float input = diffused[i];
+            float taps[lineCount];
+            float sum = 0.0f;
+#pragma GCC unroll 8
+            for (std::size_t k = 0; k < lineCount; ++k) {
+                taps[k] = lines[k][i];
+                damped[k] = taps[k] + damping * (damped[k] - taps[k]);
+                sum += damped[k] * gains[k];
+            }
+            // Householder reflection: every line gets its own signal minus a quarter of the sum.
+            const float shared = sum * (2.0f / lineCount);
+#pragma GCC unroll 8
+            for (std::size_t k = 0; k < lineCount; ++k) {
+                const float injected = (k & 1) ? -input : input;
+                lines[k][i] = damped[k] * gains[k] - shared + injected;
+            }
+            const float hallLeft = taps[0] - taps[2] + taps[4] - taps[6];
+            const float hallRight = taps[1] - taps[3] + taps[5] - taps[7];
+            blockPeak = std::max(blockPeak, std::max(std::fabs(hallLeft), std::fabs(hallRight)));
+            left[i] = dry * left[i] + wet * hallLeft;
+            right[i] = dry * right[i] + wet * hallRight;
+        }
+
+        auto advance = [count](Line& line) {
+            line.position += count;
+            if (line.position == line.length) line.position = 0;
+        };
+        advance(preDelay_);
+        for (Line& diffuser : diffusers_) advance(diffuser);
+        for (Line& line : lines_) advance(line);
+        done += count;
     }
+    for (std::size_t k = 0; k < lineCount; ++k) dampState_[k] = damped[k];
     quietFrames_ = (inputSilent && blockPeak < quietLevel) ? quietFrames_ + bus.frames : 0;
 }
 

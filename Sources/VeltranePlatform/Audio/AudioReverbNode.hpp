@@ -35,13 +35,7 @@ private:
     struct Line {
         float* samples = nullptr;
         int length = 1;
-        int position = 0;
-        float read() const noexcept { return samples[position]; }
-        void write(float value) noexcept
-        {
-            samples[position] = value;
-            if (++position == length) position = 0;
-        }
+        int position = 0; // where the next frame is read (the oldest) and then written
     };
 
     void clear() noexcept;
