@@ -1,6 +1,7 @@
 #include "VeltranePlatform/Audio/AudioEQNode.hpp"
 
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace veltrane {
@@ -48,9 +49,12 @@ void AudioEQNode::process(const RenderTime&, AudioBus& bus) noexcept
         }
         bus.fillSilence(); // let the filter ring out
     }
-    // Direct form I, both channels in one pass as the two lanes of one vector: each lane does what a
-    // channel of its own would, operation for operation, so the result is the same to the bit. The only
-    // chain from one output to the next is one multiply and one subtraction.
+    // Direct form I, both channels in one pass as the two lanes of one vector, two frames at a time.
+    // The first frame of a pair is the textbook step; the second is that step with the first's output
+    // written out, so that both depend on the outputs before the pair alone: the chain from output to
+    // output, one multiply and one addition, is walked once per pair rather than once per frame. The
+    // second frame's sum is grouped differently, which moves it by double rounding, far below a float
+    // step.
     using Double2 = double __attribute__((vector_size(16)));
     using Float2 = float __attribute__((vector_size(8)));
     float* left = bus.channels[0];
@@ -60,7 +64,30 @@ void AudioEQNode::process(const RenderTime&, AudioBus& bus) noexcept
     Double2 y1 = {history_[0][2], history_[1][2]};
     Double2 y2 = {history_[0][3], history_[1][3]};
     const double b0 = b0_, b1 = b1_, b2 = b2_, a1 = a1_, a2 = a2_;
-    for (int i = 0; i < bus.frames; ++i) {
+    const double c1 = a1 * a1 - a2, c2 = a1 * a2;
+    int i = 0;
+    for (; i + 2 <= bus.frames; i += 2) {
+        Float2 leftPair, rightPair;
+        std::memcpy(&leftPair, left + i, sizeof leftPair);
+        std::memcpy(&rightPair, right + i, sizeof rightPair);
+        const Double2 xa = __builtin_convertvector(__builtin_shufflevector(leftPair, rightPair, 0, 2), Double2);
+        const Double2 xb = __builtin_convertvector(__builtin_shufflevector(leftPair, rightPair, 1, 3), Double2);
+        const Double2 ua = b0 * xa + b1 * x1 + b2 * x2;
+        const Double2 ub = b0 * xb + b1 * xa + b2 * x1;
+        const Double2 ya = (ua - a2 * y2) - a1 * y1;
+        const Double2 yb = ((ub - a1 * ua) + c2 * y2) + c1 * y1;
+        x2 = xa;
+        x1 = xb;
+        y2 = ya;
+        y1 = yb;
+        const Float2 outA = __builtin_convertvector(ya, Float2);
+        const Float2 outB = __builtin_convertvector(yb, Float2);
+        leftPair = __builtin_shufflevector(outA, outB, 0, 2);
+        rightPair = __builtin_shufflevector(outA, outB, 1, 3);
+        std::memcpy(left + i, &leftPair, sizeof leftPair);
+        std::memcpy(right + i, &rightPair, sizeof rightPair);
+    }
+    for (; i < bus.frames; ++i) {
         const Float2 in = {left[i], right[i]};
         const Double2 x = __builtin_convertvector(in, Double2);
         const Double2 y = (b0 * x + b1 * x1 + b2 * x2 - a2 * y2) - a1 * y1;
