@@ -1,5 +1,7 @@
 #include "VeltranePlatform/Audio/AudioEQNode.hpp"
 
+#include "VeltranePlatform/Audio/AudioKernels.hpp"
+
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -67,11 +69,13 @@ void AudioEQNode::process(const RenderTime&, AudioBus& bus) noexcept
     const double c1 = a1 * a1 - a2, c2 = a1 * a2;
     int i = 0;
     for (; i + 2 <= bus.frames; i += 2) {
-        Float2 leftPair, rightPair;
-        std::memcpy(&leftPair, left + i, sizeof leftPair);
-        std::memcpy(&rightPair, right + i, sizeof rightPair);
-        const Double2 xa = __builtin_convertvector(__builtin_shufflevector(leftPair, rightPair, 0, 2), Double2);
-        const Double2 xb = __builtin_convertvector(__builtin_shufflevector(leftPair, rightPair, 1, 3), Double2);
+        // Left and right of the pair side by side, then each frame's two samples widened at once.
+        kernels::Float4 pair;
+        std::memcpy(&pair, left + i, sizeof(float) * 2);
+        std::memcpy(reinterpret_cast<char*>(&pair) + sizeof(float) * 2, right + i, sizeof(float) * 2);
+        const kernels::Float4 frames = __builtin_shufflevector(pair, pair, 0, 2, 1, 3);
+        const Double2 xa = __builtin_convertvector(__builtin_shufflevector(frames, frames, 0, 1), Double2);
+        const Double2 xb = __builtin_convertvector(__builtin_shufflevector(frames, frames, 2, 3), Double2);
         const Double2 ua = b0 * xa + b1 * x1 + b2 * x2;
         const Double2 ub = b0 * xb + b1 * xa + b2 * x1;
         const Double2 ya = (ua - a2 * y2) - a1 * y1;
@@ -82,10 +86,9 @@ void AudioEQNode::process(const RenderTime&, AudioBus& bus) noexcept
         y1 = yb;
         const Float2 outA = __builtin_convertvector(ya, Float2);
         const Float2 outB = __builtin_convertvector(yb, Float2);
-        leftPair = __builtin_shufflevector(outA, outB, 0, 2);
-        rightPair = __builtin_shufflevector(outA, outB, 1, 3);
-        std::memcpy(left + i, &leftPair, sizeof leftPair);
-        std::memcpy(right + i, &rightPair, sizeof rightPair);
+        const kernels::Float4 out = __builtin_shufflevector(outA, outB, 0, 2, 1, 3);
+        std::memcpy(left + i, &out, sizeof(float) * 2);
+        std::memcpy(right + i, reinterpret_cast<const char*>(&out) + sizeof(float) * 2, sizeof(float) * 2);
     }
     for (; i < bus.frames; ++i) {
         const Float2 in = {left[i], right[i]};

@@ -240,27 +240,10 @@ void AudioPlayerNode::mixInto(const RenderTime& time, AudioBus& out) noexcept
             item->result = AudioPlayerCompletion::played;
             graph()->retire(item);
         } else {
-            if (gain != 0.0f) prefetchBlock(*item, blockEnd, frames);
             previous = item;
         }
         item = next;
     }
-    // Buffers that start in the next block: their first frames are fetched meanwhile, too.
-    for (; item != nullptr && item->start < blockEnd + frames && gain != 0.0f; item = item->next) {
-        prefetchBlock(*item, blockEnd, frames);
-    }
-}
-
-void AudioPlayerNode::prefetchBlock(const Item& item, std::int64_t blockStart, int frames) noexcept
-{
-    // The buffers were written by other threads, or long ago, and are rarely still in this core's
-    // cache: asking for the next block's part now lets the fetches overlap the rest of this block.
-    const AudioBuffer& buffer = *item.buffer;
-    const std::int64_t from = std::max(item.start, blockStart) - item.start;
-    const std::int64_t to = std::min(buffer.frameLength(), blockStart + frames - item.start);
-    if (from >= to) return;
-    kernels::prefetch(buffer.channel(0) + from, static_cast<int>(to - from));
-    kernels::prefetch(buffer.channel(1) + from, static_cast<int>(to - from));
 }
 
 } // namespace veltrane

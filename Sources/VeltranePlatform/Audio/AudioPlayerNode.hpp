@@ -93,8 +93,6 @@ private:
     void stopClock() noexcept;
     // Adds the block's part of every item into `out`, writing rather than adding while it is silent.
     void mixInto(const RenderTime& time, AudioBus& out) noexcept;
-    // Starts fetching the part of `item` that sounds in the `frames` frames from player frame `blockStart`.
-    static void prefetchBlock(const Item& item, std::int64_t blockStart, int frames) noexcept;
 
     AudioParameter<float> volume_{1.0f, 0.0f, 4.0f};
     bool playing_ = false; // owner thread
