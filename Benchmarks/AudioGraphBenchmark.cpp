@@ -4,9 +4,10 @@
 // core. Reported as times real time ("timesRealTime": seconds of audio rendered per second of CPU
 // time). Goals: at least 200 with every player idle, 50 with 64 buffers playing.
 //
-// And the export's graph alone, as its render thread runs it: 16 strips set as the dense benchmark
-// song sets them, 82 voices sounding, each from a buffer of its own, the buffers together far larger
-// than the processor's caches (as rendered notes are), in 256-frame blocks at 44,100 Hz.
+// And the export's mixdown alone, every strip in one graph (the node work an export's threads share
+// between them): 16 strips set as the dense benchmark song sets them, 82 voices sounding, each from a
+// buffer of its own, the buffers together far larger than the processor's caches (as rendered notes
+// are), in 256-frame blocks at 44,100 Hz.
 
 #include "VeltranePlayback/Mixdown/MixdownGraph.hpp"
 #include "VeltraneCore/Models/Project.hpp"
