@@ -3,7 +3,9 @@
 // matters, seconds of note audio rendered per second of CPU time (`timesRealTime` over 1 means faster than the
 // notes last).
 
+#include "VeltranePlayback/Voices/ContinuousModulation.hpp"
 #include "VeltranePlayback/Voices/LiveNoteRendering.hpp"
+#include "VeltranePlayback/Voices/NoteFilterDefaults.hpp"
 #include "VeltranePlayback/Voices/RenderedNoteCache.hpp"
 #include "VeltranePlayback/Voices/SynthVoice.hpp"
 
@@ -46,6 +48,37 @@ void BM_SynthNote(benchmark::State& state)
     reportRate(state, kGate + instrument.release);
 }
 BENCHMARK(BM_SynthNote)->ArgNames({"fm", "vibrato"})->Args({0, 0})->Args({1, 0})->Args({0, 1})->Unit(benchmark::kMicrosecond);
+
+// A note of the export whose cutoff an LFO moves while it sounds (as every note of the dense benchmark
+// song's): the voice renders with its filter open and runs the modulated filter in its own loop,
+// retuned every 16 frames.
+void BM_ModulatedSynthNote(benchmark::State& state)
+{
+    Instrument instrument = lead(state.range(0) != 0);
+    Project project;
+    ModulationSource lfo{.name = "Sweep", .kind = ModulationSourceKind::lfo, .waveform = ModulationWaveform::triangle,
+                         .rateBeats = 4};
+    project.modulation = ModulationRack{
+        .sources = {lfo},
+        .routes = {ModulationRoute{.sourceID = lfo.id, .target = ParameterTarget::instrumentCutoff, .amount = 0.3}},
+    };
+    constexpr double rate = 44100;
+    const ContinuousModulation context{.startFrame = 12345,
+                                       .durationFrames = static_cast<std::int64_t>(kGate * rate),
+                                       .baseInstrument = instrument,
+                                       .startInstrument = instrument,
+                                       .sampleRate = rate};
+    const Instrument open = withOpenFilter(instrument);
+    const SynthNote note{.note = 60, .waveform = Waveform::saw, .gateSeconds = kGate,
+                         .lengthSeconds = kGate + instrument.release, .volume = 0.8, .pan = 0.2};
+    for (auto _ : state) {
+        ContinuousModulator modulator(project, context);
+        auto buffer = renderSynthNote(note, open, rate, SynthReleaseStyle::fadeOverTail, &modulator);
+        benchmark::DoNotOptimize(buffer->channel(0));
+    }
+    reportRate(state, kGate + instrument.release);
+}
+BENCHMARK(BM_ModulatedSynthNote)->ArgName("fm")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void BM_SampleNote(benchmark::State& state)
 {

@@ -52,3 +52,21 @@ TEST(CycleSine, TwoLanesGiveTheVeryValuesOfOne)
         }
     }
 }
+
+TEST(CycleSine, WholePhasesGiveTheSinesOfTheirFractions)
+{
+    // Fractions of exactly one half (where the nearest whole number may lie either side), whole cycles,
+    // phases of many cycles and ones just short of a whole: from 0 up, the very same values. Below 0
+    // the fraction's subtraction rounds (-0.1 + 1 is not 0.9 exactly) and the whole phase does not, so
+    // there the two agree to within double rounding.
+    const double phases[] = {0.0,    0.5,           1.5,        2.5,                0.25,   0.75, 1.0,    0.1,
+                             17.625, 123456789.0625, 1e12 + 0.5, 0.9999999999999999, 1e-300, 41.999, 7.4999999};
+    for (const double a : phases) {
+        const QuadLanes sines = sineOfCycles(QuadLanes{a, a + 1, -a, -a - 0.5});
+        EXPECT_EQ(sines[0], sineOfPhase(a - floorOf(a))) << a;
+        EXPECT_EQ(sines[1], sineOfPhase((a + 1) - floorOf(a + 1))) << a + 1;
+        EXPECT_NEAR(sines[2], sineOfPhase(-a - floorOf(-a)), 1e-15) << -a;
+        EXPECT_NEAR(sines[3], sineOfPhase((-a - 0.5) - floorOf(-a - 0.5)), 1e-15) << -a - 0.5;
+        EXPECT_EQ(sineOfCycles(DoubleLanes{a, -a})[0], sines[0]) << a;
+    }
+}

@@ -68,14 +68,15 @@ inline V floorOf(const V& x)
     return magnitude < 2251799813685248.0 ? below : x;
 }
 
-/// `sineOfPhase` on two or four phase fractions at once, with the same arithmetic in each lane.
+namespace detail {
+
+// sin(2πy) for y from -1/2 to 1/2: folded onto a quarter cycle (exactly), then the series.
 template <Lanes V>
-inline V sineOfPhase(const V& x)
+inline V sineOfHalfCycle(const V& y)
 {
-    const V y = x < 0.5 ? x : x - 1;
     const V z = y > 0.25 ? 0.5 - y : y < -0.25 ? -0.5 - y : y;
     const V z2 = z * z;
-    const auto& c = detail::sineSeries;
+    const auto& c = sineSeries;
     V p = V{} + c[7];
     p = p * z2 + c[6];
     p = p * z2 + c[5];
@@ -85,6 +86,27 @@ inline V sineOfPhase(const V& x)
     p = p * z2 + c[1];
     p = p * z2 + c[0];
     return p * z;
+}
+
+} // namespace detail
+
+/// `sineOfPhase` on two or four phase fractions at once, with the same arithmetic in each lane.
+template <Lanes V>
+inline V sineOfPhase(const V& x)
+{
+    return detail::sineOfHalfCycle(x < 0.5 ? x : x - 1);
+}
+
+/// `sineOfPhase(x - floorOf(x))` on two or four phases below 2^51 cycles, with fewer steps: the phase
+/// less its nearest whole number (exact, by the 1.5 × 2^52 rounding trick) is the half cycle that
+/// `sineOfPhase` folds its fraction onto. From 0 up each value is the very same (at a fraction of
+/// exactly one half the two give +1/2 and -1/2, and either folds to 0); below 0 the fraction's own
+/// subtraction rounds and this does not, so the two agree to within double rounding.
+template <Lanes V>
+inline V sineOfCycles(const V& x)
+{
+    constexpr double shift = 6755399441055744.0;
+    return detail::sineOfHalfCycle(x - ((x + shift) - shift));
 }
 
 /// sin(2πx) for any number of cycles `x`.

@@ -69,6 +69,19 @@ inline double phaseFraction(double phase) { return phase - floorOf(phase); }
 template <Lanes V>
 inline V phaseFraction(const V& phase) { return phase - floorOf(phase); }
 
+/// `waveAt` of the fractions of two or four phases (in cycles, below 2^51: a note never comes near);
+/// the sine takes its phases whole, with fewer steps and the same values (within double rounding where
+/// a phase modulated by another lies below 0).
+template <Waveform waveform, Lanes V>
+inline V waveOfPhase(const V& phase)
+{
+    if constexpr (waveform == Waveform::sine) {
+        return sineOfCycles(phase);
+    } else {
+        return waveAt<waveform>(phaseFraction(phase));
+    }
+}
+
 namespace detail {
 
 // Frames are read eight at a time, as two groups of four lanes side by side: a sine is a chain of
@@ -91,8 +104,8 @@ void wavesOfPhases(double* phases, double* out, int count)
 {
     padPhases(phases, count);
     for (int k = 0; k < count; k += oscillatorGroupFrames) {
-        storeQuad(out + k, waveAt<waveform>(phaseFraction(loadQuad(phases + k))));
-        storeQuad(out + k + 4, waveAt<waveform>(phaseFraction(loadQuad(phases + k + 4))));
+        storeQuad(out + k, waveOfPhase<waveform>(loadQuad(phases + k)));
+        storeQuad(out + k + 4, waveOfPhase<waveform>(loadQuad(phases + k + 4)));
     }
 }
 
@@ -120,10 +133,23 @@ public:
     template <class Cycles>
     void fill(Cycles&& cycles, double* out, int count)
     {
-        double phases[oscillatorRunFrames];
-        for (int k = 0; k < count; ++k) phases[k] = phase_ += cycles(k);
-        detail::wavesOfPhases<waveform>(phases, out, count);
+        Phases phases;
+        for (int k = 0; k < count; ++k) advance(cycles(k), k, phases);
+        waves(phases, out, count);
     }
+
+    // `fill` in two halves, for a voice loop that adds up the phases of its next run of frames while it
+    // works on this one: the chain of additions, one frame after another, then overlaps other work
+    // instead of holding up its own loop.
+
+    /// The phases of up to `oscillatorRunFrames` frames.
+    struct Phases {
+        double carrier[oscillatorRunFrames];
+    };
+    /// Advances by `cycles` and keeps the phase as frame `k` of `phases`.
+    void advance(double cycles, int k, Phases& phases) { phases.carrier[k] = phase_ += cycles; }
+    /// The samples of the first `count` frames of `phases` (whose later frames it may overwrite).
+    void waves(Phases& phases, double* out, int count) const { detail::wavesOfPhases<waveform>(phases.carrier, out, count); }
 
 private:
     double phase_ = 0;
@@ -155,18 +181,28 @@ public:
     template <class Cycles>
     void fill(Cycles&& cycles, double* out, int count)
     {
-        double modulatorPhases[oscillatorRunFrames];
-        double carrierPhases[oscillatorRunFrames];
-        for (int k = 0; k < count; ++k) {
-            const double step = cycles(k);
-            modulatorPhases[k] = modulatorPhase_ += modulatorStep_ * step;
-            carrierPhases[k] = phase_ += carrierStep_ * step;
-        }
-        detail::padPhases(modulatorPhases, count);
-        detail::padPhases(carrierPhases, count);
+        Phases phases;
+        for (int k = 0; k < count; ++k) advance(cycles(k), k, phases);
+        waves(phases, out, count);
+    }
+
+    /// As `PlainOscillator`'s: `fill` in two halves.
+    struct Phases {
+        double ofModulator[oscillatorRunFrames];
+        double ofCarrier[oscillatorRunFrames];
+    };
+    void advance(double cycles, int k, Phases& phases)
+    {
+        phases.ofModulator[k] = modulatorPhase_ += modulatorStep_ * cycles;
+        phases.ofCarrier[k] = phase_ += carrierStep_ * cycles;
+    }
+    void waves(Phases& phases, double* out, int count) const
+    {
+        detail::padPhases(phases.ofModulator, count);
+        detail::padPhases(phases.ofCarrier, count);
         for (int k = 0; k < count; k += detail::oscillatorGroupFrames) {
-            storeQuad(out + k, carrierAt(loadQuad(modulatorPhases + k), loadQuad(carrierPhases + k)));
-            storeQuad(out + k + 4, carrierAt(loadQuad(modulatorPhases + k + 4), loadQuad(carrierPhases + k + 4)));
+            storeQuad(out + k, carrierAt(loadQuad(phases.ofModulator + k), loadQuad(phases.ofCarrier + k)));
+            storeQuad(out + k + 4, carrierAt(loadQuad(phases.ofModulator + k + 4), loadQuad(phases.ofCarrier + k + 4)));
         }
     }
 
@@ -174,8 +210,8 @@ private:
     // Four frames of `next` from their operators' phases.
     QuadLanes carrierAt(const QuadLanes& modulatorPhase, const QuadLanes& carrierPhase) const
     {
-        const QuadLanes m = waveAt<modulator>(phaseFraction(modulatorPhase));
-        return waveAt<carrier>(phaseFraction(carrierPhase + m * depth_));
+        const QuadLanes m = waveOfPhase<modulator>(modulatorPhase);
+        return waveOfPhase<carrier>(carrierPhase + m * depth_);
     }
 
     double depth_;

@@ -6,6 +6,7 @@
 #include "VeltranePlayback/Voices/Oscillator.hpp"
 #include "VeltranePlayback/Voices/VoiceStages.hpp"
 #include "VeltraneCore/DSP/CycleSine.hpp"
+#include "VeltraneCore/DSP/PowerOfTwo.hpp"
 #include "VeltraneCore/DSP/StereoLowPass.hpp"
 #include "VeltraneCore/DSP/WideInstructions.hpp"
 #include "VeltraneCore/Timing/FrameTime.hpp"
@@ -48,18 +49,28 @@ struct VoiceSetup {
     StereoLowPass filter;
 };
 
-// Cycles per frame of a note whose pitch moves (a glide, vibrato).
+// The times of four frames from frame `first + k` of the note, in seconds.
+QuadLanes timesOf(const VoiceSetup& voice, std::int64_t first, int k)
+{
+    // Frame numbers stay far below 2^53, so each sum is the frame's number exactly.
+    const double frame = static_cast<double>(first + k);
+    return QuadLanes{frame, frame + 1, frame + 2, frame + 3} * voice.inverseRate;
+}
+
+// Cycles per frame of a note whose pitch moves (a glide, vibrato), four frames to a vector; `count` is
+// a multiple of four. The power of two is the polynomial's, within double rounding of the library's.
 void fillBentCycles(const VoiceSetup& voice, std::int64_t first, int count, double* cycles)
 {
-    for (int k = 0; k < count; ++k) {
-        const double t = static_cast<double>(first + k) * voice.inverseRate;
-        const double progress = std::min(t / voice.glideSeconds, 1.0);
-        const double glide = (1 - progress) * voice.glideSemitones;
-        const double wobble = voice.vibrato ? voice.vibrato->depth * sineOfCycles(voice.vibrato->rate * t) : 0.0;
-        const double bend = glide / 12 + wobble / 1200;
+    const QuadLanes zero{};
+    for (int k = 0; k < count; k += 4) {
+        const QuadLanes t = timesOf(voice, first, k);
+        const QuadLanes progress = t / voice.glideSeconds;
+        const QuadLanes glide = (1 - (1 < progress ? zero + 1 : progress)) * voice.glideSemitones;
+        const QuadLanes wobble = voice.vibrato ? voice.vibrato->depth * sineOfCycles(voice.vibrato->rate * t) : zero;
+        const QuadLanes bend = glide / 12 + wobble / 1200;
         // 2^0 is exactly 1, so a frame without bend keeps the note's own pitch exactly.
-        const double frequency = bend == 0 ? voice.baseFrequency : voice.baseFrequency * std::exp2(bend);
-        cycles[k] = frequency / voice.sampleRate;
+        const QuadLanes frequency = bend == 0 ? zero + voice.baseFrequency : voice.baseFrequency * exp2Of(bend);
+        storeQuad(cycles + k, frequency / voice.sampleRate);
     }
 }
 
@@ -71,18 +82,22 @@ void fillLevels(const VoiceSetup& voice, std::int64_t first, int count, const do
     if (voice.tremolo) {
         const double depth = voice.tremolo->depth;
         const double rate = voice.tremolo->rate;
-        for (int k = 0; k < count; ++k) {
-            const double t = static_cast<double>(first + k) * voice.inverseRate;
-            const double tremolo = 1 - depth * (sineOfCycles(rate * t) + 1) / 2;
-            levels[k] = tremolo * voice.gain * samples[k] * envelope[k];
+        // Four frames to a vector; the frames past `count` are never read.
+        for (int k = 0; k < count; k += 4) {
+            const QuadLanes tremolo = 1 - depth * (sineOfCycles(rate * timesOf(voice, first, k)) + 1) / 2;
+            storeQuad(levels + k, tremolo * voice.gain);
         }
+        for (int k = 0; k < count; ++k) levels[k] = levels[k] * samples[k] * envelope[k];
         return;
     }
     for (int k = 0; k < count; ++k) levels[k] = voice.gain * samples[k] * envelope[k];
 }
 
-// Pan, the optional drive and bit reduction, then the filter, into double frames.
-void panAndFilter(const VoiceSetup& voice, StereoLowPassRun& run, const double* levels, int count, StereoLanes* out)
+// Pan, the optional drive and bit reduction, then the filter, into double frames. `alongside(k)` runs
+// with frame k: independent work that fills the gaps the filter's chain from frame to frame leaves.
+template <class Alongside>
+void panAndFilter(const VoiceSetup& voice, StereoLowPassRun& run, const double* levels, int count, StereoLanes* out,
+                  Alongside&& alongside)
 {
     // A copy of its own, so the filter's history stays in registers rather than being stored through
     // the reference after every frame.
@@ -92,9 +107,13 @@ void panAndFilter(const VoiceSetup& voice, StereoLowPassRun& run, const double* 
         for (int k = 0; k < count; ++k) {
             const StereoLanes panned = pan * levels[k];
             out[k] = filter.process(StereoLanes{voice.bits(voice.drive(panned[0])), voice.bits(voice.drive(panned[1]))});
+            alongside(k);
         }
     } else {
-        for (int k = 0; k < count; ++k) out[k] = filter.process(pan * levels[k]);
+        for (int k = 0; k < count; ++k) {
+            out[k] = filter.process(pan * levels[k]);
+            alongside(k);
+        }
     }
     run = filter;
 }
@@ -102,11 +121,13 @@ void panAndFilter(const VoiceSetup& voice, StereoLowPassRun& run, const double* 
 // As `panAndFilter` followed by the modulation's `process`, with the note's filter and the modulated
 // one in the same loop: each is a chain from one frame to the next, and side by side the two chains
 // overlap instead of running one after the other.
+template <class Alongside>
 void panAndFilterModulated(const VoiceSetup& voice, StereoLowPassRun& run, ContinuousModulator& modulation,
-                           std::int64_t first, const double* levels, int count, StereoLanes* out)
+                           std::int64_t first, const double* levels, int count, StereoLanes* out,
+                           Alongside&& alongside)
 {
     if (voice.drive.active() || voice.bits.active() || !modulation.filtered()) {
-        panAndFilter(voice, run, levels, count, out);
+        panAndFilter(voice, run, levels, count, out, alongside);
         modulation.process(first, out, count);
         return;
     }
@@ -124,9 +145,15 @@ void panAndFilterModulated(const VoiceSetup& voice, StereoLowPassRun& run, Conti
         if (n % retune == 0) modulated.retune(tuned[next++]);
         const int until = static_cast<int>(std::min<std::int64_t>(count, k + retune - n % retune));
         if (scaled) {
-            for (; k < until; ++k) out[k] = modulated.process(gains[k] * filter.process(pan * levels[k]) * sides[k]);
+            for (; k < until; ++k) {
+                out[k] = modulated.process(gains[k] * filter.process(pan * levels[k]) * sides[k]);
+                alongside(k);
+            }
         } else {
-            for (; k < until; ++k) out[k] = modulated.process(filter.process(pan * levels[k]));
+            for (; k < until; ++k) {
+                out[k] = modulated.process(filter.process(pan * levels[k]));
+                alongside(k);
+            }
         }
     }
     run = filter;
@@ -146,25 +173,37 @@ void renderWith(const VoiceSetup& voice, Oscillator oscillator, bool bends, Cont
                 float* left, float* right, std::int64_t frames)
 {
     StereoLowPassRun run(voice.filter);
-    double cycles[chunkFrames];
+    // The phases of this chunk and of the next: the next chunk's add up, frame by frame, inside this
+    // chunk's filter loop, each chain filling the other's waits. (Past the note's last frame they are
+    // never read.)
+    typename Oscillator::Phases phases[2];
+    double cycles[chunkFrames]; // the next chunk's steps
+    const auto stepsFrom = [&](std::int64_t first) {
+        if (bends) {
+            fillBentCycles(voice, first, chunkFrames, cycles);
+        } else {
+            std::fill_n(cycles, chunkFrames, voice.baseCycles);
+        }
+    };
+    stepsFrom(0);
+    for (int k = 0; k < chunkFrames; ++k) oscillator.advance(cycles[k], k, phases[0]);
     double samples[chunkFrames];
     double levels[chunkFrames];
     StereoLanes out[chunkFrames];
-    for (std::int64_t first = 0; first < frames; first += chunkFrames) {
+    int current = 0;
+    for (std::int64_t first = 0; first < frames; first += chunkFrames, current ^= 1) {
         const int count = static_cast<int>(std::min<std::int64_t>(chunkFrames, frames - first));
-        if (bends) {
-            fillBentCycles(voice, first, count, cycles);
-            oscillator.fill([&cycles](int k) { return cycles[k]; }, samples, count);
-        } else {
-            oscillator.fill([step = voice.baseCycles](int) { return step; }, samples, count);
-        }
+        oscillator.waves(phases[current], samples, count);
         fillLevels(voice, first, count, samples, levels);
+        stepsFrom(first + chunkFrames);
+        typename Oscillator::Phases& following = phases[current ^ 1];
+        const auto advance = [&](int k) { oscillator.advance(cycles[k], k, following); };
         // The modulation works on the chunk while it is still in double precision and in cache: no
         // second pass over the note.
         if (modulation) {
-            panAndFilterModulated(voice, run, *modulation, first, levels, count, out);
+            panAndFilterModulated(voice, run, *modulation, first, levels, count, out, advance);
         } else {
-            panAndFilter(voice, run, levels, count, out);
+            panAndFilter(voice, run, levels, count, out, advance);
         }
         storeFrames(out, count, left + first, right + first);
     }
