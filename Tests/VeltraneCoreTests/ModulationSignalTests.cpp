@@ -1,4 +1,5 @@
 #include "VeltraneCore/Modulation/ModulationSignal.hpp"
+#include "VeltraneCore/DSP/WideInstructions.hpp"
 
 #include <gtest/gtest.h>
 
@@ -203,21 +204,27 @@ TEST(ModulationSignal, SignalsOfManyFramesAreEachFramesSignal)
     // edges of cycles (a cycle is 12,000 frames here), and at a tempo that is not a number.
     const Run runs[] = {{-40, 1, 64, kBpm}, {11990, 1, 23, kBpm}, {5990, 16, 32, kBpm}, {0, 16, 1, kBpm},
                         {23999, 1, 3, kBpm}, {100, 1, 8, std::nan("")}, {700000, 16, 17, 133}};
-    for (const auto& [name, source] : sources) {
-        for (const Run& run : runs) {
-            double values[64];
-            modulationSignals(source, run.first, run.stride, run.count, 9000, 2000, kRate, run.bpm, values);
-            for (int k = 0; k < run.count; ++k) {
-                const std::int64_t frame = run.first + k * run.stride;
-                const double expected = modulationSignal(source, frame, 9000, 2000, kRate, run.bpm);
-                // The sine is a polynomial here, within double rounding of the library's; the rest, the
-                // edges of cycles included, is the very same.
-                if (source.kind == ModulationSourceKind::lfo && source.waveform == ModulationWaveform::sine) {
-                    EXPECT_NEAR(values[k], expected, 1e-15) << name << " at frame " << frame;
-                } else {
-                    EXPECT_EQ(values[k], expected) << name << " at frame " << frame;
+    const auto expectEachFramesSignal = [&](const std::string& copy) {
+        for (const auto& [name, source] : sources) {
+            for (const Run& run : runs) {
+                double values[64];
+                modulationSignals(source, run.first, run.stride, run.count, 9000, 2000, kRate, run.bpm, values);
+                for (int k = 0; k < run.count; ++k) {
+                    const std::int64_t frame = run.first + k * run.stride;
+                    const double expected = modulationSignal(source, frame, 9000, 2000, kRate, run.bpm);
+                    // The sine is a polynomial here, within double rounding of the library's; the rest,
+                    // the edges of cycles included, is the very same.
+                    if (source.kind == ModulationSourceKind::lfo && source.waveform == ModulationWaveform::sine) {
+                        EXPECT_NEAR(values[k], expected, 1e-15) << name << " at frame " << frame << ", " << copy;
+                    } else {
+                        EXPECT_EQ(values[k], expected) << name << " at frame " << frame << ", " << copy;
+                    }
                 }
             }
         }
-    }
+    };
+    // The copy built for the wider instructions (where the processor has them), then the one for any.
+    expectEachFramesSignal("the running copy");
+    WideInstructionsRefusal refusal;
+    expectEachFramesSignal("the copy for any x86-64");
 }

@@ -5,6 +5,7 @@
 #include "VeltranePlayback/Voices/NoteFilterDefaults.hpp"
 #include "VeltranePlayback/Voices/RenderedNoteCache.hpp"
 #include "VeltranePlayback/Voices/SynthVoice.hpp"
+#include "VeltraneCore/DSP/WideInstructions.hpp"
 
 #include <gtest/gtest.h>
 
@@ -235,4 +236,47 @@ TEST(ContinuousModulation, RunsOfAnyLengthGiveTheSameFrames)
             ASSERT_EQ(uneven[std::size_t(n)][1], whole[std::size_t(n)][1]) << "frame " << n << " of runs of " << runs[0];
         }
     }
+}
+
+TEST(ContinuousModulation, TheCopiesForAnyProcessorAndForTheWiderInstructionsSoundTheSame)
+{
+    // The modulation's sources, cutoffs and tunings are built twice (see WideInstructions.hpp); the
+    // copy for any x86-64 gives what the running one gives, to within double rounding.
+    Project project;
+    ModulationSource lfo{.name = "Wobble", .kind = ModulationSourceKind::lfo, .waveform = ModulationWaveform::sine,
+                         .rateBeats = 0.5};
+    ModulationSource steps{.name = "Steps", .kind = ModulationSourceKind::lfo, .waveform = ModulationWaveform::square,
+                           .rateBeats = 0.25};
+    project.modulation = ModulationRack{
+        .sources = {lfo, steps},
+        .routes = {ModulationRoute{.sourceID = lfo.id, .target = ParameterTarget::instrumentCutoff, .amount = -0.6},
+                   ModulationRoute{.sourceID = steps.id, .target = ParameterTarget::instrumentCutoff, .amount = 0.2},
+                   ModulationRoute{.sourceID = steps.id, .target = ParameterTarget::instrumentVolume, .amount = 0.3}},
+    };
+    ContinuousModulation note = context(organ(Waveform::saw));
+    note.startFrame = 4321;
+    note.durationFrames = 20000;
+    const auto render = [&] {
+        ContinuousModulator modulator(project, note);
+        std::vector<StereoLanes> frames(20000);
+        for (std::size_t n = 0; n < frames.size(); ++n) frames[n] = StereoLanes{std::sin(n * 0.07), std::sin(n * 0.013)};
+        for (std::size_t first = 0; first < frames.size(); first += ContinuousModulator::maximumRunFrames) {
+            const int count = int(std::min<std::size_t>(ContinuousModulator::maximumRunFrames, frames.size() - first));
+            modulator.process(std::int64_t(first), frames.data() + first, count);
+        }
+        return frames;
+    };
+    const auto running = render();
+    WideInstructionsRefusal refusal;
+    const auto portable = render();
+    double largest = 0;
+    double level = 0;
+    for (std::size_t n = 0; n < running.size(); ++n) {
+        for (int channel = 0; channel < 2; ++channel) {
+            largest = std::max(largest, std::abs(running[n][channel] - portable[n][channel]));
+            level = std::max(level, std::abs(portable[n][channel]));
+        }
+    }
+    EXPECT_GT(level, 0.1);
+    EXPECT_LT(largest, 1e-12);
 }

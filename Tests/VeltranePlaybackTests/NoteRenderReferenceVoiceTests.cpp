@@ -11,6 +11,7 @@
 #include "VeltranePlayback/Voices/SynthVoice.hpp"
 #include "VeltranePlayback/Voices/VoiceStages.hpp"
 #include "VeltraneCore/DSP/StereoLowPass.hpp"
+#include "VeltraneCore/DSP/WideInstructions.hpp"
 #include "VeltraneCore/Presets/InstrumentPreset.hpp"
 #include "VeltraneCore/Tracker/NoteFrequency.hpp"
 
@@ -214,10 +215,7 @@ TEST(SynthVoiceReference, EveryVoiceSoundsAsTheReferenceLoopToWithinFloatRoundin
 // processor runs the second: the first must sound the same too.
 TEST(SynthVoiceReference, TheLoopBuiltForAnyProcessorSoundsAsTheReferenceToo)
 {
-    struct PortableLoop {
-        PortableLoop() { detail::portableVoiceLoopForced = true; }
-        ~PortableLoop() { detail::portableVoiceLoopForced = false; }
-    } portable;
+    WideInstructionsRefusal portable;
     expectEveryVoiceSoundsAsTheReference();
 }
 

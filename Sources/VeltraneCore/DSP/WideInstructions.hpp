@@ -20,15 +20,30 @@
 
 namespace veltrane {
 
-/// True where the processor runs the copies built with AVX2 and FMA; asked once.
+namespace detail {
+/// Set by tests (before any rendering starts) to run the copies built for every x86-64 on a processor
+/// that could run the wider ones, so that both are held to the same results.
+inline bool wideInstructionsRefused = false;
+} // namespace detail
+
+/// True where the processor runs the copies built with AVX2 and FMA (asked once) and tests have not
+/// refused them.
 inline bool processorRunsWide()
 {
 #ifdef VELTRANE_WIDE_INSTRUCTIONS
     static const bool runs = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    return runs;
+    return runs && !detail::wideInstructionsRefused;
 #else
     return false;
 #endif
 }
+
+/// Refuses the wider copies while it lives, for a test.
+struct WideInstructionsRefusal {
+    WideInstructionsRefusal() { detail::wideInstructionsRefused = true; }
+    ~WideInstructionsRefusal() { detail::wideInstructionsRefused = false; }
+    WideInstructionsRefusal(const WideInstructionsRefusal&) = delete;
+    WideInstructionsRefusal& operator=(const WideInstructionsRefusal&) = delete;
+};
 
 } // namespace veltrane

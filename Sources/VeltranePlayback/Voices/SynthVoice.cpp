@@ -236,16 +236,12 @@ template <class Oscillator>
 void renderDispatched(Oscillator oscillator, const RenderArguments& arguments)
 {
 #ifdef VELTRANE_WIDE_INSTRUCTIONS
-    if (processorRunsWide() && !detail::portableVoiceLoopForced) return renderWide(oscillator, arguments);
+    if (processorRunsWide()) return renderWide(oscillator, arguments);
 #endif
     renderPortable(oscillator, arguments);
 }
 
 } // namespace
-
-namespace detail {
-bool portableVoiceLoopForced = false;
-} // namespace detail
 
 std::int64_t synthNoteFrames(const SynthNote& note, const Instrument& instrument, double sampleRate,
                              SynthReleaseStyle style)

@@ -74,11 +74,4 @@ void renderSynthFrames(const SynthNote& note, const Instrument& instrument, doub
 std::shared_ptr<AudioBuffer> renderSynthNote(const SynthNote& note, const Instrument& instrument, double sampleRate,
                                              SynthReleaseStyle style, ContinuousModulator* modulation = nullptr);
 
-namespace detail {
-/// For tests: true makes every note render with the voice loop built for any x86-64 even where the
-/// processor could run the one built for AVX2 and FMA, so that the two can be compared. Set it only
-/// while no note renders.
-extern bool portableVoiceLoopForced;
-} // namespace detail
-
 } // namespace veltrane
