@@ -35,6 +35,10 @@ MixdownGraph::MixdownGraph(const MixdownOptions& options)
 {
     MixdownMaster& m = master_;
     graph_.attach(m.bus);
+    if (options.stripRendering == MixdownOptions::StripRendering::apart) {
+        m.strips = graph_.attachNew<AudioFeedNode>();
+        graph_.connect(*m.strips, *m.bus);
+    }
     if (options.clockAndMetronome) {
         m.clockPlayer = graph_.attachNew<AudioPlayerNode>();
         m.metronomePlayer = graph_.attachNew<AudioPlayerNode>();
@@ -109,10 +113,6 @@ void MixdownGraph::connectStrip(int index)
         previous = unit.get();
     }
     graph.connect(*previous, stripEnd(strip));
-    if (strip.apart) {
-        strip.feed = graph_.attachNew<AudioFeedNode>();
-        graph_.connect(*strip.feed, *master_.bus);
-    }
     for (const auto& voice : strip.voices) {
         graph.attach(voice);
         graph.connect(*voice, *strip.mixer);

@@ -78,8 +78,8 @@ struct MixdownOptions {
     std::optional<LimiterTimes> limiterTimes;
     /// Where a strip renders. Live, in this graph. An export may put each strip (its voices, hosted
     /// instruments, mixer, filter, drive and inserts) in a graph of the strip's own
-    /// (`MixdownStrip::apart`), whose blocks other threads render ahead and the master bus hears through
-    /// a feed (`MixdownStrip::feed`), exactly as it would hear the strip.
+    /// (`MixdownStrip::apart`), whose blocks other threads render and sum ahead; the master bus hears
+    /// the sum through a feed (`MixdownMaster::strips`), exactly as it would hear the strips.
     enum class StripRendering { inGraph, apart };
     StripRendering stripRendering = StripRendering::inGraph;
 
@@ -102,14 +102,14 @@ struct MixdownStrip {
     /// False when the strip is silent: muted, another is soloed, or another track is rendered alone.
     bool audible = true;
     bool connected = false; // attached and wired
-    /// With `MixdownOptions::StripRendering::apart`: the graph the strip renders in, and the node that
-    /// plays its blocks into the master bus. Null otherwise.
+    /// With `MixdownOptions::StripRendering::apart`: the graph the strip renders in. Null otherwise.
     std::shared_ptr<AudioGraph> apart;
-    std::shared_ptr<AudioFeedNode> feed;
 };
 
 struct MixdownMaster {
     std::shared_ptr<AudioMixerNode> bus = std::make_shared<AudioMixerNode>();
+    /// With `MixdownOptions::StripRendering::apart`, the strips' sum, the bus's first input. Null otherwise.
+    std::shared_ptr<AudioFeedNode> strips;
     std::shared_ptr<AudioPlayerNode> clockPlayer;     // live only
     std::shared_ptr<AudioPlayerNode> metronomePlayer; // live only
     std::shared_ptr<AudioEQNode> filter = std::make_shared<AudioEQNode>();

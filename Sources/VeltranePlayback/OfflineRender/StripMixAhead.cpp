@@ -1,6 +1,9 @@
 #include "VeltranePlayback/OfflineRender/StripMixAhead.hpp"
 
+#include "VeltranePlatform/Audio/AudioKernels.hpp"
 #include "VeltranePlatform/Audio/DenormalGuard.hpp"
+
+#include <cstring>
 
 namespace veltrane {
 
@@ -10,16 +13,15 @@ StripMixAhead::StripMixAhead(MixdownGraph& mixdown, BusAutomation* buses)
     if (buses_ != nullptr) refreshes_ = buses_->refreshes();
     std::vector<Strip*> byIndex(mixdown.strips().size(), nullptr);
     for (std::size_t index = 0; index < mixdown.strips().size(); ++index) {
-        MixdownStrip& source = mixdown.strips()[index];
-        if (!source.apart || !source.feed) continue;
+        const MixdownStrip& source = mixdown.strips()[index];
+        if (!source.apart) continue;
         auto strip = std::make_unique<Strip>();
         strip->graph = source.apart.get();
-        strip->samples.resize(static_cast<std::size_t>(ringChunks * chunkFrames * 2));
-        strip->sounding.resize(static_cast<std::size_t>(ringChunks * chunkBlocks));
-        const Strip* held = strip.get();
-        source.feed->setSource([this, held](std::int64_t frame, int) { return block(*held, frame); });
         byIndex[index] = strip.get();
         strips_.push_back(std::move(strip));
+    }
+    if (mixdown.master().strips) {
+        mixdown.master().strips->setSource([this](std::int64_t frame, int) { return sum_.block(frame); });
     }
     for (std::size_t index = 0; index < refreshes_.size(); ++index) {
         const std::optional<int> track = refreshes_[index].track;
@@ -36,34 +38,58 @@ StripMixAhead::StripMixAhead(MixdownGraph& mixdown, BusAutomation* buses)
     }
 }
 
+AudioFeedNode::Block StripMixAhead::Ring::block(std::int64_t frame) noexcept
+{
+    if (soundingAt(frame) == 0) return {};
+    const float* blockLeft = left(frame / chunkFrames) + frame % chunkFrames;
+    return {blockLeft, blockLeft + chunkFrames};
+}
+
 std::vector<double>& StripMixAhead::values(std::int64_t frame) noexcept
 {
     const std::int64_t slot = (frame / chunkFrames) % ringChunks;
     return values_[static_cast<std::size_t>(slot * chunkBlocks + (frame % chunkFrames) / blockFrames)];
 }
 
-AudioFeedNode::Block StripMixAhead::block(const Strip& strip, std::int64_t frame) const noexcept
-{
-    const std::int64_t slot = (frame / chunkFrames) % ringChunks;
-    const std::int64_t offset = frame % chunkFrames;
-    if (strip.sounding[static_cast<std::size_t>(slot * chunkBlocks + offset / blockFrames)] == 0) return {};
-    const float* left = strip.samples.data() + slot * chunkFrames * 2 + offset;
-    return {left, left + chunkFrames};
-}
-
 void StripMixAhead::render(Strip& strip, std::int64_t chunk) noexcept
 {
-    // The same arithmetic mode on every thread, so a strip sounds the same wherever it renders.
-    DenormalGuard denormals;
-    const std::int64_t slot = chunk % ringChunks;
-    float* left = strip.samples.data() + slot * chunkFrames * 2;
+    float* left = strip.ring.left(chunk);
     float* right = left + chunkFrames;
     for (int block = 0; block < chunkBlocks; ++block) {
         const std::int64_t offset = std::int64_t{block} * blockFrames;
-        const std::vector<double>& blockValues = values(chunk * chunkFrames + offset);
+        const std::int64_t frame = chunk * chunkFrames + offset;
+        const std::vector<double>& blockValues = values(frame);
         for (const std::size_t index : strip.refreshes) BusAutomation::write(mixdown_, refreshes_[index], blockValues[index]);
-        const bool sound = strip.graph->renderBlock(left + offset, right + offset, blockFrames);
-        strip.sounding[static_cast<std::size_t>(slot * chunkBlocks + block)] = sound ? 1 : 0;
+        strip.ring.soundingAt(frame) = strip.graph->renderBlock(left + offset, right + offset, blockFrames) ? 1 : 0;
+    }
+    // The buffers the strip's voices have finished playing go here, off the render's own thread.
+    strip.graph->drainCompletions();
+}
+
+void StripMixAhead::sum(std::int64_t chunk) noexcept
+{
+    // As the master bus would add the strips: the first that sounds is copied, the others added, in
+    // the order of the strips.
+    float* left = sum_.left(chunk);
+    float* right = left + chunkFrames;
+    constexpr auto bytes = sizeof(float) * static_cast<std::size_t>(blockFrames);
+    for (int block = 0; block < chunkBlocks; ++block) {
+        const std::int64_t offset = std::int64_t{block} * blockFrames;
+        const std::int64_t frame = chunk * chunkFrames + offset;
+        bool sounding = false;
+        for (const auto& strip : strips_) {
+            const AudioFeedNode::Block part = strip->ring.block(frame);
+            if (part.left == nullptr) continue;
+            if (!sounding) {
+                std::memcpy(left + offset, part.left, bytes);
+                std::memcpy(right + offset, part.right, bytes);
+                sounding = true;
+            } else {
+                kernels::add(left + offset, part.left, blockFrames);
+                kernels::add(right + offset, part.right, blockFrames);
+            }
+        }
+        sum_.soundingAt(frame) = sounding ? 1 : 0;
     }
 }
 
@@ -87,66 +113,97 @@ void StripMixAhead::writeMasterValues(std::int64_t frame)
     for (const std::size_t index : masterRefreshes_) BusAutomation::write(mixdown_, refreshes_[index], blockValues[index]);
 }
 
-StripMixAhead::Strip* StripMixAhead::claimable() noexcept
+bool StripMixAhead::sumReady() const noexcept
 {
-    Strip* oldest = nullptr;
+    if (summing_ || summed_ >= posted_) return false;
     for (const auto& strip : strips_) {
-        if (strip->busy || strip->mixed >= posted_) continue;
-        if (oldest == nullptr || strip->mixed < oldest->mixed) oldest = strip.get();
+        if (strip->rendered <= summed_) return false;
     }
-    return oldest;
+    return true;
 }
 
-void StripMixAhead::runClaimed(Strip& strip, std::unique_lock<std::mutex>& lock)
+bool StripMixAhead::claim(Job& job) noexcept
 {
-    strip.busy = true;
-    const std::int64_t chunk = strip.mixed;
+    if (sumReady()) {
+        summing_ = true;
+        job = Job{nullptr, summed_};
+        return true;
+    }
+    Strip* behind = nullptr;
+    for (const auto& strip : strips_) {
+        if (strip->busy || strip->rendered >= posted_) continue;
+        if (behind == nullptr || strip->rendered < behind->rendered) behind = strip.get();
+    }
+    if (behind == nullptr) return false;
+    behind->busy = true;
+    job = Job{behind, behind->rendered};
+    return true;
+}
+
+void StripMixAhead::run(const Job& job) noexcept
+{
+    // The same arithmetic mode on every thread, so a strip sounds the same wherever it renders.
+    DenormalGuard denormals;
+    if (job.strip != nullptr) {
+        render(*job.strip, job.chunk);
+    } else {
+        sum(job.chunk);
+    }
+}
+
+void StripMixAhead::finish(const Job& job) noexcept
+{
+    if (job.strip != nullptr) {
+        job.strip->busy = false;
+        ++job.strip->rendered;
+    } else {
+        summing_ = false;
+        ++summed_;
+    }
+}
+
+void StripMixAhead::runClaimed(const Job& job, std::unique_lock<std::mutex>& lock)
+{
     lock.unlock();
-    render(strip, chunk);
+    run(job);
     lock.lock();
-    strip.busy = false;
-    ++strip.mixed;
+    finish(job);
 }
 
 bool StripMixAhead::ready()
 {
     const std::lock_guard lock(mutex_);
-    return claimable() != nullptr;
+    if (sumReady()) return true;
+    for (const auto& strip : strips_) {
+        if (!strip->busy && strip->rendered < posted_) return true;
+    }
+    return false;
 }
 
 void StripMixAhead::runOne()
 {
     std::unique_lock lock(mutex_);
-    Strip* strip = claimable();
-    if (strip == nullptr) return;
-    runClaimed(*strip, lock);
+    Job job;
+    if (!claim(job)) return;
+    runClaimed(job, lock);
     lock.unlock();
     finished_.notify_all();
 }
 
 void StripMixAhead::waitFor(std::int64_t frame)
 {
+    if (strips_.empty()) return;
     const std::int64_t chunk = frame / chunkFrames;
-    {
-        std::unique_lock lock(mutex_);
-        for (const auto& strip : strips_) {
-            // Only posted chunks: the caller posts the chunk of `frame` first.
-            while (strip->mixed <= chunk && strip->mixed < posted_) {
-                if (!strip->busy) {
-                    runClaimed(*strip, lock);
-                } else if (Strip* other = claimable()) {
-                    // Another thread renders this one: meanwhile, this thread renders what waits.
-                    runClaimed(*other, lock);
-                } else {
-                    finished_.wait(lock);
-                }
-            }
+    std::unique_lock lock(mutex_);
+    // Only posted chunks: the caller posts the chunk of `frame` first.
+    while (summed_ <= chunk && summed_ < posted_) {
+        Job job;
+        if (claim(job)) {
+            // Whatever waits brings the sum nearer, or is work some thread must do anyway.
+            runClaimed(job, lock);
+        } else {
+            finished_.wait(lock);
         }
-    }
-    // Once a chunk, the buffers the voices have finished playing go, so memory follows what sounds.
-    if (chunk != releasedChunk_) {
-        releasedChunk_ = chunk;
-        for (const auto& strip : strips_) strip->graph->drainCompletions();
     }
 }
 

@@ -2,21 +2,23 @@
 
 // The export's strips rendered ahead of its block loop. Each strip (voices, hosted instruments, mixer,
 // filter, drive, inserts) renders in a graph of its own (`MixdownOptions::StripRendering::apart`); that
-// graph is rendered here, a chunk of blocks at a time, into a ring of finished blocks, which the strip's
-// feed plays into the master bus when the main graph reaches them. The render's thread posts a chunk once
-// every note that starts in it is queued on the strips (a note starting later cannot sound in it), and
-// the chunk's strips are then rendered on the note workers, or on the render's thread when it needs a
-// chunk that no worker has taken yet.
+// graph is rendered here, a chunk of blocks at a time, into a ring of finished blocks; once every strip
+// has rendered a chunk, the strips are summed, in the order of the strips, into a ring that the master
+// bus plays through its feed (`MixdownMaster::strips`) when the main graph reaches it. The render's
+// thread posts a chunk once every note that starts in it is queued on the strips (a note starting later
+// cannot sound in it), and the chunk's strips and sum are then rendered on the note workers, or on the
+// render's thread when it needs a chunk that no worker has taken yet.
 //
 // Bus automation is evaluated when a chunk is posted, block by block and in order, as the block loop
 // would: each strip writes its own values at the start of each of its blocks, and the render's thread
 // writes the master's before it renders the block (`writeMasterValues`).
 //
-// A strip's chunks are rendered one after another, in order, by whichever thread, so each strip's graph
-// sees the same blocks, values and notes in the same order as with one thread: the file is the same,
-// byte for byte, at any number of threads, and the same as the strips rendered in the main graph.
+// A strip's chunks are rendered one after another, in order, by whichever thread (which then also lets
+// go of the note buffers the strip's voices have played), so each strip's graph sees the same blocks,
+// values and notes in the same order as with one thread: the file is the same, byte for byte, at any
+// number of threads, and the same as the strips rendered in the main graph.
 //
-//     StripMixAhead mix(mixdown, &buses);         // sets every strip's feed
+//     StripMixAhead mix(mixdown, &buses);         // sets the master's feed
 //     notes.scheduleBefore(mix.postedEnd() + StripMixAhead::chunkFrames);
 //     mix.post();                                 // the next chunk: its notes are all queued
 //     mix.waitFor(frame);                         // before rendering the main graph at `frame`
@@ -43,11 +45,11 @@ public:
     /// Blocks per chunk: one hand-over between threads per strip and chunk rather than per block.
     static constexpr int chunkBlocks = 16;
     static constexpr std::int64_t chunkFrames = std::int64_t{chunkBlocks} * blockFrames;
-    /// Chunks posted beyond the one the main graph renders, for the workers to mix meanwhile.
+    /// Chunks posted beyond the one the main graph renders, for the workers to render meanwhile.
     static constexpr int chunksAhead = 2;
 
-    /// For the strips of `mixdown` that render apart; sets their feeds. Strips without a graph of their
-    /// own are left alone. `buses` (optional) moves the buses; it must outlive this.
+    /// For the strips of `mixdown` that render apart (none: this does nothing); sets the master's feed.
+    /// `buses` (optional) moves the buses; it must outlive this.
     explicit StripMixAhead(MixdownGraph& mixdown, BusAutomation* buses = nullptr);
     StripMixAhead(const StripMixAhead&) = delete;
     StripMixAhead& operator=(const StripMixAhead&) = delete;
@@ -59,35 +61,56 @@ public:
     /// Posts the next chunk: every note that starts before `postedEnd() + chunkFrames` must be queued.
     void post();
 
-    /// Returns once every strip's chunk holding `frame` is rendered, rendering here those that no thread
-    /// has taken. Lets go of the note buffers the voices have played.
+    /// Returns once the strips' sum of the chunk holding `frame` (a posted one) is ready, doing here
+    /// whatever of it no thread has taken.
     void waitFor(std::int64_t frame);
     /// Writes the master's bus values of the block at `frame` (a posted one) into the main graph.
     void writeMasterValues(std::int64_t frame);
 
-    /// True when a strip's chunk is waiting to be mixed. Any thread.
+    /// True when a strip's chunk or a sum waits to be done. Any thread.
     bool ready();
-    /// Mixes one waiting chunk of a strip, if one still waits. Any thread.
+    /// Does one strip's chunk or sum that waits, if one still does. Any thread.
     void runOne();
 
 private:
+    static constexpr int ringChunks = chunksAhead + 1;
+
+    // Finished blocks of a few chunks, left then right per chunk, and whether each block sounds.
+    struct Ring {
+        std::vector<float> samples = std::vector<float>(static_cast<std::size_t>(ringChunks * chunkFrames * 2));
+        std::vector<std::uint8_t> sounding = std::vector<std::uint8_t>(static_cast<std::size_t>(ringChunks * chunkBlocks));
+
+        float* left(std::int64_t chunk) noexcept { return samples.data() + (chunk % ringChunks) * chunkFrames * 2; }
+        std::uint8_t& soundingAt(std::int64_t frame) noexcept
+        {
+            return sounding[static_cast<std::size_t>((frame / chunkFrames) % ringChunks * chunkBlocks +
+                                                     frame % chunkFrames / blockFrames)];
+        }
+        AudioFeedNode::Block block(std::int64_t frame) noexcept;
+    };
     struct Strip {
         AudioGraph* graph = nullptr;
         std::vector<std::size_t> refreshes; // indices of the strip's own bus refreshes
-        std::vector<float> samples;                      // ring of chunks, left then right per chunk
-        std::vector<std::uint8_t> sounding;              // per block of the ring
-        std::int64_t mixed = 0;                          // chunks finished
-        bool busy = false;                               // a thread is mixing its next chunk
+        Ring ring;
+        std::int64_t rendered = 0; // chunks finished
+        bool busy = false;         // a thread is rendering its next chunk
     };
-    static constexpr int ringChunks = chunksAhead + 1;
+    // What a thread does next: a strip's next chunk, or (no strip) the sum of the next chunk.
+    struct Job {
+        Strip* strip = nullptr;
+        std::int64_t chunk = -1;
+    };
 
-    AudioFeedNode::Block block(const Strip& strip, std::int64_t frame) const noexcept;
+    // Under the lock: claims the most urgent job (the sum, else the strip furthest behind), if any.
+    bool claim(Job& job) noexcept;
+    bool sumReady() const noexcept;
+    // Outside the lock, then under it.
+    void run(const Job& job) noexcept;
+    void finish(const Job& job) noexcept;
+    void runClaimed(const Job& job, std::unique_lock<std::mutex>& lock);
     void render(Strip& strip, std::int64_t chunk) noexcept;
-    // Under the lock: the strip whose oldest chunk waits, or null.
-    Strip* claimable() noexcept;
-    void runClaimed(Strip& strip, std::unique_lock<std::mutex>& lock);
-
-    // The bus values of the ring's blocks, one per refresh.
+    void sum(std::int64_t chunk) noexcept;
+    // The bus values of a block of the ring, one per refresh.
     std::vector<double>& values(std::int64_t frame) noexcept;
 
     MixdownGraph& mixdown_;
@@ -96,10 +119,12 @@ private:
     std::vector<std::size_t> masterRefreshes_;
     std::vector<std::vector<double>> values_;
     std::vector<std::unique_ptr<Strip>> strips_;
+    Ring sum_;
     std::mutex mutex_;
     std::condition_variable finished_;
     std::int64_t posted_ = 0; // chunks posted
-    std::int64_t releasedChunk_ = -1;
+    std::int64_t summed_ = 0; // chunks summed
+    bool summing_ = false;
 };
 
 } // namespace veltrane
