@@ -29,7 +29,8 @@ std::int64_t scheduledFrame(const RenderEvent& event)
 OfflineNoteScheduler::OfflineNoteScheduler(const Project& project, const RenderEventList& list,
                                            OfflineMixdownGraph& mixdown, OfflineUnitSource& units, int workerThreads,
                                            BusAutomation* buses)
-    : project_(project), list_(list), mixdown_(mixdown), master_(effectiveMasterSettings(project)), mix_(mixdown, buses),
+    : project_(project), list_(list), mixdown_(mixdown), master_(effectiveMasterSettings(project)),
+      mix_(mixdown, StripMixAhead::Shape::forWorkers(workerThreads), buses),
       ahead_(list.events.size(), [this](std::size_t index) {
           const RenderEvent& event = list_.events[index];
           return hasBuffer(event) ? renderBuffer(event) : nullptr;
@@ -62,7 +63,7 @@ void OfflineNoteScheduler::prepareBlock(std::int64_t frame)
 {
     while (mix_.wantsPost(frame)) {
         // A chunk's strips are settled once every note that starts in it is queued.
-        scheduleBefore(mix_.postedEnd() + StripMixAhead::chunkFrames);
+        scheduleBefore(mix_.postedEnd() + mix_.chunkFrames());
         mix_.post();
         ahead_.wake();
     }

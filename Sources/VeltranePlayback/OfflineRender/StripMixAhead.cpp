@@ -3,20 +3,22 @@
 #include "VeltranePlatform/Audio/AudioKernels.hpp"
 #include "VeltranePlatform/Audio/DenormalGuard.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 namespace veltrane {
 
-StripMixAhead::StripMixAhead(MixdownGraph& mixdown, BusAutomation* buses)
-    : mixdown_(mixdown), buses_(buses), values_(static_cast<std::size_t>(ringChunks * chunkBlocks))
+StripMixAhead::StripMixAhead(MixdownGraph& mixdown, Shape shape, BusAutomation* buses)
+    : chunkBlocks_(std::max(shape.chunkBlocks, 1)), chunkFrames_(std::int64_t{chunkBlocks_} * blockFrames),
+      chunksAhead_(std::max(shape.chunksAhead, 0)), ringChunks_(chunksAhead_ + 1), mixdown_(mixdown), buses_(buses),
+      values_(static_cast<std::size_t>(ringChunks_ * chunkBlocks_)), sum_(chunkFrames_, ringChunks_)
 {
     if (buses_ != nullptr) refreshes_ = buses_->refreshes();
     std::vector<Strip*> byIndex(mixdown.strips().size(), nullptr);
     for (std::size_t index = 0; index < mixdown.strips().size(); ++index) {
         const MixdownStrip& source = mixdown.strips()[index];
         if (!source.apart) continue;
-        auto strip = std::make_unique<Strip>();
-        strip->graph = source.apart.get();
+        auto strip = std::make_unique<Strip>(Strip{.graph = source.apart.get(), .ring = Ring(chunkFrames_, ringChunks_)});
         byIndex[index] = strip.get();
         strips_.push_back(std::move(strip));
     }
@@ -41,23 +43,23 @@ StripMixAhead::StripMixAhead(MixdownGraph& mixdown, BusAutomation* buses)
 AudioFeedNode::Block StripMixAhead::Ring::block(std::int64_t frame) noexcept
 {
     if (soundingAt(frame) == 0) return {};
-    const float* blockLeft = left(frame / chunkFrames) + frame % chunkFrames;
-    return {blockLeft, blockLeft + chunkFrames};
+    const float* blockLeft = left(frame / chunkFrames_) + frame % chunkFrames_;
+    return {blockLeft, blockLeft + chunkFrames_};
 }
 
 std::vector<double>& StripMixAhead::values(std::int64_t frame) noexcept
 {
-    const std::int64_t slot = (frame / chunkFrames) % ringChunks;
-    return values_[static_cast<std::size_t>(slot * chunkBlocks + (frame % chunkFrames) / blockFrames)];
+    const std::int64_t slot = (frame / chunkFrames_) % ringChunks_;
+    return values_[static_cast<std::size_t>(slot * chunkBlocks_ + (frame % chunkFrames_) / blockFrames)];
 }
 
 void StripMixAhead::render(Strip& strip, std::int64_t chunk) noexcept
 {
     float* left = strip.ring.left(chunk);
-    float* right = left + chunkFrames;
-    for (int block = 0; block < chunkBlocks; ++block) {
+    float* right = left + chunkFrames_;
+    for (int block = 0; block < chunkBlocks_; ++block) {
         const std::int64_t offset = std::int64_t{block} * blockFrames;
-        const std::int64_t frame = chunk * chunkFrames + offset;
+        const std::int64_t frame = chunk * chunkFrames_ + offset;
         const std::vector<double>& blockValues = values(frame);
         for (const std::size_t index : strip.refreshes) BusAutomation::write(mixdown_, refreshes_[index], blockValues[index]);
         strip.ring.soundingAt(frame) = strip.graph->renderBlock(left + offset, right + offset, blockFrames) ? 1 : 0;
@@ -71,11 +73,11 @@ void StripMixAhead::sum(std::int64_t chunk) noexcept
     // As the master bus would add the strips: the first that sounds is copied, the others added, in
     // the order of the strips.
     float* left = sum_.left(chunk);
-    float* right = left + chunkFrames;
+    float* right = left + chunkFrames_;
     constexpr auto bytes = sizeof(float) * static_cast<std::size_t>(blockFrames);
-    for (int block = 0; block < chunkBlocks; ++block) {
+    for (int block = 0; block < chunkBlocks_; ++block) {
         const std::int64_t offset = std::int64_t{block} * blockFrames;
-        const std::int64_t frame = chunk * chunkFrames + offset;
+        const std::int64_t frame = chunk * chunkFrames_ + offset;
         bool sounding = false;
         for (const auto& strip : strips_) {
             const AudioFeedNode::Block part = strip->ring.block(frame);
@@ -97,7 +99,7 @@ void StripMixAhead::post()
 {
     // Evaluated block by block, in order, as the block loop would.
     if (buses_ != nullptr) {
-        for (int block = 0; block < chunkBlocks; ++block) {
+        for (int block = 0; block < chunkBlocks_; ++block) {
             const std::int64_t frame = postedEnd() + std::int64_t{block} * blockFrames;
             buses_->evaluate(frame, mixdown_.stripCount(), values(frame));
         }
@@ -193,7 +195,7 @@ void StripMixAhead::runOne()
 void StripMixAhead::waitFor(std::int64_t frame)
 {
     if (strips_.empty()) return;
-    const std::int64_t chunk = frame / chunkFrames;
+    const std::int64_t chunk = frame / chunkFrames_;
     std::unique_lock lock(mutex_);
     // Only posted chunks: the caller posts the chunk of `frame` first.
     while (summed_ <= chunk && summed_ < posted_) {

@@ -18,8 +18,8 @@
 // values and notes in the same order as with one thread: the file is the same, byte for byte, at any
 // number of threads, and the same as the strips rendered in the main graph.
 //
-//     StripMixAhead mix(mixdown, &buses);         // sets the master's feed
-//     notes.scheduleBefore(mix.postedEnd() + StripMixAhead::chunkFrames);
+//     StripMixAhead mix(mixdown, StripMixAhead::Shape::forWorkers(7), &buses);   // sets the master's feed
+//     notes.scheduleBefore(mix.postedEnd() + mix.chunkFrames());
 //     mix.post();                                 // the next chunk: its notes are all queued
 //     mix.waitFor(frame);                         // before rendering the main graph at `frame`
 //     mix.writeMasterValues(frame);
@@ -42,23 +42,29 @@ namespace veltrane {
 class StripMixAhead {
 public:
     static constexpr int blockFrames = MixdownOptions::exportBlockFrames;
-    /// Blocks per chunk: one hand-over between threads per strip and chunk rather than per block.
-    static constexpr int chunkBlocks = 16;
-    static constexpr std::int64_t chunkFrames = std::int64_t{chunkBlocks} * blockFrames;
-    /// Chunks posted beyond the one the main graph renders, for the workers to render meanwhile.
-    static constexpr int chunksAhead = 2;
+
+    /// How far ahead strips render. Chunks of many blocks cost one hand-over between threads per strip
+    /// and chunk rather than per block; chunks posted ahead of the one the main graph renders keep the
+    /// workers busy meanwhile. With no workers, one block and nothing ahead keeps what is mixed in the
+    /// cache and holds no note longer than the block loop would.
+    struct Shape {
+        int chunkBlocks = 16;
+        int chunksAhead = 2;
+        static Shape forWorkers(int workers) { return workers > 0 ? Shape{} : Shape{.chunkBlocks = 1, .chunksAhead = 0}; }
+    };
 
     /// For the strips of `mixdown` that render apart (none: this does nothing); sets the master's feed.
     /// `buses` (optional) moves the buses; it must outlive this.
-    explicit StripMixAhead(MixdownGraph& mixdown, BusAutomation* buses = nullptr);
+    StripMixAhead(MixdownGraph& mixdown, Shape shape, BusAutomation* buses = nullptr);
     StripMixAhead(const StripMixAhead&) = delete;
     StripMixAhead& operator=(const StripMixAhead&) = delete;
 
+    std::int64_t chunkFrames() const noexcept { return chunkFrames_; }
     /// The frame where the posted chunks end.
-    std::int64_t postedEnd() const noexcept { return posted_ * chunkFrames; }
+    std::int64_t postedEnd() const noexcept { return posted_ * chunkFrames_; }
     /// True while fewer chunks are posted than the main graph at `frame` may read ahead.
-    bool wantsPost(std::int64_t frame) const noexcept { return posted_ <= frame / chunkFrames + chunksAhead; }
-    /// Posts the next chunk: every note that starts before `postedEnd() + chunkFrames` must be queued.
+    bool wantsPost(std::int64_t frame) const noexcept { return posted_ <= frame / chunkFrames_ + chunksAhead_; }
+    /// Posts the next chunk: every note that starts before `postedEnd() + chunkFrames()` must be queued.
     void post();
 
     /// Returns once the strips' sum of the chunk holding `frame` (a posted one) is ready, doing here
@@ -73,20 +79,28 @@ public:
     void runOne();
 
 private:
-    static constexpr int ringChunks = chunksAhead + 1;
-
-    // Finished blocks of a few chunks, left then right per chunk, and whether each block sounds.
-    struct Ring {
-        std::vector<float> samples = std::vector<float>(static_cast<std::size_t>(ringChunks * chunkFrames * 2));
-        std::vector<std::uint8_t> sounding = std::vector<std::uint8_t>(static_cast<std::size_t>(ringChunks * chunkBlocks));
-
-        float* left(std::int64_t chunk) noexcept { return samples.data() + (chunk % ringChunks) * chunkFrames * 2; }
+    // Finished blocks of the chunks in flight, left then right per chunk, and whether each block sounds.
+    class Ring {
+    public:
+        Ring(std::int64_t chunkFrames, int chunks)
+            : chunkFrames_(chunkFrames), chunks_(chunks),
+              samples_(static_cast<std::size_t>(chunkFrames * chunks * 2)),
+              sounding_(static_cast<std::size_t>(chunkFrames / blockFrames * chunks))
+        {
+        }
+        float* left(std::int64_t chunk) noexcept { return samples_.data() + (chunk % chunks_) * chunkFrames_ * 2; }
         std::uint8_t& soundingAt(std::int64_t frame) noexcept
         {
-            return sounding[static_cast<std::size_t>((frame / chunkFrames) % ringChunks * chunkBlocks +
-                                                     frame % chunkFrames / blockFrames)];
+            return sounding_[static_cast<std::size_t>(((frame / chunkFrames_) % chunks_ * chunkFrames_ + frame % chunkFrames_) /
+                                                      blockFrames)];
         }
         AudioFeedNode::Block block(std::int64_t frame) noexcept;
+
+    private:
+        std::int64_t chunkFrames_;
+        int chunks_;
+        std::vector<float> samples_;
+        std::vector<std::uint8_t> sounding_;
     };
     struct Strip {
         AudioGraph* graph = nullptr;
@@ -113,6 +127,10 @@ private:
     // The bus values of a block of the ring, one per refresh.
     std::vector<double>& values(std::int64_t frame) noexcept;
 
+    int chunkBlocks_;
+    std::int64_t chunkFrames_;
+    int chunksAhead_;
+    int ringChunks_;
     MixdownGraph& mixdown_;
     BusAutomation* buses_;
     std::vector<BusAutomation::Refresh> refreshes_;
