@@ -40,6 +40,11 @@ StripMixAhead::StripMixAhead(MixdownGraph& mixdown, Shape shape, BusAutomation* 
     }
 }
 
+StripMixAhead::~StripMixAhead()
+{
+    if (mixdown_.master().strips) mixdown_.master().strips->setSource({});
+}
+
 AudioFeedNode::Block StripMixAhead::Ring::block(std::int64_t frame) noexcept
 {
     if (soundingAt(frame) == 0) return {};

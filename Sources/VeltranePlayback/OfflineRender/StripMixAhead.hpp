@@ -56,6 +56,8 @@ public:
     /// For the strips of `mixdown` that render apart (none: this does nothing); sets the master's feed.
     /// `buses` (optional) moves the buses; it must outlive this.
     StripMixAhead(MixdownGraph& mixdown, Shape shape, BusAutomation* buses = nullptr);
+    /// Leaves the master's feed silent: it no longer has anything to play.
+    ~StripMixAhead();
     StripMixAhead(const StripMixAhead&) = delete;
     StripMixAhead& operator=(const StripMixAhead&) = delete;
 
