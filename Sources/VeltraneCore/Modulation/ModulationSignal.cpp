@@ -1,6 +1,7 @@
 #include "VeltraneCore/Modulation/ModulationSignal.hpp"
 
 #include "VeltraneCore/DSP/CycleSine.hpp"
+#include "VeltraneCore/DSP/WaveShapes.hpp"
 #include "VeltraneCore/DSP/WideInstructions.hpp"
 
 #include <algorithm>
@@ -86,19 +87,16 @@ double envelopeSignal(const ModulationSource& source, std::int64_t frame, std::i
     return level < 1e-12 ? 0.0 : level;
 }
 
-// The periodic shapes on a vector of cycle fractions (0 to 1), with the arithmetic of `lfoSignal`.
+// The periodic shapes on a vector of cycle fractions (0 to 1): the oscillators' own curves, which are
+// those of `lfoSignal` (the sine within double rounding).
 template <ModulationWaveform waveform, Lanes V>
 V periodicWave(const V& fraction)
 {
-    const V zero{};
-    if constexpr (waveform == ModulationWaveform::sine) return sineOfPhase(fraction);
-    if constexpr (waveform == ModulationWaveform::triangle) {
-        const V distance = (fraction < 0.5 ? zero : zero + 1) - fraction;
-        return 1 - 4 * (distance < 0 ? -distance : distance);
-    }
-    if constexpr (waveform == ModulationWaveform::saw) return 2 * fraction - 1;
-    if constexpr (waveform == ModulationWaveform::square) return fraction < 0.5 ? zero + 1 : zero - 1;
-    return zero;
+    if constexpr (waveform == ModulationWaveform::sine) return waveAt<Waveform::sine>(fraction);
+    if constexpr (waveform == ModulationWaveform::triangle) return waveAt<Waveform::triangle>(fraction);
+    if constexpr (waveform == ModulationWaveform::saw) return waveAt<Waveform::saw>(fraction);
+    if constexpr (waveform == ModulationWaveform::square) return waveAt<Waveform::square>(fraction);
+    return V{};
 }
 
 // A periodic LFO's signals, as many frames at a time as `V` holds; returns how many it wrote (the

@@ -14,6 +14,7 @@
 // doubles: no library call, no allocation, no state beyond the two phases.
 
 #include "VeltraneCore/DSP/CycleSine.hpp"
+#include "VeltraneCore/DSP/WaveShapes.hpp"
 #include "VeltraneCore/Models/FMSettings.hpp"
 #include "VeltraneCore/Models/Waveform.hpp"
 
@@ -23,35 +24,8 @@
 
 namespace veltrane {
 
-/// The waveform's value at the phase fraction `x` (0 to 1): sine sin(2πx); triangle 1 at 0 and -1 at
-/// one half; saw rising from -1 to 1; square 1 for the first half and -1 for the second.
 /// A waveform value outside the four, as a damaged value could give: it plays silence.
 inline constexpr Waveform silentWaveform = static_cast<Waveform>(255);
-
-template <Waveform waveform>
-inline double waveAt(double x)
-{
-    if constexpr (waveform == Waveform::sine) return sineOfPhase(x);
-    if constexpr (waveform == Waveform::triangle) return 1 - 4 * std::abs((x < 0.5 ? 0.0 : 1.0) - x);
-    if constexpr (waveform == Waveform::saw) return 2 * x - 1;
-    if constexpr (waveform == Waveform::square) return x < 0.5 ? 1.0 : -1.0;
-    return 0;
-}
-
-/// `waveAt` on two or four phase fractions at once, with the same arithmetic in each lane.
-template <Waveform waveform, Lanes V>
-inline V waveAt(const V& x)
-{
-    const V zero{};
-    if constexpr (waveform == Waveform::sine) return sineOfPhase(x);
-    if constexpr (waveform == Waveform::triangle) {
-        const V distance = (x < 0.5 ? zero : zero + 1) - x;
-        return 1 - 4 * (distance < 0 ? -distance : distance);
-    }
-    if constexpr (waveform == Waveform::saw) return 2 * x - 1;
-    if constexpr (waveform == Waveform::square) return x < 0.5 ? zero + 1 : zero - 1;
-    return zero;
-}
 
 inline double waveSample(Waveform waveform, double x)
 {
