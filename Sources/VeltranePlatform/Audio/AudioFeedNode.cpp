@@ -2,8 +2,6 @@
 
 #include "VeltranePlatform/Audio/AudioKernels.hpp"
 
-#include <cstring>
-
 namespace veltrane {
 
 void AudioFeedNode::render(const RenderTime& time, const RenderInputs&, AudioBus& out) noexcept
@@ -17,15 +15,9 @@ bool AudioFeedNode::renderAdding(const RenderTime& time, AudioBus& sum) noexcept
     if (!source_) return true;
     const Block block = source_(time.frame, sum.frames);
     if (block.left == nullptr || block.right == nullptr) return true;
-    const auto bytes = sizeof(float) * static_cast<std::size_t>(sum.frames);
-    if (sum.silent) {
-        std::memcpy(sum.channels[0], block.left, bytes);
-        std::memcpy(sum.channels[1], block.right, bytes);
-        sum.silent = false;
-    } else {
-        kernels::add(sum.channels[0], block.left, sum.frames);
-        kernels::add(sum.channels[1], block.right, sum.frames);
-    }
+    const float* const source[2] = {block.left, block.right};
+    kernels::mixStereo(sum.channels, source, 1.0f, sum.frames, !sum.silent);
+    sum.silent = false;
     return true;
 }
 
